@@ -1,0 +1,138 @@
+// Log download: the state machine that runs a whole download tick by tick,
+// the track directory, the items of one track with gap recovery, and the
+// track files.
+//
+// All state is fixed global storage that lives for the whole run; nothing is
+// allocated per track or per item, and the item store is reused for the next
+// track. The sequencer talks to the user only through the status log and the
+// window-system seam, and reaches files only through the base-services seam.
+//
+// Results follow the link's rule (0 success, 1..10 repeat on the next tick,
+// above 10 failure) unless an operation says otherwise.
+//
+// Sections: sequencer, track directory, track items, track files.
+#pragma once
+
+#include <cstdint>
+
+#include "seams/window_services.h"
+
+// ------------------------------------------------------------- sequencer --
+
+enum SeqState : int32_t {
+    SEQ_ADAPTER = 0,
+    SEQ_SEARCH = 1,
+    SEQ_PROBE = 2,
+    SEQ_IDENTIFY = 3,
+    SEQ_CMD01 = 4,
+    SEQ_CMD03 = 5,
+    SEQ_DIR_SUMMARY = 6,
+    SEQ_DIR_READ = 7,
+    SEQ_NEXT_TRACK = 8,
+    SEQ_FAST_LINE = 9,
+    SEQ_READ_TRACK = 10,
+    SEQ_FILL_GAPS = 11,
+    SEQ_SAVE_TRACK = 12,
+    SEQ_FINISH = 100,
+    SEQ_ERROR_STATES = 9000,  // this value and above end the download
+    SEQ_READ_ERROR = 9001,
+    SEQ_ASK_EXIT_ERROR = 9002,
+    SEQ_ASK_EXIT_DONE = 9990,
+    SEQ_IDLE = 9999,
+};
+
+// The state the next tick runs; 0 at start, 9999 when no download runs.
+extern int32_t seq_state;
+
+// The track being processed, counted from 0 in directory order.
+extern int32_t track_index;
+
+// State-10 ticks left before the next progress text (0..20).
+extern int32_t progress_countdown;
+
+// Runs one step of the download; window owns every box the step opens.
+void sequencer_Tick(WindowHandle window);
+
+// --------------------------------------------------------- track directory --
+
+constexpr int HEADS_MAX = 1024;
+constexpr int HEAD_RECORD_SIZE = 142;
+constexpr int HEADS_STREAM_PASSES = 300;
+
+// Directory replies as received; head_count records from index 0.
+extern uint8_t head_table[HEADS_MAX][HEAD_RECORD_SIZE];
+extern int32_t head_count;
+
+// The logger's first track number, taken from the summary reply.
+extern int32_t first_track_id;
+
+// Requests the directory summary (flag 0) or full listing (flag 255) and
+// stores the stream of replies: 0, or 301 when the request went unanswered.
+int GPS_GetHeads(int flag);
+
+// Stores the reply in rx_frame as the next record: 0, or 1 when refused.
+int add_Head();
+
+// Lists the reply in rx_frame in the status log (tracks with items only).
+void show_Head();
+
+// Examines the one summary record and sets first_track_id: -1 when there is
+// not exactly one record, 1 when the logger holds no records, 0 or -2 when
+// it does.
+int check_Heads();
+
+// ------------------------------------------------------------ track items --
+
+constexpr uint32_t ITEMS128B_MAX = 32768;
+constexpr int ITEM_RECORD_SIZE = 142;
+
+// Item replies of the current track by position; item_len 0 = not received.
+extern uint8_t item_store[ITEMS128B_MAX][ITEM_RECORD_SIZE];
+extern uint8_t item_len[ITEMS128B_MAX];
+
+// Items of the current track (never more than ITEMS128B_MAX are kept).
+extern uint32_t first_MSG_cnt;
+
+// Items of the track that lie after the range just requested.
+extern uint32_t range_tail;
+
+// read_Track's phase: 0 = request not sent, 1 = receiving the stream.
+extern uint32_t read_phase;
+
+// Requests count items from the logger's item index first: 0 (the first
+// reply is in rx_frame) or 213.
+int GPS_SndData13(uint32_t first, uint32_t count);
+
+// Stores the item reply in rx_frame at its position: 0, or 1 when refused.
+int add_Trace();
+
+// Items of the current track not received yet.
+uint32_t count_Missing();
+
+// One step of reading the current track: 0 pass over, 1 call again,
+// 2 request accepted, 3 phase reset, 999 line recovery failed.
+int read_Track();
+
+// Fetches the highest-numbered missing item: 0 stored, -1 nothing missing,
+// -2 reply refused, 1 request failed but the line was set up again, 999.
+int fill_Gaps();
+
+// ------------------------------------------------------------ track files --
+
+constexpr int PATH_SIZE = 260;
+
+// The current track's file name, and that name inside program_dir.
+extern char track_name[PATH_SIZE];
+extern char track_path[PATH_SIZE];
+
+// Names the track at track_index and logs its line: 0 read it, 1 its file
+// exists (skip), -1 invalid directory record (skip).
+int open_TrackFile();
+
+// Writes the current track's files: 0 written, -1 nothing to write or a file
+// could not be written (a line says which).
+int save_Trace();
+
+// Returns every global of the download to its start value; for start-up and
+// tests.
+void download_Reset();

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds ZorpLoad and runs the whole test suite twice: a release build and an
+# address/undefined-behaviour sanitizer build. Installs what is missing first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+
+jobs=$(nproc)
+for preset in release sanitize; do
+  echo "=== $preset ==="
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done

@@ -1,0 +1,47 @@
+// Base services seam: time, the program's own path, and the file calls that
+// track files need. One implementation per platform:
+//   - platform/posix: monotonic clock, nanosleep, /proc/self/exe, POSIX files
+//   - sim/:           a simulated clock that moves only when the program
+//                     sleeps, over the same POSIX files with injectable faults
+//
+// Time is a 32-bit millisecond tick that wraps; callers compare ticks only by
+// unsigned differences. File calls return 0 (or a handle >= 0) on success and
+// -1 on failure; no call throws or allocates on the caller's behalf.
+#pragma once
+
+#include <cstdint>
+
+// Milliseconds since an arbitrary origin; wraps after about 49.7 days.
+uint32_t sys_TickCount();
+
+// Blocks the calling thread for at least ms milliseconds.
+void sys_Sleep(uint32_t ms);
+
+// Writes the full path of the running program file into buf (size bytes,
+// NUL-terminated, cut to fit). Returns its length, 0 when it is not known.
+uint32_t sys_ProgramPath(char* buf, uint32_t size);
+
+// The character that separates directories in a path on this platform.
+char sys_PathSeparator();
+
+// 1 when the file can be opened for reading, else 0.
+int sys_FileExists(const char* path);
+
+// Creates the file, or empties an existing one, for writing only and with no
+// sharing. Returns a handle >= 0, or -1.
+int sys_FileCreate(const char* path);
+
+// Writes all count bytes at the end of what was written so far. 0 when every
+// byte was written, -1 otherwise (disk full, I/O error).
+int sys_FileWrite(int file, const void* data, uint32_t count);
+
+// Flushes and closes; -1 when the data may not have reached the disk. The
+// handle is invalid afterwards either way.
+int sys_FileClose(int file);
+
+// Gives a complete file its final name, replacing any file of that name, in
+// one step that never leaves a half-renamed file. 0 or -1.
+int sys_FileRename(const char* from, const char* to);
+
+// Removes a file; 0, or -1 when it could not be removed.
+int sys_FileRemove(const char* path);

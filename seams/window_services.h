@@ -1,0 +1,35 @@
+// Window-system services seam: what the core asks of the window system.
+// One implementation per front end:
+//   - platform/qt:   the Qt 6 Widgets window (zorpload, zorpload-demo)
+//   - tests/support: a scripted window that answers boxes from a queue
+//
+// A message box blocks its caller until it is answered and returns the button
+// pressed; timer ticks keep reaching the core while it is open, so the core
+// must leave its state idle before it opens a box of its own.
+#pragma once
+
+// The main window, opaque to the core; it only passes it back here.
+using WindowHandle = void*;
+
+enum WindowIcon : int { ICON_ERROR = 1, ICON_WARNING = 2, ICON_INFORMATION = 3 };
+enum WindowButtons : int { BUTTONS_OK = 1, BUTTONS_RETRY_CANCEL = 2, BUTTONS_YES_NO = 3 };
+
+// Answers, numbered as the Windows button ids the program was first built for.
+enum WindowAnswer : int { ANSWER_OK = 1, ANSWER_CANCEL = 2, ANSWER_RETRY = 4, ANSWER_YES = 6, ANSWER_NO = 7 };
+
+// Shows a modal box owned by owner and returns the WindowAnswer pressed;
+// closing the box without a button gives the negative answer of its set.
+int wnd_MessageBox(WindowHandle owner, const char* text, const char* title, int icon, int buttons);
+
+// Shows the About box, modal, owned by owner, and returns once it is closed.
+void wnd_AboutBox(WindowHandle owner);
+
+// Stops the 20 ms tick of the window; no further tick arrives.
+void wnd_StopTick(WindowHandle window);
+
+// Ends the message loop; the program then closes the adapter and returns
+// exit_code.
+void wnd_Quit(int exit_code);
+
+// Asks for a full redraw of the window's client area, background erased.
+void wnd_Redraw(WindowHandle window);

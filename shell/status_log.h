@@ -1,0 +1,45 @@
+// Status log: the program's running report to the user, 20 fixed lines drawn
+// under the logo, and the flag that tells the window to redraw.
+//
+// Invariants: each line holds a NUL-terminated text of at most 259 bytes; the
+// non-empty lines form one unbroken run from line 0; no operation ever writes
+// past a line's 260 bytes (longer texts are cut at 259 characters). Texts are
+// stored byte for byte: a CR or LF is a character, never a line break.
+// None of the operations fails, allocates or calls out.
+#pragma once
+
+#include <cstdint>
+
+constexpr int LOG_LINE_COUNT = 20;
+constexpr int LOG_LINE_SIZE = 260;
+
+// Line 0 is the top and oldest line.
+extern char status_log[LOG_LINE_COUNT][LOG_LINE_SIZE];
+
+// 1 when the window must be redrawn; every writing operation sets it, only the
+// window's tick handler clears it.
+extern int repaint_needed;
+
+// Writes text as a new line: the first empty line, or line 19 after scrolling
+// every line up by one when the log is full.
+void log_AddLine(const char* text);
+
+// Appends text to the last used line (line 0 on an empty log).
+void log_AppendLast(const char* text);
+
+// Overwrites the end of the last used line with text: a line longer than the
+// text keeps its length, any other becomes the text. Used for the progress
+// field, whose texts all have the same width.
+void log_ReplaceTail(const char* text);
+
+// Empties every line and sets repaint_needed.
+void log_Clear();
+
+// Index of the line that log_AppendLast and log_ReplaceTail work on.
+int log_LastUsedLine();
+
+// log_AddLine with a printf-style format; the result is cut to fit a line.
+void log_AddLinef(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// log_AppendLast with a printf-style format; the result is cut to fit a line.
+void log_AppendLastf(const char* format, ...) __attribute__((format(printf, 1, 2)));

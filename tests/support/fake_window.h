@@ -1,0 +1,39 @@
+// A scripted window for tests: records every box the core opens, answers it
+// from a queue the test fills (the negative answer of the box's button set
+// when the queue is empty), and can run code while a box is open, as the
+// real window's modal loop keeps delivering ticks.
+#pragma once
+
+#include "seams/window_services.h"
+
+struct FakeBox {
+    char text[260];
+    char title[100];
+    int icon;
+    int buttons;
+    int answer;
+};
+
+constexpr int FAKE_BOXES_MAX = 64;
+
+struct FakeWindow {
+    FakeBox boxes[FAKE_BOXES_MAX];
+    int box_count;            // all boxes opened (only the first 64 are kept)
+    int answers[FAKE_BOXES_MAX];
+    int answers_queued;
+    int answers_used;
+    void (*while_box_open)(WindowHandle owner);  // e.g. run a few ticks
+    int about_boxes;
+    int stop_tick_calls;
+    int quit_calls;
+    int quit_code;
+    int redraw_calls;
+};
+
+extern FakeWindow fake_window;
+
+// Clears every record and the answer queue.
+void fake_WindowReset();
+
+// The answer for the next box that finds the queue not yet used up.
+void fake_QueueAnswer(int answer);
