@@ -10,6 +10,11 @@
 // Results follow the link's rule (0 success, 1..10 repeat on the next tick,
 // above 10 failure) unless an operation says otherwise.
 //
+// A ".txt" track file exists only complete, together with its timing file:
+// both are written under temporary names and renamed when whole; a track
+// that could not be saved leaves nothing behind, is read again on the next
+// run, and keeps the run from ending as a success.
+//
 // Sections: sequencer, track directory, track items, track files.
 #pragma once
 
@@ -50,6 +55,10 @@ extern int32_t track_index;
 // State-10 ticks left before the next progress text (0..20).
 extern int32_t progress_countdown;
 
+// Tracks of this run whose files could not be written; the run then ends
+// with the error question instead of "Data saved".
+extern int32_t tracks_unsaved;
+
 // Runs one step of the download; window owns every box the step opens.
 void sequencer_Tick(WindowHandle window);
 
@@ -58,6 +67,17 @@ void sequencer_Tick(WindowHandle window);
 constexpr int HEADS_MAX = 1024;
 constexpr int HEAD_RECORD_SIZE = 142;
 constexpr int HEADS_STREAM_PASSES = 300;
+
+// Fields of a directory record (offsets into the stored reply).
+constexpr int HEAD_FIRST_ITEM = 4;   // 32 bits: the logger's index of item 0
+constexpr int HEAD_ITEM_COUNT = 8;   // the low 24 bits are the item count
+constexpr int HEAD_TRACK_NO = 15;    // 16 bits
+constexpr int HEAD_DAY = 19;
+constexpr int HEAD_MONTH = 20;
+constexpr int HEAD_YEAR = 21;        // minus 2000
+constexpr int HEAD_FIX_TEXT = 28;    // NMEA sentence of the first fix
+constexpr int HEAD_FIX_HOUR = 35;    // two characters each
+constexpr int HEAD_FIX_MINUTE = 37;
 
 // Directory replies as received; head_count records from index 0.
 extern uint8_t head_table[HEADS_MAX][HEAD_RECORD_SIZE];
@@ -76,6 +96,9 @@ int add_Head();
 // Lists the reply in rx_frame in the status log (tracks with items only).
 void show_Head();
 
+// The little-endian unsigned number of size bytes (1..4) at bytes.
+uint32_t read_Uint(const uint8_t* bytes, int size);
+
 // Examines the one summary record and sets first_track_id: -1 when there is
 // not exactly one record, 1 when the logger holds no records, 0 or -2 when
 // it does.
@@ -86,11 +109,19 @@ int check_Heads();
 constexpr uint32_t ITEMS128B_MAX = 32768;
 constexpr int ITEM_RECORD_SIZE = 142;
 
+// Fields of an item reply.
+constexpr int ITEM_REMAINING = 8;    // 24 bits: items of the range still to come
+constexpr int ITEM_TEXT_LEN = 14;
+constexpr int ITEM_TIMING = 17;      // 16 bits, in 1/8000 ms
+constexpr int ITEM_TEXT = 28;
+
 // Item replies of the current track by position; item_len 0 = not received.
 extern uint8_t item_store[ITEMS128B_MAX][ITEM_RECORD_SIZE];
 extern uint8_t item_len[ITEMS128B_MAX];
 
-// Items of the current track (never more than ITEMS128B_MAX are kept).
+// Items of the current track as read: the directory's count, cut to the
+// first ITEMS128B_MAX items of a longer track, so every index below it lies
+// inside the store.
 extern uint32_t first_MSG_cnt;
 
 // Items of the track that lie after the range just requested.
@@ -126,12 +157,23 @@ extern char track_name[PATH_SIZE];
 extern char track_path[PATH_SIZE];
 
 // Names the track at track_index and logs its line: 0 read it, 1 its file
-// exists (skip), -1 invalid directory record (skip).
+// exists (skip), -1 invalid directory record (skip). A path too long for
+// the buffers counts as no file, and saving then fails with a write error.
 int open_TrackFile();
 
-// Writes the current track's files: 0 written, -1 nothing to write or a file
-// could not be written (a line says which).
+enum SaveResult : int {
+    SAVE_WRITTEN = 0,
+    SAVE_NOTHING = -1,      // no item received: no file, no line
+    SAVE_WRITE_ERROR = -2,  // nothing left on disk; a line names the file
+};
+
+// Writes the current track's files; a SaveResult.
 int save_Trace();
+
+// The companion file's millisecond text for a timing value ("8.192"):
+// the single-precision quotient with three decimals, halves rounded up.
+// Returns the length, as snprintf does.
+int format_Timing(char* out, uint32_t size, uint16_t timing);
 
 // Returns every global of the download to its start value; for start-up and
 // tests.

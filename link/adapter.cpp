@@ -1,0 +1,95 @@
+// The USB serial adapter: open with the base line settings, hand out received
+// bytes from a chunk read in one go, change the baud rate, close.
+#include <cstdint>
+
+#include "link/gps_link.h"
+#include "seams/d2xx.h"
+#include "shell/status_log.h"
+
+FT_HANDLE usb_handle;
+uint8_t rx_chunk[RX_CHUNK_SIZE];
+uint32_t rx_chunk_left;
+uint32_t rx_chunk_pos;
+
+// The driver's device list is fetched but never consulted: the adapter is
+// chosen by description. More devices than this and the fetch is skipped, so
+// the driver never writes past the array.
+constexpr uint32_t DEVICE_LIST_MAX = 32;
+static FT_DEVICE_LIST_INFO_NODE device_list[DEVICE_LIST_MAX];
+
+int usb_Open()
+{
+    usb_Close();
+
+    uint32_t device_count = 0;
+    if (FT_CreateDeviceInfoList(&device_count) != FT_OK) return USB_NO_DEVICE_LIST;
+    if (device_count != 0 && device_count <= DEVICE_LIST_MAX) {
+        uint32_t listed = device_count;
+        FT_GetDeviceInfoList(device_list, &listed);
+    }
+
+    // D2XX takes the description through a non-const pointer but only reads it.
+    FT_HANDLE handle = nullptr;
+    if (FT_OpenEx(const_cast<char*>(ADAPTER_DESCRIPTION), FT_OPEN_BY_DESCRIPTION, &handle) != FT_OK) {
+        usb_handle = nullptr;
+        return USB_NOT_OPENED;
+    }
+    usb_handle = handle;
+
+    // A refused setting is reported but leaves the adapter open: the logger may
+    // still be reachable with what the adapter has.
+    if (FT_SetFlowControl(usb_handle, FT_FLOW_NONE, 0, 0) != FT_OK) log_AddLine("FT_SetFlowControl Failed");
+    if (FT_SetDataCharacteristics(usb_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) != FT_OK)
+        log_AddLine("FT_SetDataCharacteristics Failed");
+    if (FT_SetBaudRate(usb_handle, BAUD_BASE) != FT_OK) log_AddLine("FT_SetBaudRate Failed");
+    return USB_OPEN_OK;
+}
+
+// Reads what the driver holds, up to one chunk; 0 when nothing came.
+static uint32_t refill_chunk()
+{
+    rx_chunk_pos = 0;
+    if (usb_handle == nullptr) return 0;
+
+    // A failed status query (a pulled adapter) counts as an empty queue.
+    uint32_t waiting = 0, tx_waiting = 0, events = 0;
+    if (FT_GetStatus(usb_handle, &waiting, &tx_waiting, &events) != FT_OK) return 0;
+    if (waiting == 0) return 0;
+    if (waiting > RX_CHUNK_SIZE) waiting = RX_CHUNK_SIZE;
+
+    uint32_t received = 0;
+    if (FT_Read(usb_handle, rx_chunk, waiting, &received) != FT_OK) return 0;
+    // Never trust a count beyond what was asked for: it would hand out bytes
+    // from past the chunk.
+    return received < waiting ? received : waiting;
+}
+
+int usb_GetByte(uint8_t* byte)
+{
+    if (rx_chunk_left == 0) {
+        rx_chunk_left = refill_chunk();
+        if (rx_chunk_left == 0) return 0;
+    }
+    *byte = rx_chunk[rx_chunk_pos++];
+    --rx_chunk_left;
+    return 1;
+}
+
+int usb_SetBaud(uint32_t baud)
+{
+    if (FT_SetBaudRate(usb_handle, baud) == FT_OK) return 0;
+    log_AddLine("\r\n FT_SetBaudRate Failed");
+    return 2;
+}
+
+int usb_SetBaudIfOpen(uint32_t baud)
+{
+    if (usb_handle != nullptr) usb_SetBaud(baud);
+    return 0;
+}
+
+void usb_Close()
+{
+    if (usb_handle != nullptr) FT_Close(usb_handle);
+    usb_handle = nullptr;
+}

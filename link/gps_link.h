@@ -48,6 +48,13 @@ uint16_t GPS_Crc16(const uint8_t* bytes, uint32_t count);
 void tx_Append(uint8_t byte);
 void rx_Append(uint8_t byte);
 
+// Appends a 16-bit number to tx_frame, low byte first, by the append rule.
+void tx_AppendU16(uint16_t value);
+
+// Starts a request frame in tx_frame: start byte, 0x01, length, command;
+// tx_len becomes 4. Parameters follow by tx_Append, then GPS_AppendCrc.
+void GPS_BeginRequest(uint8_t length, uint8_t command);
+
 // Appends the CRC of the first tx_len bytes of tx_frame, low byte first.
 void GPS_AppendCrc();
 
@@ -86,11 +93,13 @@ extern uint32_t rx_chunk_pos;
 
 // Closes any open adapter, then opens the one described "FT232R USB UART" at
 // 38400 baud 8N1 without flow control. A refused setting is logged and does
-// not fail the open. A UsbOpenResult.
+// not fail the open. The driver's device list is fetched only when it fits a
+// fixed table, and never consulted. A UsbOpenResult.
 int usb_Open();
 
 // 1 and the next received byte in *byte, or 0 when none is waiting now.
-// Never waits; with no adapter open it makes no driver call.
+// Never waits; with no adapter open it makes no driver call. A failed status
+// query or read (a pulled adapter) reads as no byte.
 int usb_GetByte(uint8_t* byte);
 
 // 0 when the adapter took the baud rate; 2 (and a log line) when refused.
@@ -146,9 +155,6 @@ constexpr uint8_t SUBCMD_LINE_SPEED = 0x01;
 constexpr uint8_t SUBCMD_ERASE = 0x02;
 constexpr uint16_t ERASE_VALUE = 65025;  // 0xFE01
 
-// Starts a request frame in tx_frame: start byte, 0x01, length, command.
-void GPS_BeginRequest(uint8_t length, uint8_t command);
-
 // One short probe (0x01 with 0xFF): 0 when the logger answered, else 1.
 int GPS_Probe();
 
@@ -167,7 +173,8 @@ int GPS_SndData06(uint8_t subcommand, uint16_t value);
 // Command 0x06 sub-command 1 (line speed), one short exchange: 0 or 206.
 int GPS_SndData06Once(uint16_t value);
 
-// The logger's divisor for a baud rate: the bit time in 1/8 us, rounded.
+// The logger's divisor for a baud rate: the bit time in 1/8 us, rounded
+// half up, low 16 bits (250000 gives 32, 38400 gives 208; 0 gives 0).
 uint16_t GPS_SpeedDivisor(uint32_t baud);
 
 // Tells the logger the new speed (retried), then switches an open adapter to

@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev qt6-serialport-dev
+  # the window tests draw on the offscreen platform, with a real font
+  qt6-qpa-plugins fonts-dejavu-core
 )
 
 missing=()

@@ -2,6 +2,12 @@
 // tick, close request and menu commands, and the erase command, all without
 // any window toolkit. A front end (the Qt window, a test) translates its
 // events into these calls and provides the window-system seam.
+//
+// The shell owns main_window and program_dir. Every way out of the program
+// is the same pair of seam calls, stop the tick then quit with code 0; the
+// front end then calls shell_Shutdown and returns. Boxes opened here block
+// until answered while the front end keeps delivering ticks, and nothing
+// here changes seq_state, so a running download goes on behind them.
 #pragma once
 
 #include "seams/window_services.h"
@@ -15,3 +21,72 @@ extern char program_dir[PROGRAM_DIR_SIZE];
 // separator. A path without one, whose only one is its first character, or
 // an empty path gives an empty program_dir.
 void shell_SetProgramDir(const char* program_file_path);
+
+// ---------------------------------------------------------------- window --
+
+constexpr int TICK_PERIOD_MS = 20;
+
+// Menu and accelerator commands; only the low 16 bits of a command count.
+enum ShellCommand : unsigned {
+    CMD_ABOUT = 104,
+    CMD_EXIT = 105,
+    CMD_ERASE = 32772,
+};
+
+// Where the window's contents stand, in client pixels: the logo's top-left
+// corner, and the top-left corner of status line i at (LOG_X, LOG_TOP +
+// LOG_LINE_STEP * i).
+constexpr int LOGO_X = 10;
+constexpr int LOGO_Y = 5;
+constexpr int LOG_X = 5;
+constexpr int LOG_TOP = 60;
+constexpr int LOG_LINE_STEP = 18;
+
+// The main window, as the front end handed it to shell_Start; the owner of
+// every box the shell and the sequencer open.
+extern WindowHandle main_window;
+
+// A front end's drawing primitives, given to the shell as plain function
+// pointers so that the core needs no toolkit.
+//   ShellPaint: draws whatever part of the window is waiting to be redrawn,
+//               now (nothing when nothing is pending).
+//   LogDrawText: draws length bytes of text as one run with its top-left
+//               corner at (x, y); control characters are drawn, never taken
+//               as line breaks.
+using ShellPaint = void (*)(WindowHandle window);
+using LogDrawText = void (*)(void* surface, int x, int y, const char* text, int length);
+
+// Start-up once the window exists and is shown, before the first tick:
+// resets the link and the download to their start values, sets program_dir
+// from the program file's path, sets repaint_needed and clears the status
+// log. paint is the front end's drawing step of every tick.
+void shell_Start(WindowHandle window, ShellPaint paint);
+
+// One tick of the 20 ms timer: one download step, then the drawing step,
+// then, when repaint_needed is set, clears it and asks for a full redraw.
+void shell_Tick();
+
+// The window's close box (or the system's close request). During a download
+// asks "Exit application ?" and goes on unless the answer is Yes; once the
+// download is idle, or after Yes, stops the tick and quits with code 0. The
+// window itself stays; the front end must not close it on its own.
+void shell_CloseRequest();
+
+// A menu or accelerator command: About, Exit (as the close request) or
+// Erase. 1 when handled, 0 when the command is not the shell's and the front
+// end's default handling applies.
+int shell_Command(unsigned command);
+
+// After the message loop has ended: closes the adapter if one is open.
+void shell_Shutdown();
+
+// Draws every non-empty status line at its place, one draw_text call each.
+void log_Draw(void* surface, LogDrawText draw_text);
+
+// ----------------------------------------------------------------- erase --
+
+// The "Erase GPS Log" command: refused unless the download is idle; asks for
+// confirmation, sends the erase request and, when that fails, returns the
+// line to 38400 baud and sends it once more; the outcome is shown in a box.
+// Writes nothing into the status log and leaves seq_state unchanged.
+void shell_EraseCommand(WindowHandle window);

@@ -62,12 +62,19 @@ void log_Clear()
     repaint_needed = 1;
 }
 
+// Formats into a line-sized buffer, cut at 259 characters; a format the C
+// library cannot render gives an empty text rather than undefined bytes.
+static void format_line(char (&text)[LOG_LINE_SIZE], const char* format, va_list args)
+{
+    if (vsnprintf(text, sizeof text, format, args) < 0) text[0] = '\0';
+}
+
 void log_AddLinef(const char* format, ...)
 {
     char text[LOG_LINE_SIZE];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    format_line(text, format, args);
     va_end(args);
     log_AddLine(text);
 }
@@ -77,7 +84,7 @@ void log_AppendLastf(const char* format, ...)
     char text[LOG_LINE_SIZE];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    format_line(text, format, args);
     va_end(args);
     log_AppendLast(text);
 }

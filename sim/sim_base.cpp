@@ -1,0 +1,146 @@
+// Simulated base services: a clock that moves only when the program sleeps
+// (or a test advances it), a program path the test chooses, and the POSIX
+// files behind countdown faults.
+//
+// Invariants:
+//   - sim_NowUs only grows; the millisecond tick is the microsecond clock
+//     divided by 1000 plus an offset that sim_SetTickMs chooses, so it wraps
+//     like the real 32-bit counter.
+//   - A file call either fails by a fault, touching nothing (except a close,
+//     which still closes, and a write on a full disk, which stores what
+//     fits), or is the POSIX call itself.
+#include <cstring>
+
+#include "platform/posix/posix_files.h"
+#include "seams/base_services.h"
+#include "sim/sim.h"
+
+SimFileFaults sim_file_faults;
+
+namespace {
+
+constexpr const char* DEFAULT_PROGRAM_PATH = "./zorpload";
+constexpr uint32_t PATH_SIZE = 260;
+
+uint64_t now_us;
+uint32_t tick_offset_ms;
+char program_path[PATH_SIZE];
+
+}  // namespace
+
+// ----------------------------------------------------------------- clock --
+
+uint64_t sim_NowUs()
+{
+    return now_us;
+}
+
+void sim_AdvanceUs(uint64_t us)
+{
+    now_us += us;
+}
+
+void sim_SetTickMs(uint32_t tick)
+{
+    tick_offset_ms = tick - static_cast<uint32_t>(now_us / 1000);
+}
+
+uint32_t sys_TickCount()
+{
+    return static_cast<uint32_t>(now_us / 1000) + tick_offset_ms;
+}
+
+void sys_Sleep(uint32_t ms)
+{
+    now_us += ms * 1000ull;
+}
+
+// ----------------------------------------------------------- program path --
+
+void sim_SetProgramPath(const char* path)
+{
+    std::strncpy(program_path, path, PATH_SIZE - 1);
+    program_path[PATH_SIZE - 1] = '\0';
+}
+
+uint32_t sys_ProgramPath(char* buf, uint32_t size)
+{
+    if (size == 0) return 0;
+    const char* path = program_path[0] != '\0' ? program_path : DEFAULT_PROGRAM_PATH;
+    uint32_t length = static_cast<uint32_t>(std::strlen(path));
+    if (length > size - 1) length = size - 1;
+    std::memcpy(buf, path, length);
+    buf[length] = '\0';
+    return length;
+}
+
+char sys_PathSeparator()
+{
+    return '/';
+}
+
+// ----------------------------------------------------------------- files --
+
+// Counts one call against a fault: true when this call is to fail.
+static bool fault_Fires(SimFileFault& fault)
+{
+    if (fault.countdown == 0) return false;
+    if (fault.countdown > 1) {
+        --fault.countdown;
+        return false;
+    }
+    // The countdown has run out: this call fails, and so do the later ones
+    // of a persistent fault.
+    if (!fault.persistent) fault.countdown = 0;
+    ++fault.failures;
+    return true;
+}
+
+void sim_ResetFiles()
+{
+    sim_file_faults = {};
+    program_path[0] = '\0';
+}
+
+int sys_FileExists(const char* path)
+{
+    return posix_FileExists(path);
+}
+
+int sys_FileCreate(const char* path)
+{
+    if (fault_Fires(sim_file_faults.create)) return -1;
+    return posix_FileCreate(path);
+}
+
+int sys_FileWrite(int file, const void* data, uint32_t count)
+{
+    if (fault_Fires(sim_file_faults.write)) return -1;
+    if (!sim_file_faults.disk_limited || count <= sim_file_faults.disk_free) {
+        if (sim_file_faults.disk_limited) sim_file_faults.disk_free -= count;
+        return posix_FileWrite(file, data, count);
+    }
+    // The disk fills up in the middle of this write.
+    const auto fits = static_cast<uint32_t>(sim_file_faults.disk_free);
+    sim_file_faults.disk_free = 0;
+    posix_FileWrite(file, data, fits);
+    return -1;
+}
+
+int sys_FileClose(int file)
+{
+    const int closed = posix_FileClose(file);
+    if (fault_Fires(sim_file_faults.close)) return -1;
+    return closed;
+}
+
+int sys_FileRename(const char* from, const char* to)
+{
+    if (fault_Fires(sim_file_faults.rename)) return -1;
+    return posix_FileRename(from, to);
+}
+
+int sys_FileRemove(const char* path)
+{
+    return posix_FileRemove(path);
+}

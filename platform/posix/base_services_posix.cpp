@@ -1,0 +1,76 @@
+// Production base services on Linux: the monotonic clock (never stepped by
+// the wall clock, so time-outs stay honest), sleeps that last their full
+// length despite signals, the program's path from /proc, and the plain POSIX
+// file calls.
+
+#include "seams/base_services.h"
+
+#include <cerrno>
+#include <ctime>
+#include <unistd.h>
+
+#include "platform/posix/posix_files.h"
+
+uint32_t sys_TickCount()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<uint32_t>(ms);
+}
+
+void sys_Sleep(uint32_t ms)
+{
+    timespec left { static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L };
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+uint32_t sys_ProgramPath(char* buf, uint32_t size)
+{
+    if (size == 0)
+        return 0;
+    // readlink neither terminates nor reports a cut, so it gets one byte less.
+    const ssize_t n = readlink("/proc/self/exe", buf, size - 1);
+    if (n < 0) {
+        buf[0] = '\0';
+        return 0;
+    }
+    buf[n] = '\0';
+    return static_cast<uint32_t>(n);
+}
+
+char sys_PathSeparator()
+{
+    return '/';
+}
+
+int sys_FileExists(const char* path)
+{
+    return posix_FileExists(path);
+}
+
+int sys_FileCreate(const char* path)
+{
+    return posix_FileCreate(path);
+}
+
+int sys_FileWrite(int file, const void* data, uint32_t count)
+{
+    return posix_FileWrite(file, data, count);
+}
+
+int sys_FileClose(int file)
+{
+    return posix_FileClose(file);
+}
+
+int sys_FileRename(const char* from, const char* to)
+{
+    return posix_FileRename(from, to);
+}
+
+int sys_FileRemove(const char* path)
+{
+    return posix_FileRemove(path);
+}

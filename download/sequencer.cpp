@@ -1,0 +1,228 @@
+// Download sequencer: one state of the download per timer tick, from the
+// adapter check to the exit question.
+//
+// A tick ends in one of three ways: it stays (the next tick repeats the
+// state), it sets a new state, or it advances: working states move on to
+// the next one, while an error state set during the tick stays in place.
+
+#include <cstdio>
+#include <cstring>
+
+#include "download/download.h"
+#include "link/gps_link.h"
+#include "seams/window_services.h"
+#include "shell/shell.h"
+#include "shell/status_log.h"
+
+int32_t seq_state;
+int32_t track_index;
+int32_t progress_countdown;
+int32_t tracks_unsaved;
+
+constexpr int32_t PROGRESS_EVERY_TICKS = 20;
+
+static void advance()
+{
+    if (seq_state < SEQ_ERROR_STATES) ++seq_state;
+}
+
+// Judges a command result: false while the command has not finished (the
+// state stays and the next tick repeats it), true once it has, with the
+// error state set when it failed. Since advance() leaves an error state in
+// place, a finished command can always be followed by advance().
+static bool command_Finished(int result)
+{
+    if (result != 0 && result <= 10) return false;
+    if (result > 10) seq_state = SEQ_READ_ERROR;
+    return true;
+}
+
+static void show_Progress(uint32_t percent)
+{
+    char text[16];
+    snprintf(text, sizeof text, " (%3u%%)", percent);
+    log_ReplaceTail(text);
+}
+
+static uint32_t track_Percent()
+{
+    if (first_MSG_cnt == 0) return 0;
+    return 100 - count_Missing() * 100 / first_MSG_cnt;
+}
+
+static void check_Adapter(WindowHandle window)
+{
+    int result = usb_Open();
+    if (result == USB_OPEN_OK) {
+        log_AddLine("USB adapter check     ... o.k.");
+        advance();
+        return;
+    }
+    // Ticks that arrive while the box is open must find nothing to do.
+    seq_state = SEQ_IDLE;
+    log_AddLine("Error - USB adapter not found");
+    char text[64];
+    snprintf(text, sizeof text, "USB adapter Error! (rv=%d)", result);
+    int answer = wnd_MessageBox(window, text, "Error", ICON_ERROR, BUTTONS_RETRY_CANCEL);
+    seq_state = answer == ANSWER_RETRY ? SEQ_ADAPTER : SEQ_ASK_EXIT_ERROR;
+}
+
+static void read_Summary()
+{
+    if (!command_Finished(GPS_GetHeads(0))) return;
+    // The first track's number comes from here: the full listing that
+    // follows overwrites this summary.
+    int heads = check_Heads();
+    if (heads == 1) {
+        log_AddLine("No records on ZORP.");
+        seq_state = SEQ_ASK_EXIT_DONE;
+        return;
+    }
+    if (heads == -1) seq_state = SEQ_READ_ERROR;
+    advance();
+}
+
+static void read_Directory()
+{
+    if (!command_Finished(GPS_GetHeads(255))) return;
+    log_AddLinef("Total track count: %d", head_count - 1);
+    log_AddLinef("Output directory: %s", program_dir);
+    track_index = 0;
+    advance();
+}
+
+static void next_Track()
+{
+    if (track_index >= head_count - 1) {
+        seq_state = SEQ_FINISH;
+        return;
+    }
+    if (open_TrackFile() != 0) {
+        ++track_index;
+        return;
+    }
+    memset(item_len, 0, sizeof item_len);
+    progress_countdown = 0;
+    advance();
+}
+
+static void read_TrackStep()
+{
+    if (progress_countdown != 0) {
+        --progress_countdown;
+    } else {
+        progress_countdown = PROGRESS_EVERY_TICKS;
+        show_Progress(track_Percent());
+    }
+
+    if (!command_Finished(read_Track())) return;
+
+    // Beyond one item in a hundred the whole range is cheaper to ask again
+    // than item by item; the items held so far stay.
+    uint32_t missing = count_Missing();
+    if (missing > first_MSG_cnt / 100) return;
+    if (missing != 0 && fill_Gaps() != 0) GPS_LineSpeedUp();
+    advance();
+}
+
+static void fill_TrackGaps()
+{
+    if (count_Missing() == 0) {
+        advance();
+        return;
+    }
+    if (fill_Gaps() == 0) return;
+    if (GPS_LineSpeedUp() > 10) seq_state = SEQ_READ_ERROR;
+}
+
+static void save_Track()
+{
+    show_Progress(100);
+    if (save_Trace() == SAVE_WRITE_ERROR) ++tracks_unsaved;
+    ++track_index;
+    seq_state = SEQ_NEXT_TRACK;
+}
+
+static void finish()
+{
+    GPS_SetLineSpeed(BAUD_BASE);
+    if (tracks_unsaved == 0) {
+        log_AddLine("ZORP read done. Data saved.");
+        seq_state = SEQ_ASK_EXIT_DONE;
+    } else {
+        log_AddLine("ZORP read done. Some tracks were not saved.");
+        seq_state = SEQ_ASK_EXIT_ERROR;
+    }
+}
+
+static void ask_Exit(WindowHandle window, const char* title, int icon)
+{
+    seq_state = SEQ_IDLE;
+    if (wnd_MessageBox(window, "Exit application ?", title, icon, BUTTONS_YES_NO) != ANSWER_YES) return;
+    wnd_StopTick(window);
+    wnd_Quit(0);
+}
+
+void sequencer_Tick(WindowHandle window)
+{
+    switch (seq_state) {
+    case SEQ_ADAPTER: check_Adapter(window); break;
+    case SEQ_SEARCH:
+        log_AddLine("Connect ZORP, searching ...");
+        advance();
+        break;
+    case SEQ_PROBE:
+        if (GPS_Probe() == CMD_OK) {
+            log_AppendLast(" o.k.");
+            advance();
+        }
+        break;
+    case SEQ_IDENTIFY:
+        if (!command_Finished(GPS_SndData02())) break;
+        // Even a failed request shows what rx_frame holds.
+        GPS_ShowIdentity();
+        advance();
+        break;
+    case SEQ_CMD01:
+        if (command_Finished(GPS_SndData01())) advance();
+        break;
+    case SEQ_CMD03:
+        if (command_Finished(GPS_SndData03())) advance();
+        break;
+    case SEQ_DIR_SUMMARY: read_Summary(); break;
+    case SEQ_DIR_READ: read_Directory(); break;
+    case SEQ_NEXT_TRACK: next_Track(); break;
+    case SEQ_FAST_LINE:
+        if (command_Finished(GPS_LineSpeedUp())) advance();
+        break;
+    case SEQ_READ_TRACK: read_TrackStep(); break;
+    case SEQ_FILL_GAPS: fill_TrackGaps(); break;
+    case SEQ_SAVE_TRACK: save_Track(); break;
+    case SEQ_FINISH: finish(); break;
+    case SEQ_READ_ERROR:
+        log_AddLine("ZORP read error! (Try again, please)");
+        seq_state = SEQ_ASK_EXIT_ERROR;
+        break;
+    case SEQ_ASK_EXIT_ERROR: ask_Exit(window, "Download error", ICON_WARNING); break;
+    case SEQ_ASK_EXIT_DONE: ask_Exit(window, "Download o.k.", ICON_INFORMATION); break;
+    default: seq_state = SEQ_IDLE; break;
+    }
+}
+
+void download_Reset()
+{
+    seq_state = SEQ_ADAPTER;
+    track_index = 0;
+    progress_countdown = 0;
+    tracks_unsaved = 0;
+    memset(head_table, 0, sizeof head_table);
+    head_count = 0;
+    first_track_id = 0;
+    memset(item_store, 0, sizeof item_store);
+    memset(item_len, 0, sizeof item_len);
+    first_MSG_cnt = 0;
+    range_tail = 0;
+    read_phase = 0;
+    track_name[0] = '\0';
+    track_path[0] = '\0';
+}

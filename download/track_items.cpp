@@ -1,0 +1,133 @@
+// Track items: the item store of the current track, filled from the stream
+// of item replies by their countdown, and the re-requests of lost items.
+
+#include <cstring>
+
+#include "download/download.h"
+#include "link/gps_link.h"
+#include "shell/status_log.h"
+
+uint8_t item_store[ITEMS128B_MAX][ITEM_RECORD_SIZE];
+uint8_t item_len[ITEMS128B_MAX];
+uint32_t first_MSG_cnt;
+uint32_t range_tail;
+uint32_t read_phase;
+
+constexpr uint8_t CMD_ITEMS = 0x13;
+constexpr uint8_t ITEM_REQUEST_LENGTH = 14;
+constexpr uint32_t STREAM_IDLE_MS = 500;
+constexpr uint32_t ITEM_RECORD_MIN = 12;
+// A driver queue above this holds at least most of another reply, so taking
+// it now costs no waiting; below it the window gets its turn first.
+constexpr uint32_t STREAM_QUEUE_KEEP_READING = 100;
+
+static uint32_t current_FirstItem()
+{
+    return read_Uint(head_table[track_index] + HEAD_FIRST_ITEM, 4);
+}
+
+int GPS_SndData13(uint32_t first, uint32_t count)
+{
+    GPS_BeginRequest(ITEM_REQUEST_LENGTH, CMD_ITEMS);
+    for (int shift = 0; shift < 32; shift += 8) tx_Append((uint8_t)(first >> shift));
+    tx_Append((uint8_t)count);
+    tx_Append((uint8_t)(count >> 8));
+    tx_Append(0x00);
+    tx_Append(0x00);
+    GPS_AppendCrc();
+    return GPS_TransactRetry(STREAM_IDLE_MS) == EXCHANGE_OK ? CMD_OK : CMD_FAILED_13;
+}
+
+int add_Trace()
+{
+    uint32_t position = range_tail + read_Uint(rx_frame + ITEM_REMAINING, 3);
+    if (position > first_MSG_cnt) {
+        log_AddLinef("Error add_Trace, pos>first_MSG_cnt (%u %u)", position, first_MSG_cnt);
+        return 1;
+    }
+    uint32_t index = first_MSG_cnt - position;
+    if (index >= ITEMS128B_MAX) {
+        log_AddLinef("Error add_Trace, pos>=ITEMS128B_MAX (%u %u)", index, ITEMS128B_MAX);
+        return 1;
+    }
+    if (rx_count < ITEM_RECORD_MIN || rx_count > ITEM_RECORD_SIZE || rx_frame[0] != FRAME_START_REPLY ||
+        rx_frame[1] != FRAME_FIXED_BYTE)
+        return 1;
+    item_len[index] = (uint8_t)rx_count;
+    memcpy(item_store[index], rx_frame, rx_count);
+    return 0;
+}
+
+uint32_t count_Missing()
+{
+    uint32_t missing = 0;
+    for (uint32_t i = 0; i < first_MSG_cnt; ++i) missing += item_len[i] == 0;
+    return missing;
+}
+
+// A request the logger left unanswered may mean that logger and adapter
+// no longer share a line speed.
+static int recover_Line()
+{
+    int result = GPS_LineSpeedUp();
+    return result != CMD_OK ? result : 1;
+}
+
+static int request_Track()
+{
+    // The store holds ITEMS128B_MAX items; a longer track is read as its
+    // first ITEMS128B_MAX items, so every countdown of the range still
+    // lands inside the store.
+    uint32_t count = read_Uint(head_table[track_index] + HEAD_ITEM_COUNT, 3);
+    first_MSG_cnt = count < ITEMS128B_MAX ? count : ITEMS128B_MAX;
+    if (GPS_SndData13(current_FirstItem(), first_MSG_cnt) != CMD_OK) return recover_Line();
+    range_tail = 0;
+    add_Trace();
+    read_phase = 1;
+    return 2;
+}
+
+static int receive_Stream()
+{
+    for (;;) {
+        tx_len = 0;
+        int result = GPS_Transact(STREAM_IDLE_MS, EXCHANGE_TOTAL_MS);
+        if (rx_count == 0) {
+            read_phase = 0;
+            return 0;
+        }
+        if (result == EXCHANGE_OK) {
+            range_tail = 0;
+            add_Trace();
+            if (read_Uint(rx_frame + ITEM_REMAINING, 3) == 1) {
+                read_phase = 0;
+                return 0;
+            }
+        }
+        if (usb_handle == nullptr) return 1;
+        uint32_t queued = 0, unused_tx = 0, unused_events = 0;
+        if (FT_GetStatus(usb_handle, &queued, &unused_tx, &unused_events) != FT_OK) queued = 0;
+        if (queued <= STREAM_QUEUE_KEEP_READING) return 1;
+    }
+}
+
+int read_Track()
+{
+    switch (read_phase) {
+    case 0: return request_Track();
+    case 1: return receive_Stream();
+    default: read_phase = 0; return 3;
+    }
+}
+
+int fill_Gaps()
+{
+    uint32_t gap = first_MSG_cnt;
+    while (gap > 0 && item_len[gap - 1] != 0) --gap;
+    if (gap == 0) return -1;
+    uint32_t index = gap - 1;
+
+    if (GPS_SndData13(current_FirstItem() + index, 1) != CMD_OK) return recover_Line();
+    range_tail = first_MSG_cnt - index - 1;
+    return add_Trace() == 0 ? 0 : -2;
+}

@@ -1,0 +1,96 @@
+// The window-system seam over Qt Widgets: message boxes and the About box run
+// through ZorpWindow::runModal, so ticks go on while they are open.
+#include <QApplication>
+#include <QDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "platform/qt_window/zorp_window.h"
+#include "resources/texts.h"
+#include "seams/window_services.h"
+
+static ZorpWindow* window_of(WindowHandle handle)
+{
+    return static_cast<ZorpWindow*>(handle);
+}
+
+static QMessageBox::Icon qt_icon(int icon)
+{
+    switch (icon) {
+    case ICON_ERROR: return QMessageBox::Critical;
+    case ICON_WARNING: return QMessageBox::Warning;
+    default: return QMessageBox::Information;
+    }
+}
+
+int wnd_MessageBox(WindowHandle owner, const char* text, const char* title, int icon, int buttons)
+{
+    QMessageBox box(qt_icon(icon), QString::fromLocal8Bit(title), QString::fromLocal8Bit(text), QMessageBox::NoButton,
+                    window_of(owner));
+    // The first button is the default, and closing the box gives the last.
+    QMessageBox::StandardButton first = QMessageBox::Ok, last = QMessageBox::Ok;
+    if (buttons == BUTTONS_RETRY_CANCEL) {
+        first = QMessageBox::Retry;
+        last = QMessageBox::Cancel;
+    } else if (buttons == BUTTONS_YES_NO) {
+        first = QMessageBox::Yes;
+        last = QMessageBox::No;
+    }
+    box.setStandardButtons(first | last);
+    box.setDefaultButton(first);
+    box.setEscapeButton(last);
+
+    window_of(owner)->runModal(box);
+    switch (box.standardButton(box.clickedButton())) {
+    case QMessageBox::Retry: return ANSWER_RETRY;
+    case QMessageBox::Yes: return ANSWER_YES;
+    case QMessageBox::Ok: return ANSWER_OK;
+    default: return last == QMessageBox::Ok ? ANSWER_OK : last == QMessageBox::Cancel ? ANSWER_CANCEL : ANSWER_NO;
+    }
+}
+
+void wnd_AboutBox(WindowHandle owner)
+{
+    QDialog box(window_of(owner));
+    box.setWindowTitle(QString::fromLatin1(ABOUT_TITLE));
+
+    auto* icon = new QLabel;
+    icon->setPixmap(QPixmap(QStringLiteral(":/about_icon.png")));
+    auto text = [](const char* line) {
+        auto* label = new QLabel(QString::fromLatin1(line));
+        label->setTextFormat(Qt::PlainText);
+        return label;
+    };
+    auto* ok = new QPushButton(QString::fromLatin1(ABOUT_OK));
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &box, &QDialog::accept);
+
+    auto* layout = new QGridLayout(&box);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->setHorizontalSpacing(16);
+    layout->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
+    layout->addWidget(text(ABOUT_VERSION), 0, 1, 1, 2);
+    layout->addWidget(text(ABOUT_YEAR), 1, 1, 1, 2);
+    layout->addWidget(text(ABOUT_COMPANY), 2, 1);
+    layout->addWidget(ok, 2, 2);
+
+    window_of(owner)->runModal(box);
+}
+
+void wnd_StopTick(WindowHandle window)
+{
+    window_of(window)->stopTick();
+}
+
+void wnd_Quit(int exit_code)
+{
+    // Ends every loop, a box's included, as a posted quit message would.
+    QCoreApplication::exit(exit_code);
+}
+
+void wnd_Redraw(WindowHandle window)
+{
+    window_of(window)->canvas()->requestRedraw();
+}

@@ -1,0 +1,90 @@
+#include "shell/shell.h"
+
+#include <cstring>
+
+#include "download/download.h"
+#include "link/gps_link.h"
+#include "seams/base_services.h"
+#include "shell/status_log.h"
+
+WindowHandle main_window;
+
+static ShellPaint paint_step;
+
+static const char* const EXIT_QUESTION = "Exit application ?";
+static const char* const EXIT_TITLE = "ZORP download utility";
+
+void shell_Start(WindowHandle window, ShellPaint paint)
+{
+    main_window = window;
+    paint_step = paint;
+    link_Reset();
+    download_Reset();
+
+    char program_path[PROGRAM_DIR_SIZE];
+    if (sys_ProgramPath(program_path, sizeof program_path) == 0) program_path[0] = '\0';
+    shell_SetProgramDir(program_path);
+
+    repaint_needed = 1;
+    log_Clear();
+}
+
+void shell_Tick()
+{
+    sequencer_Tick(main_window);
+    if (paint_step) paint_step(main_window);
+    if (repaint_needed) {
+        repaint_needed = 0;
+        wnd_Redraw(main_window);
+    }
+}
+
+static void leave_program()
+{
+    wnd_StopTick(main_window);
+    wnd_Quit(0);
+}
+
+// Leaving in the middle of a download needs a Yes; the question changes no
+// state, so the download goes on behind the box while the user decides.
+static int may_leave()
+{
+    if (seq_state == SEQ_IDLE) return 1;
+    return wnd_MessageBox(main_window, EXIT_QUESTION, EXIT_TITLE, ICON_WARNING, BUTTONS_YES_NO) == ANSWER_YES;
+}
+
+void shell_CloseRequest()
+{
+    if (may_leave()) leave_program();
+}
+
+int shell_Command(unsigned command)
+{
+    switch (command & 0xFFFFu) {
+    case CMD_ABOUT:
+        wnd_AboutBox(main_window);
+        return 1;
+    case CMD_EXIT:
+        if (may_leave()) leave_program();
+        return 1;
+    case CMD_ERASE:
+        shell_EraseCommand(main_window);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void shell_Shutdown()
+{
+    usb_Close();
+}
+
+void log_Draw(void* surface, LogDrawText draw_text)
+{
+    for (int i = 0; i < LOG_LINE_COUNT; ++i) {
+        const char* line = status_log[i];
+        if (line[0] == '\0') continue;
+        draw_text(surface, LOG_X, LOG_TOP + LOG_LINE_STEP * i, line, static_cast<int>(strnlen(line, LOG_LINE_SIZE)));
+    }
+}

@@ -1,0 +1,246 @@
+// Download sequencer: a whole download as the user sees it, the adapter
+// box, the idle state behind every box, the completeness threshold, and the
+// ends of a run.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "download/download.h"
+#include "link/gps_link.h"
+#include "shell/shell.h"
+#include "shell/status_log.h"
+#include "sim/sim.h"
+#include "tests/download/download_session.h"
+#include "tests/support/fake_window.h"
+
+namespace {
+
+class Sequencer : public ::testing::Test {
+protected:
+    void SetUp() override { session_Begin(); }
+    void TearDown() override { session_End(); }
+
+    void expect_Box(int index, const char* text, const char* title, int icon, int buttons)
+    {
+        ASSERT_LT(index, fake_window.box_count);
+        const FakeBox& box = fake_window.boxes[index];
+        EXPECT_STREQ(box.text, text);
+        EXPECT_STREQ(box.title, title);
+        EXPECT_EQ(box.icon, icon);
+        EXPECT_EQ(box.buttons, buttons);
+    }
+};
+
+// While a box of the sequencer is open the window keeps ticking; those
+// ticks must find the idle state and change nothing.
+int busy_ticks_behind_box;
+void tick_behind_box(WindowHandle window)
+{
+    size_t lines = log_Lines().size();
+    if (seq_state != SEQ_IDLE) ++busy_ticks_behind_box;
+    sequencer_Tick(window);
+    if (seq_state != SEQ_IDLE || log_Lines().size() != lines) ++busy_ticks_behind_box;
+}
+
+TEST_F(Sequencer, WalkThroughThreeTracksSecondAlreadyOnDisk)
+{
+    sim_AddTrack(SimTrack{40, 3, 7, 15, 8, 45, 12, 120, 11, true});
+    sim_AddTrack(SimTrack{41, 4, 7, 15, 9, 10, 0, 60, 12, false});
+    sim_AddTrack(SimTrack{42, 5, 7, 15, 23, 59, 30, 250, 13, false});
+    const std::string second = session_Dir() + "/" + expected_Name(1, 2);
+    write_WholeFile(second, "from an earlier run");
+    fake_window.while_box_open = tick_behind_box;
+    busy_ticks_behind_box = 0;
+    fake_QueueAnswer(ANSWER_YES);
+
+    // Up to the first tick of the first track's reading.
+    for (int ticks = 0; ticks < 1000 && seq_state != SEQ_READ_TRACK; ++ticks) session_Tick();
+    session_Tick();
+    EXPECT_EQ(log_Lines().back(), "Track ID=  1 (  120 items), File: 2015-07-03_0845_001.txt ... read GPS data (  0%)");
+    session_Run();
+
+    EXPECT_EQ(log_Lines(), (std::vector<std::string>{
+                               "USB adapter check     ... o.k.",
+                               "Connect ZORP, searching ... o.k.",
+                               "ZORP detected, ID 3:1201 (FW ver. 02.0A)",
+                               "Track  40: 03/07/2015 (120 items)",
+                               "Track  41: 04/07/2015 (60 items)",
+                               "Track  42: 05/07/2015 (250 items)",
+                               "Total track count: 3",
+                               "Output directory: " + session_Dir(),
+                               "Track ID=  1 (  120 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)",
+                               "Track ID=  2 (   60 items), File: 2015-07-04_0910_002.txt ... exist, skipping",
+                               "Track ID=  3 (  250 items), File: 2015-07-05_2359_003.txt ... read GPS data (100%)",
+                               "ZORP read done. Data saved.",
+                           }));
+    EXPECT_EQ(session_Files(), (std::vector<std::string>{"2015-07-03_0845_001.imp", "2015-07-03_0845_001.txt",
+                                                         "2015-07-04_0910_002.txt", "2015-07-05_2359_003.txt"}));
+    EXPECT_EQ(read_WholeFile(session_Dir() + "/2015-07-03_0845_001.txt"), expected_Text(0));
+    EXPECT_EQ(read_WholeFile(session_Dir() + "/2015-07-03_0845_001.imp"), expected_Timing(0));
+    EXPECT_EQ(read_WholeFile(second), "from an earlier run");
+    EXPECT_EQ(read_WholeFile(session_Dir() + "/2015-07-05_2359_003.txt"), expected_Text(2));
+
+    EXPECT_EQ(fake_window.box_count, 1);
+    expect_Box(0, "Exit application ?", "Download o.k.", ICON_INFORMATION, BUTTONS_YES_NO);
+    EXPECT_EQ(busy_ticks_behind_box, 0);
+    EXPECT_EQ(fake_window.stop_tick_calls, 1);
+    EXPECT_EQ(fake_window.quit_calls, 1);
+    EXPECT_EQ(fake_window.quit_code, 0);
+    EXPECT_EQ(sim_LoggerBaud(), BAUD_BASE);
+    EXPECT_EQ(sim_AdapterBaud(), BAUD_BASE);
+}
+
+TEST_F(Sequencer, LoggerWithoutRecordsEndsAtOnceWithoutSpeedChange)
+{
+    session_Run();
+    EXPECT_EQ(log_Lines(), (std::vector<std::string>{"USB adapter check     ... o.k.",
+                                                     "Connect ZORP, searching ... o.k.",
+                                                     "ZORP detected, ID 3:1201 (FW ver. 02.0A)",
+                                                     "No records on ZORP."}));
+    EXPECT_EQ(fake_window.box_count, 1);
+    expect_Box(0, "Exit application ?", "Download o.k.", ICON_INFORMATION, BUTTONS_YES_NO);
+    EXPECT_EQ(fake_window.quit_calls, 0);  // "No": the program stays, idle
+    EXPECT_EQ(seq_state, SEQ_IDLE);
+    EXPECT_EQ(sim_stats.speed_changes, 0u);
+}
+
+void plug_in_at_second_box(WindowHandle window)
+{
+    if (fake_window.box_count == 1) sim_settings.adapter.present = true;
+    tick_behind_box(window);
+}
+
+TEST_F(Sequencer, MissingAdapterAsksRetryUntilPluggedIn)
+{
+    sim_settings.adapter.present = false;
+    sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, 5, 1, false});
+    busy_ticks_behind_box = 0;
+    fake_window.while_box_open = plug_in_at_second_box;
+    fake_QueueAnswer(ANSWER_RETRY);
+    fake_QueueAnswer(ANSWER_RETRY);
+    session_Run();
+
+    std::vector<std::string> lines = log_Lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "Error - USB adapter not found");
+    EXPECT_EQ(lines[1], "Error - USB adapter not found");
+    EXPECT_EQ(lines[2], "USB adapter check     ... o.k.");
+    EXPECT_EQ(lines.back(), "ZORP read done. Data saved.");
+    ASSERT_EQ(fake_window.box_count, 3);
+    expect_Box(0, "USB adapter Error! (rv=102)", "Error", ICON_ERROR, BUTTONS_RETRY_CANCEL);
+    expect_Box(1, "USB adapter Error! (rv=102)", "Error", ICON_ERROR, BUTTONS_RETRY_CANCEL);
+    EXPECT_STREQ(fake_window.boxes[2].title, "Download o.k.");
+    EXPECT_EQ(busy_ticks_behind_box, 0);
+    EXPECT_EQ(expect_DiskMatchesLogger(1), 1u);
+}
+
+TEST_F(Sequencer, CancelledAdapterBoxEndsInErrorQuestion)
+{
+    sim_settings.adapter.present = false;
+    fake_QueueAnswer(ANSWER_CANCEL);
+    fake_QueueAnswer(ANSWER_YES);
+    session_Run();
+    EXPECT_EQ(log_Lines(), std::vector<std::string>{"Error - USB adapter not found"});
+    ASSERT_EQ(fake_window.box_count, 2);
+    expect_Box(1, "Exit application ?", "Download error", ICON_WARNING, BUTTONS_YES_NO);
+    EXPECT_EQ(fake_window.quit_calls, 1);
+}
+
+TEST_F(Sequencer, UnlistedStateTurnsIdleAndDoesNothing)
+{
+    for (int32_t state : {-1, 13, 99, 5000, 9000, 9989}) {
+        seq_state = state;
+        sequencer_Tick(&fake_window);
+        EXPECT_EQ(seq_state, SEQ_IDLE) << state;
+    }
+    sequencer_Tick(&fake_window);
+    EXPECT_EQ(seq_state, SEQ_IDLE);
+    EXPECT_TRUE(log_Lines().empty());
+    EXPECT_EQ(fake_window.box_count, 0);
+    EXPECT_EQ(sim_written_count, 0u);
+}
+
+TEST_F(Sequencer, MoreThanOneItemInHundredMissingAsksWholeTrackAgain)
+{
+    const struct {
+        uint32_t items, missing;
+        int32_t state_after;  // the pass has ended; what the same tick decides
+        bool gap_requested;
+    } rows[] = {{50, 1, SEQ_READ_TRACK, false},
+                {50, 0, SEQ_FILL_GAPS, false},
+                {1000, 10, SEQ_FILL_GAPS, true},
+                {1000, 11, SEQ_READ_TRACK, false}};
+    for (const auto& row : rows) {
+        session_End();
+        session_Begin();
+        sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, row.items, 1, false});
+        ASSERT_EQ(usb_Open(), 0);
+        ASSERT_EQ(GPS_GetHeads(255), 0);
+        track_index = 0;
+        first_MSG_cnt = row.items;
+        memset(item_len, 40, row.items);
+        for (uint32_t i = 0; i < row.missing; ++i) item_len[i * 3] = 0;
+        read_phase = 1;  // a pass is on, and the line has fallen silent
+        progress_countdown = 5;
+        seq_state = SEQ_READ_TRACK;
+
+        uint32_t requests = sim_stats.requests_by_command[0x13];
+        session_Tick();
+        EXPECT_EQ(seq_state, row.state_after) << row.items << "/" << row.missing;
+        EXPECT_EQ(sim_stats.requests_by_command[0x13] - requests, row.gap_requested ? 1u : 0u);
+        uint32_t first = 0, count = 0;
+        if (row.gap_requested) {
+            ASSERT_TRUE(last_ItemRequest(&first, &count));
+            EXPECT_EQ(first, (row.missing - 1) * 3);  // the highest gap
+            EXPECT_EQ(count, 1u);
+        }
+        if (row.state_after == SEQ_READ_TRACK) {
+            session_Tick();
+            ASSERT_TRUE(last_ItemRequest(&first, &count));
+            EXPECT_EQ(first, 0u);
+            EXPECT_EQ(count, row.items);
+        }
+    }
+}
+
+TEST_F(Sequencer, TrackLongerThanStoreIsCutToItsFirstItems)
+{
+    const uint32_t items = ITEMS128B_MAX + 232;
+    sim_AddTrack(SimTrack{7, 3, 7, 15, 8, 45, 12, items, 3, true});
+    sim_settings.faults.lose_item_reply_ppm = 2000;
+    EXPECT_LT(session_Run(), 100000u);
+
+    std::vector<std::string> lines = log_Lines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[6], "Track ID=  1 has 33000 items, only the first 32768 are read");
+    EXPECT_EQ(lines[7], "Track ID=  1 (33000 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)");
+    EXPECT_EQ(lines[8], "ZORP read done. Data saved.");
+    EXPECT_EQ(read_WholeFile(session_Dir() + "/2015-07-03_0845_001.txt"), expected_Text(0, ITEMS128B_MAX));
+    EXPECT_EQ(read_WholeFile(session_Dir() + "/2015-07-03_0845_001.imp"), expected_Timing(0, ITEMS128B_MAX));
+}
+
+TEST_F(Sequencer, UnsavedTrackIsNotReportedAsSaved)
+{
+    // A program directory so long that the status line must be cut and no
+    // track path fits the buffers.
+    std::string dir = session_Dir() + "/" + std::string(249 - session_Dir().size(), 'd');
+    std::filesystem::create_directory(dir);
+    shell_SetProgramDir((dir + "/zorpload").c_str());
+    sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, 30, 1, true});
+    fake_QueueAnswer(ANSWER_YES);
+    session_Run();
+
+    std::vector<std::string> lines = log_Lines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[5], ("Output directory: " + dir).substr(0, 259));
+    EXPECT_EQ(lines[7], ("Write error, file:" + dir + "/2015-07-03_0845_001.txt").substr(0, 259));
+    EXPECT_EQ(lines[8], "ZORP read done. Some tracks were not saved.");
+    ASSERT_EQ(fake_window.box_count, 1);
+    expect_Box(0, "Exit application ?", "Download error", ICON_WARNING, BUTTONS_YES_NO);
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
+    EXPECT_EQ(sim_LoggerBaud(), BAUD_BASE);
+}
+
+}  // namespace
