@@ -3,7 +3,7 @@
 //
 // The core reaches the USB serial adapter only through these functions. Each
 // platform links exactly one implementation:
-//   - platform/qt:  Qt Serial Port over the kernel's tty driver (zorpload)
+//   - platform/qt_serial: Qt Serial Port over the kernel's tty driver (zorpload)
 //   - sim/:         a simulated FT232R with a simulated logger on its line
 //                   (tests, benchmarks, zorpload-demo)
 //

@@ -20,6 +20,8 @@
 //     carry another description, refuse settings or vanish like a pulled plug;
 //   - the simulated base services (sim_base.cpp): the clock, the program's
 //     path, and the files with countdown faults (sim_file_faults).
+// The same logger can also be served on a pseudo-terminal (sim_pty.h), for a
+// program that drives a real serial port.
 //
 // What the logger answers (offsets in the reply frame, numbers little-endian;
 // each reply is '<' 01 length command ... CRC, at most 142 bytes here):

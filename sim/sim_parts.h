@@ -16,8 +16,8 @@ constexpr uint64_t SIM_NEVER = ~0ull;
 
 // --------------------------------------------------------------- the line --
 
-// The fault PRNG: the next number of the sequence that sim_settings.faults
-// .seed starts (seeded on first use after sim_Reset).
+// The fault PRNG: the next number of the sequence that the fault seed
+// starts (seeded on first use after sim_Reset).
 uint32_t sim_Random();
 
 // True with a probability of ppm parts per million; draws nothing when ppm

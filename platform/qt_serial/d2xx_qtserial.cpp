@@ -9,7 +9,7 @@
 // exchanges. Writes go to the descriptor as well: a QSerialPort write would
 // sit in Qt's buffer until an event loop ran.
 //
-// Sections: port table and failure, device list, open, line settings, I/O.
+// Sections: port table and failure, device list and open, line settings, I/O.
 
 #include "platform/qt_serial/d2xx_qtserial.h"
 
@@ -39,16 +39,18 @@ constexpr int PORTS_MAX = 4;
 // the USB round trip.
 constexpr int WRITE_MARGIN_MS = 100;
 
-// ------------------------------------------------ port table and failure --
-
 struct Port {
     std::unique_ptr<QSerialPort> serial;  // null: the slot is free
     bool failed;                          // hung up or broke; calls fail
 };
 
-Port ports[PORTS_MAX];
+}  // namespace
 
-Port* find_port(FT_HANDLE handle)
+static Port ports[PORTS_MAX];
+
+// -------------------------------------------- port table and failure --
+
+static Port* find_port(FT_HANDLE handle)
 {
     // A null handle wraps around to an index far past the table.
     const uintptr_t index = reinterpret_cast<uintptr_t>(handle) - 1;
@@ -59,7 +61,7 @@ Port* find_port(FT_HANDLE handle)
 
 // Gives up on a port found broken by one of our own calls. Its slot stays
 // taken, so every later call on the handle fails, until FT_Close frees it.
-void fail(Port& port)
+static void fail(Port& port)
 {
     port.failed = true;
     if (port.serial->isOpen())
@@ -69,7 +71,7 @@ void fail(Port& port)
 // Errors that Qt meets while reading ahead from an event loop. Closing the
 // port right here would pull it out from under Qt's own notifier, so the
 // close is queued; until then the port only counts as failed.
-void on_port_error(int index, QSerialPort::SerialPortError error)
+static void on_port_error(int index, QSerialPort::SerialPortError error)
 {
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
         error != QSerialPort::WriteError)
@@ -84,7 +86,7 @@ void on_port_error(int index, QSerialPort::SerialPortError error)
         Qt::QueuedConnection);
 }
 
-int poll_once(int fd, short events, int timeout_ms, short* revents)
+static int poll_once(int fd, short events, int timeout_ms, short* revents)
 {
     pollfd pfd { fd, events, 0 };
     int ready;
@@ -95,7 +97,7 @@ int poll_once(int fd, short events, int timeout_ms, short* revents)
     return ready;
 }
 
-bool hung_up(short revents)
+static bool hung_up(short revents)
 {
     return (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
@@ -103,7 +105,7 @@ bool hung_up(short revents)
 // FT_OK and the port behind handle when it can be used. A pulled adapter
 // (or a closed pseudo-terminal master) hangs the tty up, which poll reports
 // at once, so every call notices it without waiting.
-FT_STATUS usable(FT_HANDLE handle, Port** port)
+static FT_STATUS usable(FT_HANDLE handle, Port** port)
 {
     *port = find_port(handle);
     if (!*port)
@@ -120,7 +122,7 @@ FT_STATUS usable(FT_HANDLE handle, Port** port)
 
 // The status for a QSerialPort call that returned false: the device's
 // failure when the error handler marked the port, else status.
-FT_STATUS refused(Port& port, FT_STATUS status)
+static FT_STATUS refused(Port& port, FT_STATUS status)
 {
     if (!port.failed)
         return status;
@@ -128,24 +130,26 @@ FT_STATUS refused(Port& port, FT_STATUS status)
     return FT_IO_ERROR;
 }
 
-// ------------------------------------------------------------ device list --
+// ---------------------------------------------- device list and open --
 
 // The FTDI ports that the last FT_CreateDeviceInfoList counted.
-QList<QSerialPortInfo> listed_ports;
+static QList<QSerialPortInfo> listed_ports;
 
-bool is_ftdi(const QSerialPortInfo& info)
+static bool is_ftdi(const QSerialPortInfo& info)
 {
     return info.hasVendorIdentifier() && info.vendorIdentifier() == FTDI_VENDOR_ID;
 }
 
 template <size_t N>
-void copy_field(char (&field)[N], const QString& text)
+static void copy_field(char (&field)[N], const QString& text)
 {
     const QByteArray bytes = text.toLatin1();
     const size_t count = std::min(static_cast<size_t>(bytes.size()), N - 1);
     std::memcpy(field, bytes.constData(), count);
     field[count] = '\0';
 }
+
+namespace {
 
 // Reads a description in its compared form (see qtserial_DescriptionMatches):
 // blanks and '_' alike, a run of them as one blank, none at either end.
@@ -176,13 +180,13 @@ private:
     bool started_ = false;
 };
 
-// ------------------------------------------------------------------- open --
+}  // namespace
 
 // Asks the driver to pass received bytes on at once: the FTDI driver turns
 // this into a 1 ms latency timer instead of holding bytes back for 16 ms,
 // longer than the logger's shortest answer windows. A driver without the
 // setting (a pseudo-terminal) refuses, and the port works as it is.
-void request_low_latency(int fd)
+static void request_low_latency(int fd)
 {
     serial_struct info {};
     if (ioctl(fd, TIOCGSERIAL, &info) == 0) {
@@ -191,7 +195,7 @@ void request_low_latency(int fd)
     }
 }
 
-FT_STATUS open_port(const QString& location, FT_HANDLE* handle)
+static FT_STATUS open_port(const QString& location, FT_HANDLE* handle)
 {
     const auto slot = std::find_if(std::begin(ports), std::end(ports), [](const Port& p) { return !p.serial; });
     if (slot == std::end(ports))
@@ -209,18 +213,6 @@ FT_STATUS open_port(const QString& location, FT_HANDLE* handle)
     *handle = reinterpret_cast<FT_HANDLE>(static_cast<uintptr_t>(index) + 1);
     return FT_OK;
 }
-
-// --------------------------------------------------------------------- I/O --
-
-uint32_t line_time_ms(uint32_t bytes, qint32 baud)
-{
-    // Ten bit times per byte: start bit, eight data bits, stop bit.
-    const uint64_t bits = static_cast<uint64_t>(bytes) * 10u;
-    const uint64_t rate = static_cast<uint64_t>(std::max(baud, 1));
-    return static_cast<uint32_t>((bits * 1000u + rate - 1) / rate);
-}
-
-}  // namespace
 
 bool qtserial_DescriptionMatches(const char* wanted, const char* reported)
 {
@@ -270,7 +262,7 @@ FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, uint32_t* lpdwNu
     for (const QSerialPortInfo& info : listed_ports) {
         FT_DEVICE_LIST_INFO_NODE& node = pDest[count++];
         node = {};
-        node.ID = static_cast<uint32_t>(info.vendorIdentifier()) << 16 | info.productIdentifier();
+        node.ID = (static_cast<uint32_t>(info.vendorIdentifier()) << 16) | info.productIdentifier();
         copy_field(node.SerialNumber, info.serialNumber());
         copy_field(node.Description, info.description());
     }
@@ -290,6 +282,8 @@ FT_STATUS FT_OpenEx(void* pArg1, uint32_t Flags, FT_HANDLE* pHandle)
     }
     return FT_DEVICE_NOT_FOUND;
 }
+
+// ----------------------------------------------------- line settings --
 
 FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, uint16_t usFlowControl, uint8_t, uint8_t)
 {
@@ -324,6 +318,16 @@ FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, uint32_t dwBaudRate)
     // A rate without a B constant, such as 250000, Qt sets through the
     // kernel's custom-speed call.
     return port->serial->setBaudRate(static_cast<qint32>(dwBaudRate)) ? FT_OK : refused(*port, FT_INVALID_BAUD_RATE);
+}
+
+// --------------------------------------------------------------- I/O --
+
+static uint32_t line_time_ms(uint32_t bytes, qint32 baud)
+{
+    // Ten bit times per byte: start bit, eight data bits, stop bit.
+    const uint64_t bits = static_cast<uint64_t>(bytes) * 10u;
+    const uint64_t rate = static_cast<uint64_t>(std::max(baud, 1));
+    return static_cast<uint32_t>((bits * 1000u + rate - 1) / rate);
 }
 
 FT_STATUS FT_GetStatus(FT_HANDLE ftHandle, uint32_t* lpdwAmountInRxQueue, uint32_t* lpdwAmountInTxQueue,

@@ -2,10 +2,12 @@
 // through ZorpWindow::runModal, so ticks go on while they are open.
 #include <QApplication>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 
 #include "platform/qt_window/zorp_window.h"
 #include "resources/texts.h"
@@ -25,10 +27,37 @@ static QMessageBox::Icon qt_icon(int icon)
     }
 }
 
+static int answer_of(QMessageBox::StandardButton button)
+{
+    switch (button) {
+    case QMessageBox::Ok: return ANSWER_OK;
+    case QMessageBox::Cancel: return ANSWER_CANCEL;
+    case QMessageBox::Retry: return ANSWER_RETRY;
+    case QMessageBox::Yes: return ANSWER_YES;
+    default: return ANSWER_NO;
+    }
+}
+
+// Qt sizes a box by its contents alone, and a window manager then cuts a
+// longer caption ("ZORP download utility") short; a spacer as wide as the
+// caption, with room for the frame's buttons, keeps it whole.
+static void widen_to_caption(QMessageBox& box)
+{
+    constexpr int FRAME_BUTTONS_WIDTH = 120;
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    QFont caption_font = box.font();
+    caption_font.setBold(true);
+    const int width = QFontMetrics(caption_font).horizontalAdvance(box.windowTitle()) + FRAME_BUTTONS_WIDTH;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 int wnd_MessageBox(WindowHandle owner, const char* text, const char* title, int icon, int buttons)
 {
     QMessageBox box(qt_icon(icon), QString::fromLocal8Bit(title), QString::fromLocal8Bit(text), QMessageBox::NoButton,
                     window_of(owner));
+    box.setTextFormat(Qt::PlainText);
     // The first button is the default, and closing the box gives the last.
     QMessageBox::StandardButton first = QMessageBox::Ok, last = QMessageBox::Ok;
     if (buttons == BUTTONS_RETRY_CANCEL) {
@@ -41,14 +70,12 @@ int wnd_MessageBox(WindowHandle owner, const char* text, const char* title, int 
     box.setStandardButtons(first | last);
     box.setDefaultButton(first);
     box.setEscapeButton(last);
+    widen_to_caption(box);
 
     window_of(owner)->runModal(box);
-    switch (box.standardButton(box.clickedButton())) {
-    case QMessageBox::Retry: return ANSWER_RETRY;
-    case QMessageBox::Yes: return ANSWER_YES;
-    case QMessageBox::Ok: return ANSWER_OK;
-    default: return last == QMessageBox::Ok ? ANSWER_OK : last == QMessageBox::Cancel ? ANSWER_CANCEL : ANSWER_NO;
-    }
+    // No button pressed: the loop was ended by the program's quitting.
+    QAbstractButton* pressed = box.clickedButton();
+    return answer_of(pressed ? box.standardButton(pressed) : last);
 }
 
 void wnd_AboutBox(WindowHandle owner)

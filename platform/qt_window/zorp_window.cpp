@@ -62,11 +62,10 @@ ZorpWindow::ZorpWindow() : log_canvas(new LogCanvas(this))
     add_command(file, MENU_EXIT, CMD_EXIT);
     add_command(menuBar()->addMenu(QString::fromLatin1(MENU_HELP)), MENU_ABOUT, CMD_ABOUT);
 
-    // Alt with "?" or "/" opens the About box too. Layouts that need Shift
-    // for "?" may report it with Shift still held.
+    // Alt with "?" or "/" opens the About box too; Qt matches "?" by the
+    // character, whether or not the layout needs Shift for it.
     const QKeySequence about_keys[] = {
         QKeySequence(Qt::ALT | Qt::Key_Question),
-        QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Question),
         QKeySequence(Qt::ALT | Qt::Key_Slash),
     };
     for (const QKeySequence& keys : about_keys)

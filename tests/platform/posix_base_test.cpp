@@ -45,43 +45,33 @@ protected:
     std::string dir_;
 };
 
-TEST_F(PosixFiles, CreatedFileHoldsExactlyTheBytesWrittenAndIsEmptiedOnCreate)
+TEST_F(PosixFiles, FileHoldsExactlyTheBytesWrittenIsEmptiedOnCreateAndRenamedOrRemovedWhole)
 {
-    const std::string track = path("2015-07-03_0845_001.txt");
-    EXPECT_EQ(sys_FileExists(track.c_str()), 0);
-
-    int file = sys_FileCreate(track.c_str());
+    const std::string part = path("2015-07-03_0845_001.part"), done = path("2015-07-03_0845_001.txt");
+    EXPECT_EQ(sys_FileExists(part.c_str()), 0);
+    int file = sys_FileCreate(part.c_str());
     ASSERT_GE(file, 0);
     const std::string_view text("$GPGGA,084512\r\n\0\x0D", 18);  // NUL and a bare CR kept as they are
     EXPECT_EQ(write_text(file, text), 0);
     EXPECT_EQ(write_text(file, "$GPRMC"), 0);
     EXPECT_EQ(sys_FileClose(file), 0);
-    EXPECT_EQ(contents(track), std::string(text) + "$GPRMC");
-    EXPECT_EQ(sys_FileExists(track.c_str()), 1);
+    EXPECT_EQ(contents(part), std::string(text) + "$GPRMC");
+    EXPECT_EQ(sys_FileExists(part.c_str()), 1);
 
-    file = sys_FileCreate(track.c_str());
+    file = sys_FileCreate(done.c_str());
+    ASSERT_GE(file, 0);
+    EXPECT_EQ(write_text(file, "an older, longer file"), 0);
+    EXPECT_EQ(sys_FileClose(file), 0);
+    file = sys_FileCreate(done.c_str());
     ASSERT_GE(file, 0);
     EXPECT_EQ(write_text(file, "x"), 0);
     EXPECT_EQ(sys_FileClose(file), 0);
-    EXPECT_EQ(contents(track), "x");
-}
-
-TEST_F(PosixFiles, RenameReplacesTheTargetAndRemoveDeletes)
-{
-    const std::string part = path("track.part");
-    const std::string done = path("track.txt");
-    for (const auto& [name, text] : { std::pair { part, "new" }, std::pair { done, "old" } }) {
-        const int file = sys_FileCreate(name.c_str());
-        ASSERT_GE(file, 0);
-        EXPECT_EQ(write_text(file, text), 0);
-        EXPECT_EQ(sys_FileClose(file), 0);
-    }
+    EXPECT_EQ(contents(done), "x");
 
     EXPECT_EQ(sys_FileRename(part.c_str(), done.c_str()), 0);
     EXPECT_EQ(sys_FileExists(part.c_str()), 0);
-    EXPECT_EQ(contents(done), "new");
+    EXPECT_EQ(contents(done), std::string(text) + "$GPRMC");
     EXPECT_EQ(sys_FileRename(part.c_str(), done.c_str()), -1);
-
     EXPECT_EQ(sys_FileRemove(done.c_str()), 0);
     EXPECT_EQ(sys_FileExists(done.c_str()), 0);
     EXPECT_EQ(sys_FileRemove(done.c_str()), -1);
@@ -93,7 +83,6 @@ TEST_F(PosixFiles, CreateIsRefusedWhileAnotherWriterHoldsTheFile)
     const int holder = sys_FileCreate(track.c_str());
     ASSERT_GE(holder, 0);
     EXPECT_EQ(write_text(holder, "kept"), 0);
-
     EXPECT_EQ(sys_FileCreate(track.c_str()), -1);
     EXPECT_EQ(sys_FileClose(holder), 0);
     EXPECT_EQ(contents(track), "kept") << "the refused create must not have emptied the file";

@@ -87,15 +87,26 @@ TEST_F(SimAdapter, DeviceListDescribesTheAdapter)
     EXPECT_EQ(nodes[0].ID, 0x04036001u);
 }
 
-TEST_F(SimAdapter, OpenIsExclusiveUntilClosed)
+// A handle is good only while the open that gave it lasts: a second open is
+// refused meanwhile, and a close or a reset makes the handle stale.
+TEST_F(SimAdapter, HandleIsGoodOnlyForItsOwnOpen)
 {
     FT_HANDLE first = test_Open();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(test_Open(), nullptr);
     EXPECT_EQ(FT_Close(first), FT_OK);
     EXPECT_FALSE(sim_AdapterOpen());
-    EXPECT_NE(FT_SetBaudRate(first, 38400), FT_OK);  // a closed handle is stale
+    EXPECT_NE(FT_SetBaudRate(first, 38400), FT_OK);
+
+    FT_HANDLE second = test_Open();
+    ASSERT_NE(second, nullptr);
+    sim_Reset();
+    EXPECT_NE(FT_SetBaudRate(second, 38400), FT_OK);
     EXPECT_NE(test_Open(), nullptr);
+
+    int other = 0;
+    EXPECT_EQ(FT_SetBaudRate(&other, 38400), FT_INVALID_HANDLE);
+    EXPECT_EQ(FT_Close(nullptr), FT_INVALID_HANDLE);
 }
 
 TEST_F(SimAdapter, ReadFailureDeliversNothingAndKeepsTheBytes)
@@ -151,20 +162,4 @@ TEST_F(SimAdapter, PulledAdapterFailsEveryCallUntilReopened)
     ASSERT_NE(again, nullptr);
     EXPECT_TRUE(test_RunFor(again, 10000).empty());  // what was on the way is gone
     EXPECT_EQ(test_Exchange(again, test_Request(0x02)).size(), 1u);
-}
-
-TEST_F(SimAdapter, ResetMakesAnOpenHandleStale)
-{
-    FT_HANDLE handle = test_Open();
-    sim_Reset();
-    EXPECT_FALSE(sim_AdapterOpen());
-    EXPECT_NE(FT_SetBaudRate(handle, 38400), FT_OK);
-    EXPECT_NE(test_Open(), nullptr);
-}
-
-TEST_F(SimAdapter, ForeignHandleIsRefused)
-{
-    int other = 0;
-    EXPECT_EQ(FT_SetBaudRate(&other, 38400), FT_INVALID_HANDLE);
-    EXPECT_EQ(FT_Close(nullptr), FT_INVALID_HANDLE);
 }

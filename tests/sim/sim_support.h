@@ -28,8 +28,10 @@ inline uint16_t test_Crc(const uint8_t* bytes, size_t count)
 // A request frame: '>' 01 length command params CRC.
 inline Bytes test_Request(uint8_t command, const Bytes& params = {})
 {
-    Bytes frame = {0x3E, 0x01, static_cast<uint8_t>(6 + params.size()), command};
-    frame.insert(frame.end(), params.begin(), params.end());
+    Bytes frame;
+    frame.reserve(6 + params.size());
+    frame.assign({0x3E, 0x01, static_cast<uint8_t>(6 + params.size()), command});
+    for (uint8_t byte : params) frame.push_back(byte);
     const uint16_t crc = test_Crc(frame.data(), frame.size());
     frame.push_back(static_cast<uint8_t>(crc));
     frame.push_back(static_cast<uint8_t>(crc >> 8));
@@ -53,20 +55,14 @@ inline uint32_t test_Get(const Bytes& frame, size_t offset, int size)
 // The 0x12 and 0x13 requests: 4 + 2 parameter bytes, then two zero bytes.
 inline Bytes test_DirectoryRequest(uint16_t flag)
 {
-    Bytes params = {0xFF, 0xFF, 0xFF, 0xFF};
-    const Bytes f = test_Le(flag, 2);
-    params.insert(params.end(), f.begin(), f.end());
-    params.insert(params.end(), {0, 0});
-    return test_Request(0x12, params);
+    return test_Request(0x12, {0xFF, 0xFF, 0xFF, 0xFF, static_cast<uint8_t>(flag), static_cast<uint8_t>(flag >> 8), 0, 0});
 }
 
 inline Bytes test_ItemRequest(uint32_t first, uint16_t count)
 {
-    Bytes params = test_Le(first, 4);
-    const Bytes c = test_Le(count, 2);
-    params.insert(params.end(), c.begin(), c.end());
-    params.insert(params.end(), {0, 0});
-    return test_Request(0x13, params);
+    return test_Request(0x13, {static_cast<uint8_t>(first), static_cast<uint8_t>(first >> 8),
+                               static_cast<uint8_t>(first >> 16), static_cast<uint8_t>(first >> 24),
+                               static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8), 0, 0});
 }
 
 // The handle of the adapter opened by description at a baud rate.

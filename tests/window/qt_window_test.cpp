@@ -71,20 +71,23 @@ Step answer(const char* title, const char* text, QMessageBox::Icon icon, QMessag
             }};
 }
 
-// The About box, when it is the innermost dialog.
+// The About box, when it is the innermost dialog and shows the version.
 QDialog* about_box()
 {
     QDialog* box = open_box<QDialog>("About ZorpLoad");
-    if (!box || qobject_cast<QMessageBox*>(box)) return nullptr;
-    for (QLabel* label : box->findChildren<QLabel*>())
-        if (label->text() == QLatin1String("ZorpLoad, Version 1.01")) return box;
-    return nullptr;
+    const auto labels = box ? box->findChildren<QLabel*>() : QList<QLabel*>();
+    const bool shows_version = std::any_of(labels.begin(), labels.end(), [](QLabel* label) {
+        return label->text() == QLatin1String("ZorpLoad, Version 1.01");
+    });
+    return shows_version ? box : nullptr;
 }
 
 bool nothing_open()
 {
     return QApplication::activeModalWidget() == nullptr;
 }
+
+constexpr char ERASE[] = "Erase GPS Log";
 
 Step download_done(QMessageBox::StandardButton button)
 {
@@ -226,93 +229,9 @@ protected:
     fs::path dir;
 };
 
-TEST_F(WindowTest, FullDownloadEndsInTheDownloadOkQuestion)
+TEST_F(WindowTest, FullDownloadThenTheWindowShowsLogoAndLinesAndClosesWithoutAQuestion)
 {
     sim_settings.faults.lose_item_reply_ppm = 30000;
-    EXPECT_EQ(run({download_done(QMessageBox::Yes)}), 0);
-    EXPECT_EQ(track_files(), 2);
-    EXPECT_STREQ(status_log[log_LastUsedLine()], "ZORP read done. Data saved.");
-    EXPECT_GT(sim_stats.item_replies_lost, 0u);
-}
-
-TEST_F(WindowTest, CloseDuringADownloadAsksAndNoKeepsItRunning)
-{
-    Step question = exit_question(QMessageBox::No);
-    EXPECT_EQ(run({{reading_items, [] { window()->close(); }},
-                   see(question.ready),
-                   download_moves_on(),
-                   question,
-                   download_done(QMessageBox::Yes)}),
-              0);
-    EXPECT_EQ(track_files(), 2);
-}
-
-TEST_F(WindowTest, YesToTheExitQuestionEndsTheDownloadAndCode0)
-{
-    EXPECT_EQ(run({{reading_items, [] { choose("E&xit"); }}, exit_question(QMessageBox::Yes)}), 0);
-    EXPECT_LT(seq_state, SEQ_ERROR_STATES);
-    EXPECT_LT(track_files(), 2);
-}
-
-TEST_F(WindowTest, ExitAndCloseOnceIdleEndWithoutAQuestion)
-{
-    for (bool use_exit : {false, true}) {
-        EXPECT_EQ(run({download_done(QMessageBox::No),
-                       {nothing_open, [=] { use_exit ? choose("E&xit") : (void)window()->close(); }}}),
-                  0);
-        EXPECT_EQ(seq_state, SEQ_IDLE);
-        TearDown();
-        SetUp();
-    }
-}
-
-TEST_F(WindowTest, AltQuestionMarkAndAltSlashOpenTheAboutBoxWhileTheDownloadGoesOn)
-{
-    std::vector<Step> steps = press_alt(Qt::Key_Question);
-    steps.push_back(see(about_box));
-    steps.push_back(download_moves_on());
-    steps.push_back({about_box, [] { about_box()->findChild<QPushButton*>()->click(); }});
-    for (const Step& step : press_alt(Qt::Key_Slash)) steps.push_back(step);
-    steps.push_back({about_box, [] { QTest::keyClick(about_box(), Qt::Key_Escape); }});
-    steps.push_back(download_done(QMessageBox::Yes));
-    EXPECT_EQ(run(steps), 0);
-}
-
-TEST_F(WindowTest, EraseIsRefusedDuringADownloadAndDoneWhenIdle)
-{
-    EXPECT_EQ(run({{reading_items, [] { choose("Erase GPS Log"); }},
-                   answer("Erase GPS Log", "Unable erase now, try later please.", QMessageBox::Critical,
-                          QMessageBox::Ok),
-                   download_done(QMessageBox::No),
-                   {nothing_open, [] { choose("Erase GPS Log"); }},
-                   answer("Erase GPS Log", "Do you want erase ZORP memory?", QMessageBox::Warning,
-                          QMessageBox::Yes),
-                   answer("Erase GPS Log", "GPS erase done", QMessageBox::Information, QMessageBox::Ok),
-                   {nothing_open, [] { choose("E&xit"); }}}),
-              0);
-    EXPECT_EQ(sim_stats.erases, 1u);
-    EXPECT_EQ(track_files(), 2);
-}
-
-TEST_F(WindowTest, EraseRetriesOnceAfterReturningTheLineTo38400)
-{
-    EXPECT_EQ(run({download_done(QMessageBox::No),
-                   {nothing_open,
-                    [] {
-                        usb_SetBaud(BAUD_FAST);  // as a failed download leaves it
-                        choose("Erase GPS Log");
-                    }},
-                   answer("Erase GPS Log", "Do you want erase ZORP memory?", QMessageBox::Warning,
-                          QMessageBox::Yes),
-                   answer("Erase GPS Log", "GPS erase done", QMessageBox::Information, QMessageBox::Ok),
-                   {nothing_open, [] { window()->close(); }}}),
-              0);
-    EXPECT_EQ(sim_stats.erases, 1u);
-    EXPECT_EQ(sim_AdapterBaud(), BAUD_BASE);
-}
-
-TEST_F(WindowTest, TheWindowShowsTheLogoAndEachLineInItsOwnBand)
-{
     QImage image;
     int lines = 0;
     EXPECT_EQ(run({download_done(QMessageBox::No),
@@ -327,28 +246,82 @@ TEST_F(WindowTest, TheWindowShowsTheLogoAndEachLineInItsOwnBand)
                         window()->close();
                     }}}),
               0);
-    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(track_files(), 2);
+    EXPECT_STREQ(status_log[lines - 2], "ZORP read done. Data saved.");
+    EXPECT_GT(sim_stats.item_replies_lost, 0u);
 
     const QImage logo = QImage(QStringLiteral(":/logo.png")).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(logo.size(), QSize(160, 46));
     EXPECT_EQ(image.copy(LOGO_X, LOGO_Y, 160, 46), logo);
 
-    ASSERT_GT(lines, 8);
-    ASSERT_LT(lines, LOG_LINE_COUNT);
-    std::vector<int> rows = inked_rows(image, 0, image.width());
-    int line_of_row_before = -1;
-    for (int y : rows) {
-        if (y < LOGO_Y + 46) continue;
+    // Below the logo, ink only in the bands of the lines in use; the last
+    // one, which begins with CR LF, stays on its own line.
+    int last_inked_line = -1;
+    for (int y : inked_rows(image, 0, image.width())) {
+        if (y < LOGO_Y + logo.height()) continue;
         ASSERT_GE(y, LOG_TOP) << "ink between the logo and the first line";
-        const int line = (y - LOG_TOP) / LOG_LINE_STEP;
-        ASSERT_LT(line, lines) << "ink below the last line, at y = " << y;
-        line_of_row_before = line;
+        last_inked_line = (y - LOG_TOP) / LOG_LINE_STEP;
+        ASSERT_LT(last_inked_line, lines) << "ink below the last line, at y = " << y;
     }
-    EXPECT_EQ(line_of_row_before, lines - 1);  // the CR LF line is drawn, on its own line
-
-    // Every line begins at x = 5: nothing left of it, ink just right of it.
+    EXPECT_EQ(last_inked_line, lines - 1);
+    // Lines begin at x = 5: nothing left of it, ink just right of it.
     EXPECT_TRUE(inked_rows(image.copy(0, LOG_TOP, LOG_X, image.height() - LOG_TOP), 0, LOG_X).empty());
     EXPECT_FALSE(inked_rows(image.copy(0, LOG_TOP, LOG_X + 3, LOG_LINE_STEP), LOG_X, LOG_X + 3).empty());
+}
+
+TEST_F(WindowTest, CloseDuringADownloadAsksAndNoKeepsItRunning)
+{
+    Step question = exit_question(QMessageBox::No);
+    EXPECT_EQ(run({{reading_items, [] { window()->close(); }},
+                   see(question.ready),
+                   download_moves_on(),
+                   question,
+                   download_done(QMessageBox::Yes)}),
+              0);
+    EXPECT_EQ(track_files(), 2);
+}
+
+TEST_F(WindowTest, ExitDuringADownloadEndsAfterYesWithCode0)
+{
+    EXPECT_EQ(run({{reading_items, [] { choose("E&xit"); }}, exit_question(QMessageBox::Yes)}), 0);
+    EXPECT_LT(seq_state, SEQ_ERROR_STATES);
+    EXPECT_LT(track_files(), 2);
+}
+
+TEST_F(WindowTest, AltQuestionMarkAndAltSlashOpenTheAboutBoxWhileTheDownloadGoesOn)
+{
+    std::vector<Step> steps = press_alt(Qt::Key_Question);
+    steps.push_back(see(about_box));
+    steps.push_back(download_moves_on());
+    steps.push_back({about_box, [] { about_box()->findChild<QPushButton*>()->click(); }});
+    for (const Step& step : press_alt(Qt::Key_Slash)) steps.push_back(step);
+    steps.push_back({about_box, [] { QTest::keyClick(about_box(), Qt::Key_Escape); }});
+    steps.push_back(download_done(QMessageBox::Yes));
+    EXPECT_EQ(run(steps), 0);
+}
+
+TEST_F(WindowTest, EraseIsRefusedDuringADownloadThenDoneAndRetriedWhenIdle)
+{
+    const Step confirm = answer(ERASE, "Do you want erase ZORP memory?", QMessageBox::Warning, QMessageBox::Yes);
+    const Step done = answer(ERASE, "GPS erase done", QMessageBox::Information, QMessageBox::Ok);
+    EXPECT_EQ(run({{reading_items, [] { choose(ERASE); }},
+                   answer(ERASE, "Unable erase now, try later please.", QMessageBox::Critical, QMessageBox::Ok),
+                   download_done(QMessageBox::No),
+                   {nothing_open, [] { choose(ERASE); }},
+                   confirm,
+                   done,
+                   {nothing_open,
+                    [] {
+                        usb_SetBaud(BAUD_FAST);  // as a failed download leaves it
+                        choose(ERASE);
+                    }},
+                   confirm,
+                   done,
+                   {nothing_open, [] { choose("E&xit"); }}}),
+              0);
+    EXPECT_EQ(sim_stats.erases, 2u);
+    EXPECT_EQ(sim_AdapterBaud(), BAUD_BASE);
+    EXPECT_EQ(track_files(), 2);
 }
 
 TEST_F(WindowTest, AdapterErrorLineShowsBehindItsBoxAndRetryFindsThePluggedAdapter)
