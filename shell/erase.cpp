@@ -1,3 +1,5 @@
+// The "Erase GPS Log" command: the only action on the logger besides the
+// download, allowed only while the download is idle.
 #include "download/download.h"
 #include "link/gps_link.h"
 #include "shell/shell.h"

@@ -1,3 +1,5 @@
+// The window's handling table without a toolkit: start-up, tick, close
+// request, menu commands and shut-down, and the drawing of the status log.
 #include "shell/shell.h"
 
 #include <cstring>

@@ -59,7 +59,7 @@ using LogDrawText = void (*)(void* surface, int x, int y, const char* text, int 
 // Start-up once the window exists and is shown, before the first tick:
 // resets the link and the download to their start values, sets program_dir
 // from the program file's path, sets repaint_needed and clears the status
-// log. paint is the front end's drawing step of every tick.
+// log. paint is the front end's drawing step of every tick (null: none).
 void shell_Start(WindowHandle window, ShellPaint paint);
 
 // One tick of the 20 ms timer: one download step, then the drawing step,

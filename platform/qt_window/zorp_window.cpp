@@ -87,14 +87,13 @@ void ZorpWindow::stopTick()
     killTimer(tick_timer_id);
 }
 
-int ZorpWindow::runModal(QDialog& box)
+void ZorpWindow::runModal(QDialog& box)
 {
     const int id = startTimer(TICK_PERIOD_MS, Qt::PreciseTimer);
     box_tick_ids.append(id);
-    const int result = box.exec();
+    box.exec();
     box_tick_ids.removeOne(id);
     killTimer(id);
-    return result;
 }
 
 void ZorpWindow::timerEvent(QTimerEvent* event)

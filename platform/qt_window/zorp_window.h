@@ -46,8 +46,8 @@ public:
     // No tick is delivered from here on, by any source.
     void stopTick();
 
-    // Runs box modally with a tick source of its own; returns exec()'s result.
-    int runModal(QDialog& box);
+    // Runs box modally, with a tick source of its own, until it is closed.
+    void runModal(QDialog& box);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

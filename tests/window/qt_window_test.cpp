@@ -71,24 +71,6 @@ Step answer(const char* title, const char* text, QMessageBox::Icon icon, QMessag
             }};
 }
 
-// The About box, when it is the innermost dialog and shows the version.
-QDialog* about_box()
-{
-    QDialog* box = open_box<QDialog>("About ZorpLoad");
-    const auto labels = box ? box->findChildren<QLabel*>() : QList<QLabel*>();
-    const bool shows_version = std::any_of(labels.begin(), labels.end(), [](QLabel* label) {
-        return label->text() == QLatin1String("ZorpLoad, Version 1.01");
-    });
-    return shows_version ? box : nullptr;
-}
-
-bool nothing_open()
-{
-    return QApplication::activeModalWidget() == nullptr;
-}
-
-constexpr char ERASE[] = "Erase GPS Log";
-
 Step download_done(QMessageBox::StandardButton button)
 {
     return answer("Download o.k.", "Exit application ?", QMessageBox::Information, button);
@@ -98,6 +80,22 @@ Step exit_question(QMessageBox::StandardButton button)
 {
     return answer("ZORP download utility", "Exit application ?", QMessageBox::Warning, button);
 }
+
+// The About box, when it is the innermost dialog and shows the version.
+QDialog* about_box()
+{
+    QDialog* box = open_box<QDialog>("About ZorpLoad");
+    for (QLabel* label : box ? box->findChildren<QLabel*>() : QList<QLabel*>())
+        if (label->text() == QLatin1String("ZorpLoad, Version 1.01")) return box;
+    return nullptr;
+}
+
+bool nothing_open()
+{
+    return QApplication::activeModalWidget() == nullptr;
+}
+
+constexpr char ERASE[] = "Erase GPS Log";
 
 void choose(const char* menu_item)
 {
@@ -155,21 +153,16 @@ std::vector<int> inked_rows(const QImage& image, int x0, int x1)
 // fresh rendering.
 QImage on_screen()
 {
-    LogCanvas* canvas = window()->canvas();
-    const QPoint at = canvas->mapTo(window(), QPoint(0, 0));
-    return window()
-        ->screen()
-        ->grabWindow(window()->winId(), at.x(), at.y(), canvas->width(), canvas->height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
+    const QRect area(window()->canvas()->mapTo(window(), QPoint(0, 0)), window()->canvas()->size());
+    QPixmap shown = window()->screen()->grabWindow(window()->winId(), area.x(), area.y(), area.width(), area.height());
+    return shown.toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 bool line_shown(int line)
 {
     const QImage image = on_screen();
-    if (image.isNull()) return false;
     const QImage band = image.copy(0, LOG_TOP + LOG_LINE_STEP * line, image.width(), LOG_LINE_STEP);
-    return !inked_rows(band, 0, band.width()).empty();
+    return !band.isNull() && !inked_rows(band, 0, band.width()).empty();
 }
 
 constexpr int ITEMS_PER_TRACK = 60;

@@ -77,7 +77,10 @@ TEST_F(ShellTest, CloseAndExitLeaveDuringADownloadOnlyAfterYesAndWhenIdleAtOnce)
         fake_WindowReset();
         seq_state = c.state;
         if (c.answer) fake_QueueAnswer(c.answer);
-        c.use_exit ? (void)EXPECT_EQ(shell_Command(CMD_EXIT), 1) : shell_CloseRequest();
+        if (c.use_exit)
+            EXPECT_EQ(shell_Command(CMD_EXIT), 1);
+        else
+            shell_CloseRequest();
         ASSERT_EQ(fake_window.box_count, c.boxes);
         if (c.boxes) {
             EXPECT_STREQ(fake_window.boxes[0].text, "Exit application ?");
