@@ -67,6 +67,7 @@ void sequencer_Tick(WindowHandle window);
 constexpr int HEADS_MAX = 1024;
 constexpr int HEAD_RECORD_SIZE = 142;
 constexpr int HEADS_STREAM_PASSES = 300;
+constexpr int HEADS_READS_MAX = 3;   // reads of a stream that came damaged
 
 // Fields of a directory record (offsets into the stored reply).
 constexpr int HEAD_FIRST_ITEM = 4;   // 32 bits: the logger's index of item 0
@@ -87,7 +88,9 @@ extern int32_t head_count;
 extern int32_t first_track_id;
 
 // Requests the directory summary (flag 0) or full listing (flag 255) and
-// stores the stream of replies: 0, or 301 when the request went unanswered.
+// stores the stream of replies, listing the tracks once it is whole: 0, or
+// 301 when the request went unanswered or the stream came damaged on every
+// one of HEADS_READS_MAX reads (head_count is then 0).
 int GPS_GetHeads(int flag);
 
 // Stores the reply in rx_frame as the next record: 0, or 1 when refused.
@@ -140,8 +143,9 @@ int add_Trace();
 // Items of the current track not received yet.
 uint32_t count_Missing();
 
-// One step of reading the current track: 0 pass over, 1 call again,
-// 2 request accepted, 3 phase reset, 999 line recovery failed.
+// One step of reading the current track: 0 pass over (at once for a track
+// without items), 1 call again, 2 request accepted, 3 phase reset, 999 line
+// recovery failed.
 int read_Track();
 
 // Fetches the highest-numbered missing item: 0 stored, -1 nothing missing,

@@ -21,6 +21,12 @@ int32_t tracks_unsaved;
 
 constexpr int32_t PROGRESS_EVERY_TICKS = 20;
 
+// Failed probes of this run; every second one is made at the fast speed,
+// unless the adapter has refused that speed once (it is then broken or
+// gone, and would only fill the log with the same line).
+static uint32_t probes_failed;
+static bool fast_probe_refused;
+
 static void advance()
 {
     if (seq_state < SEQ_ERROR_STATES) ++seq_state;
@@ -65,6 +71,31 @@ static void check_Adapter(WindowHandle window)
     snprintf(text, sizeof text, "USB adapter Error! (rv=%d)", result);
     int answer = wnd_MessageBox(window, text, "Error", ICON_ERROR, BUTTONS_RETRY_CANCEL);
     seq_state = answer == ANSWER_RETRY ? SEQ_ADAPTER : SEQ_ASK_EXIT_ERROR;
+}
+
+// A run that failed mid-track (a pulled adapter, a silent line) leaves the
+// logger at the fast speed, where a probe at the base speed cannot reach it.
+// So every second probe is made at the fast speed, and a logger found there
+// is brought back to the base speed before the download goes on as usual.
+// The adapter is at the base speed again after every probe tick.
+static void probe_Logger()
+{
+    const bool fast = probes_failed % 2 == 1 && !fast_probe_refused;
+    if (fast && usb_handle != nullptr && usb_SetBaud(BAUD_FAST) != 0) {
+        fast_probe_refused = true;
+        return;
+    }
+    int found = GPS_Probe();
+    if (fast && found == CMD_OK)
+        found = GPS_SetLineSpeed(BAUD_BASE);
+    else if (fast)
+        usb_SetBaudIfOpen(BAUD_BASE);
+    if (found != CMD_OK) {
+        ++probes_failed;
+        return;
+    }
+    log_AppendLast(" o.k.");
+    advance();
 }
 
 static void read_Summary()
@@ -171,12 +202,7 @@ void sequencer_Tick(WindowHandle window)
         log_AddLine("Connect ZORP, searching ...");
         advance();
         break;
-    case SEQ_PROBE:
-        if (GPS_Probe() == CMD_OK) {
-            log_AppendLast(" o.k.");
-            advance();
-        }
-        break;
+    case SEQ_PROBE: probe_Logger(); break;
     case SEQ_IDENTIFY:
         if (!command_Finished(GPS_SndData02())) break;
         // Even a failed request shows what rx_frame holds.
@@ -215,6 +241,8 @@ void download_Reset()
     track_index = 0;
     progress_countdown = 0;
     tracks_unsaved = 0;
+    probes_failed = 0;
+    fast_probe_refused = false;
     memset(head_table, 0, sizeof head_table);
     head_count = 0;
     first_track_id = 0;

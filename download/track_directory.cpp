@@ -29,15 +29,23 @@ uint32_t read_Uint(const uint8_t* bytes, int size)
     return value;
 }
 
-static void take_Reply(int flag)
+// The listing line of a directory reply or stored record, whose frame is at
+// least HEAD_RECORD_MIN bytes long and starts well.
+static void list_Record(const uint8_t* record)
 {
-    if (add_Head() == 0 && flag != 0) show_Head();
+    // Replies carrying the item command hold a 16-bit count only.
+    uint32_t count = read_Uint(record + 8, record[3] == 0x13 ? 2 : 4);
+    if (count == 0) return;
+    log_AddLinef("Track %3d: %02u/%02u/%04u (%d items)", (int)read_Uint(record + 15, 2), record[19], record[20],
+                 record[21] + 2000u, (int)count);
 }
 
-int GPS_GetHeads(int flag)
+// One request and its stream of replies into head_table. 1 when every reply
+// arrived whole; 0 when bytes came that formed no valid reply, so that a
+// record may be missing; -1 when the request went unanswered.
+static int read_Stream(int flag)
 {
     head_count = 0;
-
     GPS_BeginRequest(DIRECTORY_REQUEST_LENGTH, CMD_DIRECTORY);
     for (int i = 0; i < 4; ++i) tx_Append(0xFF);
     tx_Append((uint8_t)(flag & 0xFF));
@@ -45,18 +53,40 @@ int GPS_GetHeads(int flag)
     tx_Append(0x00);
     tx_Append(0x00);
     GPS_AppendCrc();
-    if (GPS_TransactRetry(STREAM_IDLE_MS) != EXCHANGE_OK) return CMD_FAILED_HEADS;
-    take_Reply(flag);
+    if (GPS_TransactRetry(STREAM_IDLE_MS) != EXCHANGE_OK) return -1;
+    add_Head();
 
     // The rest of the stream arrives unasked; a receive pass that gets no
     // byte at all means the logger has finished.
+    bool whole = true;
     for (int pass = 0; pass < HEADS_STREAM_PASSES; ++pass) {
         tx_len = 0;
         int result = GPS_Transact(STREAM_IDLE_MS, EXCHANGE_TOTAL_MS);
         if (rx_count == 0) break;
-        if (result == EXCHANGE_OK) take_Reply(flag);
+        if (result == EXCHANGE_OK)
+            add_Head();
+        else
+            whole = false;
     }
-    return CMD_OK;
+    return whole ? 1 : 0;
+}
+
+int GPS_GetHeads(int flag)
+{
+    // A track is known by its place in the listing: a reply damaged on the
+    // line would drop its track unseen and give every later track the ID and
+    // file name of the one before. So a stream with damage in it is read
+    // again, and one that never comes whole fails like an unanswered one.
+    for (int read = 0; read < HEADS_READS_MAX; ++read) {
+        int stream = read_Stream(flag);
+        if (stream < 0) break;
+        if (stream == 0) continue;
+        if (flag != 0)
+            for (int32_t i = 0; i < head_count; ++i) list_Record(head_table[i]);
+        return CMD_OK;
+    }
+    head_count = 0;
+    return CMD_FAILED_HEADS;
 }
 
 int add_Head()
@@ -69,12 +99,7 @@ int add_Head()
 
 void show_Head()
 {
-    if (!reply_Plausible()) return;
-    // Replies carrying the item command hold a 16-bit count only.
-    uint32_t count = read_Uint(rx_frame + 8, rx_frame[3] == 0x13 ? 2 : 4);
-    if (count == 0) return;
-    log_AddLinef("Track %3d: %02u/%02u/%04u (%d items)", (int)read_Uint(rx_frame + 15, 2), rx_frame[19], rx_frame[20],
-                 rx_frame[21] + 2000u, (int)count);
+    if (reply_Plausible()) list_Record(rx_frame);
 }
 
 int check_Heads()

@@ -80,6 +80,10 @@ static int request_Track()
     // lands inside the store.
     uint32_t count = read_Uint(head_table[track_index] + HEAD_ITEM_COUNT, 3);
     first_MSG_cnt = count < ITEMS128B_MAX ? count : ITEMS128B_MAX;
+    // A listed track may hold no items. A request for none goes unanswered,
+    // and asking again would hold the download here for good: the pass is
+    // over before it starts, and nothing is missing.
+    if (first_MSG_cnt == 0) return 0;
     if (GPS_SndData13(current_FirstItem(), first_MSG_cnt) != CMD_OK) return recover_Line();
     range_tail = 0;
     add_Trace();

@@ -167,6 +167,13 @@ struct SimFaultSettings {
                                    // after the Nth item reply has arrived
                                    // (as sim_PullAdapter; the logger goes
                                    // on talking into nothing)
+    uint32_t late_answer_ppm;      // 0: late_answer_ms delays the answer to
+                                   // every request; otherwise only this
+                                   // share of the answers is late
+    uint32_t reset_after_items;    // 0 = off; once the Nth item reply has
+                                   // gone out the logger restarts: back at
+                                   // its starting speed, its stream and any
+                                   // request half heard forgotten
 };
 
 struct SimSettings {
@@ -209,6 +216,8 @@ struct SimStats {
     uint32_t bytes_misheard;       // program bytes the logger heard at
                                    // another speed
     uint32_t rx_overflow;          // bytes dropped at a full receive queue
+    uint32_t answers_late;         // answers delayed by late_answer_ms
+    uint32_t logger_resets;        // restarts by reset_after_items
 };
 
 extern SimStats sim_stats;
@@ -313,3 +322,17 @@ uint32_t sim_LineAvailable();
 // way are lost and the adapter's receive queue is emptied.
 void sim_LineOpen(uint32_t baud);
 void sim_LineClose();
+
+// ------------------------------------------------------------------- taps --
+
+// Watchers on the simulated adapter, for fuzzing and for recording what a
+// session received. When set, `written` sees the bytes of every FT_Write
+// once they are on the line (it may script the answer with sim_InjectRx, or
+// throw to end a harness's run), and `read` the bytes of every FT_Read that
+// delivered some. sim_Reset leaves them as they are; clear them when done.
+struct SimTaps {
+    void (*written)(const uint8_t* bytes, uint32_t count);
+    void (*read)(const uint8_t* bytes, uint32_t count);
+};
+
+extern SimTaps sim_taps;

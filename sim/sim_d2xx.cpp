@@ -28,6 +28,8 @@ uint32_t open_generation;
 
 }  // namespace
 
+SimTaps sim_taps;
+
 static FT_STATUS handle_Check(FT_HANDLE handle)
 {
     if (handle != &adapter_token) return FT_INVALID_HANDLE;
@@ -131,6 +133,7 @@ FT_STATUS FT_Read(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToRead, ui
     std::memmove(sizes + 1, sizes, sizeof sim_stats.last_read_sizes - sizeof sizes[0]);
     sizes[0] = n;
     *lpdwBytesReturned = n;
+    if (sim_taps.read != nullptr && n != 0) sim_taps.read(static_cast<const uint8_t*>(lpBuffer), n);
     return FT_OK;
 }
 
@@ -142,6 +145,7 @@ FT_STATUS FT_Write(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToWrite, 
     if (status != FT_OK) return status;
     sim_LineWrite(static_cast<const uint8_t*>(lpBuffer), dwBytesToWrite);
     *lpdwBytesWritten = dwBytesToWrite;
+    if (sim_taps.written != nullptr) sim_taps.written(static_cast<const uint8_t*>(lpBuffer), dwBytesToWrite);
     return FT_OK;
 }
 

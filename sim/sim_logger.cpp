@@ -270,6 +270,19 @@ static void frame_Start(uint64_t t)
     logger.tx_divisor = sim_LoggerDivisor();
 }
 
+// A restart between two frames: the logger comes back at the speed it
+// starts with and has forgotten what it was doing and hearing. A pending
+// pull of the adapter is the line's business and stays.
+static void logger_Restart()
+{
+    ++sim_stats.logger_resets;
+    logger.divisor = 0;
+    logger.heard_count = 0;
+    logger.job = JOB_NONE;
+    logger.job_at = SIM_NEVER;
+    logger.tx_new_divisor = 0;
+}
+
 static void frame_Done(uint64_t t)
 {
     logger.tx_free_at = t;
@@ -288,6 +301,10 @@ static void frame_Done(uint64_t t)
         }
         if (faults.vanish_after_items != 0 && items == faults.vanish_after_items)
             logger.vanish_at = t + VANISH_DELAY_US;
+        if (faults.reset_after_items != 0 && items == faults.reset_after_items) {
+            logger_Restart();
+            return;
+        }
     }
     // A stream goes on unless a new request has taken its place meanwhile.
     const bool stream = logger.job == JOB_LISTING || logger.job == JOB_ITEMS;
@@ -371,7 +388,12 @@ static void request_Take(uint64_t t, uint32_t length)
     logger.job = job;
     logger.cursor = cursor;
     logger.end = end;
-    logger.job_at = t + sim_settings.logger.answer_delay_us + faults.late_answer_ms * 1000ull;
+    uint64_t late_us = 0;
+    if (faults.late_answer_ms != 0 && (faults.late_answer_ppm == 0 || sim_Chance(faults.late_answer_ppm))) {
+        ++sim_stats.answers_late;
+        late_us = faults.late_answer_ms * 1000ull;
+    }
+    logger.job_at = t + sim_settings.logger.answer_delay_us + late_us;
 }
 
 void sim_LoggerHear(uint8_t byte, uint16_t divisor, uint64_t t)

@@ -41,6 +41,7 @@ int slave_fd = -1;
 std::thread server;
 std::atomic<bool> stop_requested;
 std::atomic<uint32_t> slave_baud;
+std::atomic<uint64_t> logger_bytes;
 
 uint8_t pending[4096];
 uint32_t pending_len;
@@ -84,6 +85,7 @@ static void serve_Turn()
         if (n > 0) sim_LineWrite(written, static_cast<uint32_t>(n));
     }
     pending_len += sim_LineRead(pending + pending_len, sizeof pending - pending_len);
+    logger_bytes.store(sim_stats.bytes_sent);
     if (pending_len == 0) return;
     const ssize_t n = write(master_fd, pending, pending_len);
     if (n <= 0) return;
@@ -114,6 +116,7 @@ int sim_PtyStart(char* path, uint32_t size)
     }
     pending_len = 0;
     slave_baud.store(0);
+    logger_bytes.store(sim_stats.bytes_sent);
     sim_LineOpen(START_BAUD);
     stop_requested.store(false);
     server = std::thread([] {
@@ -134,4 +137,9 @@ void sim_PtyStop()
 uint32_t sim_PtySlaveBaud()
 {
     return slave_baud.load();
+}
+
+uint64_t sim_PtyLoggerBytes()
+{
+    return logger_bytes.load();
 }

@@ -11,8 +11,9 @@
 //
 // One server at a time. It runs in a background thread that alone touches
 // the simulator while it runs: set up sim_settings and the tracks before
-// sim_PtyStart, and read sim_stats only after sim_PtyStop. Results: 0 =
-// done, -1 = failed (nothing is left open).
+// sim_PtyStart, and read sim_stats only after sim_PtyStop (the logger's
+// byte count excepted, below). Results: 0 = done, -1 = failed (nothing is
+// left open).
 #pragma once
 
 #include <cstdint>
@@ -30,3 +31,7 @@ void sim_PtyStop();
 // The speed the program last set on the slave, as the server saw it (0
 // before the server has looked).
 uint32_t sim_PtySlaveBaud();
+
+// sim_stats.bytes_sent as of the server's last turn: every byte the logger
+// has put on the line, readable while the server runs.
+uint64_t sim_PtyLoggerBytes();

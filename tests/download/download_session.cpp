@@ -20,6 +20,15 @@ namespace fs = std::filesystem;
 
 static std::string session_dir;
 
+// The program's own state as a fresh start finds it.
+static void program_Reset()
+{
+    link_Reset();
+    download_Reset();
+    log_Clear();
+    fake_WindowReset();
+}
+
 void session_Begin()
 {
     char pattern[] = "/tmp/zorpload-download-XXXXXX";
@@ -27,11 +36,8 @@ void session_Begin()
     session_dir = made != nullptr ? made : "";
     shell_SetProgramDir((session_dir + "/zorpload").c_str());
     sim_Reset();
-    sim_ResetFiles();
-    link_Reset();
-    download_Reset();
-    log_Clear();
-    fake_WindowReset();
+    session_ResetBaseServices();
+    program_Reset();
 }
 
 void session_End()
@@ -39,6 +45,12 @@ void session_End()
     usb_Close();
     std::error_code ignored;
     if (!session_dir.empty()) fs::remove_all(session_dir, ignored);
+}
+
+void session_Restart()
+{
+    usb_Close();
+    program_Reset();
 }
 
 const std::string& session_Dir()

@@ -34,6 +34,12 @@ void noise_between_frames() { sim_settings.faults.noise_ppm = 100000; }
 void swallow_speed_answer() { sim_settings.faults.swallow_speed_answers = 2; }
 void silent_mid_stream() { sim_settings.faults.silent_after_items = 300; }
 void adapter_pulled() { sim_settings.faults.vanish_after_items = 300; }
+void logger_restarts() { sim_settings.faults.reset_after_items = 300; }
+void some_answers_late()
+{
+    sim_settings.faults.late_answer_ms = 600;
+    sim_settings.faults.late_answer_ppm = 150000;
+}
 void directory_missing() { shell_SetProgramDir((session_Dir() + "/missing/zorpload").c_str()); }
 
 // Room for the first track's files and about half of the second's text.
@@ -58,6 +64,8 @@ const FaultCase cases[] = {
     {"lost bytes", lose_bytes, ALL_TRACKS, DONE, "Download o.k."},
     {"noise between frames", noise_between_frames, ALL_TRACKS, DONE, "Download o.k."},
     {"speed answer swallowed", swallow_speed_answer, ALL_TRACKS, DONE, "Download o.k."},
+    {"logger restarts mid-track", logger_restarts, ALL_TRACKS, DONE, "Download o.k."},
+    {"some answers late", some_answers_late, ALL_TRACKS, DONE, "Download o.k."},
     {"logger silent mid-stream", silent_mid_stream, 0b001, READ_ERROR, "Download error"},
     {"adapter pulled mid-track", adapter_pulled, 0b001, READ_ERROR, "Download error"},
     {"directory cannot be written", directory_missing, 0, NOT_SAVED, "Download error"},
@@ -66,19 +74,25 @@ const FaultCase cases[] = {
     {"a rename fails", rename_fails_once, 0b110, NOT_SAVED, "Download error"},
 };
 
-class FaultMatrix : public ::testing::TestWithParam<FaultCase> {
+// Three tracks, one without timing values, and the fault sequence's seed.
+class ThreeTracks : public ::testing::Test {
 protected:
-    void SetUp() override { session_Begin(); }
+    void SetUp() override
+    {
+        session_Begin();
+        sim_AddTrack(SimTrack{40, 3, 7, 15, 8, 45, 12, 200, 21, true});
+        sim_AddTrack(SimTrack{41, 4, 7, 15, 9, 10, 0, 150, 22, false});
+        sim_AddTrack(SimTrack{42, 5, 7, 15, 23, 59, 30, 300, 23, true});
+        sim_settings.faults.seed = 7;
+    }
     void TearDown() override { session_End(); }
 };
+
+class FaultMatrix : public ThreeTracks, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(FaultMatrix, DiskHoldsWholeTracksOrNothing)
 {
     const FaultCase& fault = GetParam();
-    sim_AddTrack(SimTrack{40, 3, 7, 15, 8, 45, 12, 200, 21, true});
-    sim_AddTrack(SimTrack{41, 4, 7, 15, 9, 10, 0, 150, 22, false});
-    sim_AddTrack(SimTrack{42, 5, 7, 15, 23, 59, 30, 300, 23, true});
-    sim_settings.faults.seed = 7;
     fault.inject();
 
     session_Run();
@@ -97,5 +111,28 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrix, ::testing::ValuesIn(cases),
                                  if (isalnum(uint8_t(*c))) name += *c;
                              return name;
                          });
+
+// Two of the faults above do happen as set: the logger restarts once, at
+// its item, and is then deaf to the program's fast requests until the line
+// is set up again; only the share of answers asked for is late.
+using InjectedFault = ThreeTracks;
+
+TEST_F(InjectedFault, LoggerRestartsOnceAtItsItem)
+{
+    logger_restarts();
+    session_Run();
+    EXPECT_EQ(sim_stats.logger_resets, 1u);
+    EXPECT_GT(sim_stats.bytes_misheard, 0u);
+    EXPECT_EQ(sim_stats.answers_late, 0u);
+}
+
+TEST_F(InjectedFault, OnlyTheShareOfAnswersAskedForIsLate)
+{
+    some_answers_late();
+    session_Run();
+    EXPECT_GT(sim_stats.answers_late, 0u);
+    EXPECT_LT(sim_stats.answers_late, sim_stats.requests_heard / 2);
+    EXPECT_EQ(sim_stats.logger_resets, 0u);
+}
 
 }  // namespace

@@ -221,6 +221,75 @@ TEST_F(Sequencer, TrackLongerThanStoreIsCutToItsFirstItems)
     EXPECT_EQ(read_WholeFile(session_Dir() + "/2015-07-03_0845_001.imp"), expected_Timing(0, ITEMS128B_MAX));
 }
 
+// A run that fails mid-track leaves the logger at the fast speed, where a
+// probe at the base speed cannot reach it; the next start of the program
+// must still find it and finish the job.
+TEST_F(Sequencer, LoggerLeftAtFastSpeedByAPulledAdapterIsFoundOnTheNextRun)
+{
+    sim_AddTrack(SimTrack{40, 3, 7, 15, 8, 45, 12, 200, 21, true});
+    sim_AddTrack(SimTrack{41, 4, 7, 15, 9, 10, 0, 150, 22, false});
+    sim_settings.faults.vanish_after_items = 300;
+    session_Run();
+    ASSERT_EQ(log_Lines().back(), "ZORP read error! (Try again, please)");
+    ASSERT_EQ(expect_DiskMatchesLogger(1), 0b01u);
+    ASSERT_EQ(sim_LoggerBaud(), BAUD_FAST);
+
+    session_Restart();
+    sim_PlugAdapter();
+    const uint32_t ticks = session_Run(400);
+
+    EXPECT_EQ(seq_state, SEQ_IDLE) << "still searching after " << ticks << " ticks";
+    std::vector<std::string> lines = log_Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "Connect ZORP, searching ... o.k.");
+    EXPECT_EQ(lines.back(), "ZORP read done. Data saved.");
+    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b11u);
+    EXPECT_EQ(sim_LoggerBaud(), BAUD_BASE);
+}
+
+// Probing at both speeds in turn must not disturb the search for a logger
+// that is simply not there yet: nothing is logged, and the adapter is back
+// at the base speed after every tick. An adapter that refuses the fast
+// speed says so once, not on every second tick.
+TEST_F(Sequencer, SearchForAnAbsentLoggerLeavesTheLineAtTheBaseSpeed)
+{
+    sim_settings.logger.connected = false;
+    for (int tick = 0; tick < 12; ++tick) {
+        session_Tick();
+        if (seq_state == SEQ_PROBE) {
+            EXPECT_EQ(sim_AdapterBaud(), BAUD_BASE) << tick;
+        }
+    }
+    EXPECT_EQ(seq_state, SEQ_PROBE);
+    EXPECT_EQ(log_Lines(), (std::vector<std::string>{"USB adapter check     ... o.k.", "Connect ZORP, searching ..."}));
+    EXPECT_EQ(sim_stats.speed_changes, 0u);
+    EXPECT_GT(sim_written_count, 0u);
+
+    sim_settings.adapter.fail_baud_rate = true;
+    for (int tick = 0; tick < 12; ++tick) session_Tick();
+    EXPECT_EQ(seq_state, SEQ_PROBE);
+    EXPECT_EQ(log_Lines(), (std::vector<std::string>{"USB adapter check     ... o.k.", "Connect ZORP, searching ...",
+                                                     "\r\n FT_SetBaudRate Failed"}));
+}
+
+// The listing may hold a track without items. There is nothing to ask for:
+// a request for no items goes unanswered, and asking again on every tick
+// would hold the download there for good.
+TEST_F(Sequencer, TrackWithoutItemsIsPassedOverWithoutAFile)
+{
+    sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, 0, 1, true});
+    sim_AddTrack(SimTrack{2, 4, 7, 15, 9, 10, 0, 40, 2, true});
+    const uint32_t ticks = session_Run(200);
+
+    EXPECT_EQ(seq_state, SEQ_IDLE) << "still at state " << seq_state << " after " << ticks << " ticks";
+    std::vector<std::string> lines = log_Lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "Track ID=  1 (    0 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)");
+    EXPECT_EQ(lines.back(), "ZORP read done. Data saved.");
+    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b10u);
+    EXPECT_EQ(sim_stats.requests_by_command[0x13], 1u);
+}
+
 TEST_F(Sequencer, UnsavedTrackIsNotReportedAsSaved)
 {
     // A program directory so long that the status line must be cut and no

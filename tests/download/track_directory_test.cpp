@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "download/download.h"
 #include "link/gps_link.h"
@@ -125,6 +127,46 @@ TEST_F(TrackDirectory, ListingEndsWhenLineFallsSilent)
     EXPECT_EQ(head_count, 4);
     // The closing reply, then one idle receive pass of about half a second.
     EXPECT_LT(sim_NowUs() - start_us, 1000000u);
+}
+
+// A track is known by its place in the listing, so a listing reply damaged
+// on the line must not simply drop out: every later track would take the ID
+// and the file name of the one before it.
+TEST_F(TrackDirectory, DamagedListingIsReadAgainAndListedOnce)
+{
+    sim_AddTracks(5, 40, 10, 1);
+    // This seed corrupts one byte of the second reply of the first listing,
+    // which takes the third reply's start with it; the second listing comes
+    // whole.
+    sim_settings.faults.seed = 13;
+    sim_settings.faults.corrupt_byte_ppm = 1500;
+    ASSERT_EQ(usb_Open(), 0);
+
+    ASSERT_EQ(GPS_GetHeads(255), 0);
+
+    EXPECT_EQ(sim_stats.bytes_corrupted, 1u);
+    EXPECT_EQ(sim_stats.requests_by_command[0x12], 2u);
+    ASSERT_EQ(head_count, 6);
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(read_Uint(head_table[k] + HEAD_TRACK_NO, 2), 40u + k) << k;
+    std::vector<std::string> lines = log_Lines();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "Track  40: 03/07/2015 (10 items)");
+    EXPECT_EQ(lines[4], "Track  44: 07/07/2015 (10 items)");
+}
+
+TEST_F(TrackDirectory, ListingDamagedOnEveryReadFailsWithoutTracks)
+{
+    sim_AddTracks(40, 1, 10, 1);
+    sim_settings.faults.seed = 3;
+    sim_settings.faults.corrupt_byte_ppm = 3000;
+    ASSERT_EQ(usb_Open(), 0);
+
+    EXPECT_EQ(GPS_GetHeads(255), CMD_FAILED_HEADS);
+
+    EXPECT_GE(sim_stats.requests_by_command[0x12], uint32_t(HEADS_READS_MAX));
+    EXPECT_GT(sim_stats.bytes_corrupted, 0u);
+    EXPECT_EQ(head_count, 0);
+    EXPECT_TRUE(log_Lines().empty());
 }
 
 TEST_F(TrackDirectory, ListingStopsAfterThreeHundredStreamedReplies)
