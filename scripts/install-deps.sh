@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   # the window tests draw on the offscreen platform, with a real font
   qt6-qpa-plugins fonts-dejavu-core
+  # the fuzz targets: clang with libFuzzer and its sanitizer runtimes
+  clang libclang-rt-14-dev
 )
 
 missing=()

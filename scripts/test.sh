@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds ZorpLoad and runs the whole test suite twice: a release build and an
-# address/undefined-behaviour sanitizer build. Installs what is missing first.
+# Builds ZorpLoad and runs the whole test suite twice, a release build and an
+# address/undefined-behaviour sanitizer build, then fuzzes each libFuzzer
+# target for a short bounded time. Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,6 @@ for preset in release sanitize; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== fuzz ==="
+./scripts/fuzz.sh
