@@ -2,11 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <optional>
 
 #include "download/download.h"
 #include "link/gps_link.h"
@@ -15,47 +11,37 @@
 #include "shell/status_log.h"
 #include "sim/sim.h"
 #include "tests/support/fake_window.h"
+#include "tests/support/temp_dir.h"
 
-namespace fs = std::filesystem;
+static std::optional<TempDir> session_dir;
 
-static std::string session_dir;
-
-// The program's own state as a fresh start finds it.
-static void program_Reset()
+void session_Begin()
 {
+    session_dir.emplace();
+    shell_SetProgramDir((session_dir->dir + "/zorpload").c_str());
+    session_Restart();
+    sim_Reset();
+    session_ResetBaseServices();
+}
+
+void session_End()
+{
+    usb_Close();
+    session_dir.reset();
+}
+
+void session_Restart()
+{
+    usb_Close();
     link_Reset();
     download_Reset();
     log_Clear();
     fake_WindowReset();
 }
 
-void session_Begin()
-{
-    char pattern[] = "/tmp/zorpload-download-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    session_dir = made != nullptr ? made : "";
-    shell_SetProgramDir((session_dir + "/zorpload").c_str());
-    sim_Reset();
-    session_ResetBaseServices();
-    program_Reset();
-}
-
-void session_End()
-{
-    usb_Close();
-    std::error_code ignored;
-    if (!session_dir.empty()) fs::remove_all(session_dir, ignored);
-}
-
-void session_Restart()
-{
-    usb_Close();
-    program_Reset();
-}
-
 const std::string& session_Dir()
 {
-    return session_dir;
+    return session_dir->dir;
 }
 
 void session_Tick()
@@ -92,15 +78,21 @@ std::string expected_Name(int track, int track_id)
     return name;
 }
 
+// The sentences of a track's first items, each as the logger sends it.
+static std::vector<std::string> sentences(int track, uint32_t items)
+{
+    std::vector<std::string> all;
+    for (uint32_t i = 0; i < std::min(items, sim_tracks[track].item_count); ++i) {
+        char text[SIM_ITEM_TEXT_MAX];
+        all.emplace_back(text, sim_ItemText(track, i, text));
+    }
+    return all;
+}
+
 std::string expected_Text(int track, uint32_t items)
 {
     std::string text;
-    for (uint32_t i = 0; i < std::min(items, sim_tracks[track].item_count); ++i) {
-        char sentence[128];
-        uint32_t length = sim_ItemText(track, i, sentence);
-        text.append(sentence, length);
-        if (length > 0 && sentence[length - 1] == '\r') text += '\n';
-    }
+    for (const std::string& s : sentences(track, items)) text += s + (s.ends_with('\r') ? "\n" : "");
     return text;
 }
 
@@ -108,47 +100,37 @@ std::string expected_Timing(int track, uint32_t items)
 {
     std::string lines;
     bool any = false;
-    for (uint32_t i = 0; i < std::min(items, sim_tracks[track].item_count); ++i) {
-        char sentence[128];
-        uint32_t length = sim_ItemText(track, i, sentence);
-        if (length == 0) continue;
-        std::string s(sentence, length);
+    const std::vector<std::string> all = sentences(track, items);
+    for (uint32_t i = 0; i < all.size(); ++i) {
+        const std::string& s = all[i];
+        if (s.empty()) continue;
         std::string clock = "00:00:00";
-        if (s.rfind("$GPGGA", 0) == 0 || s.rfind("$GPRMC", 0) == 0)
+        if (s.starts_with("$GPGGA") || s.starts_with("$GPRMC"))
             clock = s.substr(7, 2) + ":" + s.substr(9, 2) + ":" + s.substr(11, 2);
-        uint16_t timing = sim_ItemTiming(track, i);
-        any = any || timing != 0;
-        lines += clock + " " + timing_Text(timing) + " ms\r\n";
+        any = any || sim_ItemTiming(track, i) != 0;
+        lines += clock + " " + timing_Text(sim_ItemTiming(track, i)) + " ms\r\n";
     }
     return any ? lines : "";
 }
 
 std::string read_WholeFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return file_Contents(path);
 }
 
-void write_WholeFile(const std::string& path, const std::string& bytes)
+Lines session_Files()
 {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> session_Files()
-{
-    std::vector<std::string> names;
+    Lines names;
     std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(session_dir, ignored))
+    for (const auto& entry : std::filesystem::directory_iterator(session_Dir(), ignored))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
-std::vector<std::string> log_Lines()
+Lines log_Lines()
 {
-    std::vector<std::string> lines;
+    Lines lines;
     for (const auto& line : status_log)
         if (line[0] != '\0') lines.emplace_back(line);
     return lines;
@@ -156,11 +138,10 @@ std::vector<std::string> log_Lines()
 
 std::string timing_Text(uint16_t timing)
 {
-    float quotient = float(timing) / 8000.0f;
-    char exact[80];
-    snprintf(exact, sizeof exact, "%.40f", double(quotient));  // exact: a float has a finite expansion
-    std::string digits(exact);
-    size_t point = digits.find('.');
+    char exact[80];  // a float's decimal expansion is finite
+    snprintf(exact, sizeof exact, "%.40f", double(float(timing) / 8000.0f));
+    const std::string digits(exact);
+    const size_t point = digits.find('.');
     long scaled = std::stol(digits.substr(0, point)) * 1000 + std::stol(digits.substr(point + 1, 3));
     if (digits[point + 4] >= '5') ++scaled;
     char text[32];

@@ -1,10 +1,11 @@
-// Shared by the link tests that run against the simulated FT232R: a clean
-// line, link and log for every test, and small helpers to script the line
-// and read what the program wrote.
+// Shared by the link and download tests: frame builders; for the link tests
+// a clean simulated line, link and log, with marks for what was written and
+// the time taken.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -12,79 +13,88 @@
 #include "seams/base_services.h"
 #include "shell/status_log.h"
 #include "sim/sim.h"
+#include "tests/download/download_session.h"
 
 using Bytes = std::vector<uint8_t>;
 
+inline Bytes operator+(Bytes a, const Bytes& b)
+{
+    for (uint8_t byte : b) a.push_back(byte);
+    return a;
+}
+
 // bytes followed by their CRC, low byte first.
-inline Bytes sealed(Bytes bytes)
+inline Bytes sealed(const Bytes& bytes)
 {
     const uint16_t crc = GPS_Crc16(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    bytes.push_back(static_cast<uint8_t>(crc & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(crc >> 8));
-    return bytes;
+    return bytes + Bytes{static_cast<uint8_t>(crc & 0xFF), static_cast<uint8_t>(crc >> 8)};
 }
 
 // A valid reply frame with command and data.
 inline Bytes reply_frame(uint8_t command, const Bytes& data = {})
 {
-    Bytes frame = {FRAME_START_REPLY, FRAME_FIXED_BYTE, static_cast<uint8_t>(data.size() + 6), command};
-    frame.insert(frame.end(), data.begin(), data.end());
-    return sealed(frame);
+    return sealed(Bytes{FRAME_START_REPLY, FRAME_FIXED_BYTE, static_cast<uint8_t>(data.size() + 6), command} + data);
 }
 
-inline Bytes operator+(Bytes a, const Bytes& b)
+inline Bytes repeated(const Bytes& bytes, uint32_t times)
 {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+    Bytes all;
+    for (uint32_t i = 0; i < times; ++i) all = all + bytes;
+    return all;
 }
 
-inline Bytes rx_bytes()
+inline void set_rx(const Bytes& bytes)
 {
-    return Bytes(rx_frame, rx_frame + rx_count);
+    std::copy(bytes.begin(), bytes.end(), rx_frame);
+    rx_count = static_cast<uint32_t>(bytes.size());
 }
+
+inline Bytes rx_bytes() { return Bytes(rx_frame, rx_frame + rx_count); }
 
 inline void inject(uint32_t delay_us, const Bytes& bytes)
 {
     sim_InjectRx(delay_us, bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
-inline int log_lines_used()
-{
-    int used = 0;
-    while (used < LOG_LINE_COUNT && status_log[used][0] != '\0') ++used;
-    return used;
-}
-
 class LinkTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { fresh_line(); }
+    void TearDown() override { usb_Close(); }
+
+    // Closes the adapter and starts over: simulator defaults, link, log, marks.
+    void fresh_line()
     {
+        usb_Close();
         sim_Reset();
         link_Reset();
         log_Clear();
+        mark();
+    }
+
+    // The adapter opened on the line as set up; the marks start here.
+    void open_adapter()
+    {
+        ASSERT_EQ(usb_Open(), USB_OPEN_OK);
+        mark();
+    }
+
+    // A line on which only what the test injects arrives.
+    void open_scripted_line(bool echo = true)
+    {
+        sim_settings.logger.connected = false;
+        sim_settings.adapter.echo = echo;
+        open_adapter();
+    }
+
+    void mark()
+    {
         written_mark = sim_written_count;
         start_tick = sys_TickCount();
     }
 
-    void TearDown() override { usb_Close(); }
-
-    // A line on which only what the test injects arrives.
-    static void open_scripted_line()
-    {
-        sim_settings.logger.connected = false;
-        ASSERT_EQ(usb_Open(), USB_OPEN_OK);
-    }
-
-    // Bytes the program wrote since the test began (or since mark_written).
-    Bytes written() const
-    {
-        return Bytes(sim_written + written_mark, sim_written + sim_written_count);
-    }
-    void mark_written() { written_mark = sim_written_count; }
-
-    // Simulated milliseconds since the test began (or since mark_time).
+    // What the program wrote, and the simulated milliseconds, since the mark.
+    Bytes written() const { return Bytes(sim_written + written_mark, sim_written + sim_written_count); }
     uint32_t elapsed_ms() const { return sys_TickCount() - start_tick; }
-    void mark_time() { start_tick = sys_TickCount(); }
 
     uint32_t written_mark = 0;
     uint32_t start_tick = 0;

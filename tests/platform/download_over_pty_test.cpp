@@ -1,8 +1,6 @@
-// End to end over a real serial device node, in real time: the simulated
-// logger serves the master side of a pseudo-terminal from its own thread at
-// the line's byte pace, and the program's core, with the Qt serial driver on
-// the slave side and the POSIX base services, downloads its tracks on real
-// 20 ms ticks into a temporary directory. What reaches the disk must be the
+// End to end in real time: the simulated logger serves a pseudo-terminal at
+// the line's byte pace, and the core, on the Qt serial driver and the POSIX
+// base services, downloads on real 20 ms ticks; the disk must hold the
 // logger's tracks byte for byte. A watchdog turns a hang into a failure.
 #include <gtest/gtest.h>
 
@@ -17,19 +15,16 @@
 
 namespace {
 
-// A 5 100-item track streams for about 20 s at 250000 baud.
-constexpr unsigned WATCHDOG_S = 60;
-constexpr uint32_t MAX_TICKS = 2500;  // 50 s of 20 ms ticks
+constexpr uint32_t MAX_TICKS = 2500;  // 50 s; a 5 100-item track streams for about 20 s
 constexpr uint8_t CMD_ITEMS = 0x13;
 
 class DownloadOverPty : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        alarm(WATCHDOG_S);
+        alarm(60);
         session_Begin();
     }
-
     void TearDown() override
     {
         session_End();
@@ -37,21 +32,15 @@ protected:
         alarm(0);
     }
 
-    // Serves the tracks added, runs the sequencer on real ticks until it is
-    // idle, and stops the server, so that sim_stats may be read. The
-    // logger's byte count read while the server ran has caught up with it.
-    static uint32_t download()
+    // Serves the tracks, ticks until idle, stops the server and checks the
+    // run ended well; the logger's byte count read while it ran caught up.
+    static void download_Whole()
     {
-        EXPECT_TRUE(session_StartOverPty());
+        ASSERT_TRUE(session_StartOverPty());
         const uint32_t ticks = session_Run(MAX_TICKS);
         const uint64_t bytes_seen_running = sim_PtyLoggerBytes();
         session_StopPty();
         EXPECT_EQ(bytes_seen_running, sim_stats.bytes_sent);
-        return ticks;
-    }
-
-    static void expect_FinishedWell(uint32_t ticks)
-    {
         EXPECT_LT(ticks, MAX_TICKS);
         EXPECT_EQ(seq_state, SEQ_IDLE);
         ASSERT_EQ(fake_window.box_count, 1);
@@ -59,6 +48,7 @@ protected:
         EXPECT_EQ(log_Lines().back(), "ZORP read done. Data saved.");
         EXPECT_EQ(sim_LoggerBaud(), BAUD_BASE) << "the line goes back to the base speed";
         EXPECT_EQ(sim_stats.rx_overflow, 0u);
+        EXPECT_EQ(expect_DiskMatchesLogger(1), 0b111u);
     }
 };
 
@@ -67,13 +57,8 @@ TEST_F(DownloadOverPty, LongAndShortTracksArriveWholeAtTheLinesPace)
     sim_AddTrack(SimTrack{7, 3, 7, 15, 8, 45, 12, 5100, 31, true});
     sim_AddTrack(SimTrack{8, 4, 7, 15, 10, 2, 0, 300, 32, false});
     sim_AddTrack(SimTrack{9, 5, 7, 15, 23, 59, 30, 120, 33, true});
-
-    const uint32_t ticks = download();
-
-    expect_FinishedWell(ticks);
-    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b111u);
-    // Nothing was lost on the way, so each track took exactly one request.
-    EXPECT_EQ(sim_stats.requests_by_command[CMD_ITEMS], 3u);
+    download_Whole();
+    EXPECT_EQ(sim_stats.requests_by_command[CMD_ITEMS], 3u) << "nothing lost: one request a track";
 }
 
 TEST_F(DownloadOverPty, LostItemRepliesAreAskedForAgainUntilTheTracksAreWhole)
@@ -83,14 +68,9 @@ TEST_F(DownloadOverPty, LostItemRepliesAreAskedForAgainUntilTheTracksAreWhole)
     sim_AddTrack(SimTrack{22, 5, 7, 15, 11, 30, 0, 40, 43, true});
     sim_settings.faults.seed = 5;
     sim_settings.faults.lose_item_reply_ppm = 30000;
-
-    const uint32_t ticks = download();
-
-    expect_FinishedWell(ticks);
-    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b111u);
+    download_Whole();
     EXPECT_GT(sim_stats.item_replies_lost, 10u);
-    // Every lost item was asked for again: by a whole range or alone.
-    EXPECT_GT(sim_stats.requests_by_command[CMD_ITEMS], 3u);
+    EXPECT_GT(sim_stats.requests_by_command[CMD_ITEMS], 3u) << "by a whole range or alone";
 }
 
 }  // namespace

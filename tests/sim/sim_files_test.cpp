@@ -1,59 +1,27 @@
-// The simulated base services' files: countdown faults on create, write,
-// close and rename, once or for good, a disk that fills up in the middle of
-// a file, and the program path a test sets.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <unistd.h>
+// The simulated base services' files: countdown faults once or for good, a
+// disk that fills in the middle of a file, and the program path a test sets.
+#include <array>
+#include <cstdio>
 
 #include "seams/base_services.h"
-#include "sim/sim.h"
 #include "tests/sim/sim_support.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 class SimFiles : public SimTest {
 protected:
-    void SetUp() override
+    // Creates, writes and closes a file: the three results (write and close
+    // 1 when not reached).
+    std::array<int, 3> write_File(const char* name, const std::string& text)
     {
-        SimTest::SetUp();
-        char pattern[] = "/tmp/zorp-sim-files-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        for (const char* name : {"a", "b", "c"}) unlink(path(name).c_str());
-        rmdir(dir_.c_str());
-    }
-    std::string path(const char* name) const { return dir_ + "/" + name; }
-
-    // Creates, writes and closes a file; the result of each call.
-    struct Outcome {
-        int create, write, close;
-    };
-    Outcome write_File(const char* name, const std::string& text)
-    {
-        Outcome out = {};
-        const int file = sys_FileCreate(path(name).c_str());
-        out.create = file < 0 ? -1 : 0;
-        if (file < 0) return out;
-        out.write = sys_FileWrite(file, text.data(), static_cast<uint32_t>(text.size()));
-        out.close = sys_FileClose(file);
-        return out;
-    }
-    std::string read_File(const char* name) const
-    {
-        std::ifstream in(path(name), std::ios::binary);
-        std::stringstream all;
-        all << in.rdbuf();
-        return all.str();
+        const int file = sys_FileCreate(temp.path(name).c_str());
+        if (file < 0) return {-1, 1, 1};
+        const int write = sys_FileWrite(file, text.data(), static_cast<uint32_t>(text.size()));
+        return {0, write, sys_FileClose(file)};
     }
 
-    std::string dir_;
+    TempDir temp;
 };
 
 }  // namespace
@@ -64,12 +32,11 @@ TEST_F(SimFiles, CountdownFaultsFailTheNthCallOnceOrForGood)
         const char* shows;
         SimFileFault SimFileFaults::*fault;
         bool persistent;
-        // create / write / close results of three files in turn
-        int results[3][3];
+        std::array<int, 3> results[3];  // create, write, close of three files in turn
     };
     const Row rows[] = {
-        {"second create", &SimFileFaults::create, false, {{0, 0, 0}, {-1, 0, 0}, {0, 0, 0}}},
-        {"every create from the second", &SimFileFaults::create, true, {{0, 0, 0}, {-1, 0, 0}, {-1, 0, 0}}},
+        {"second create", &SimFileFaults::create, false, {{0, 0, 0}, {-1, 1, 1}, {0, 0, 0}}},
+        {"every create from the second", &SimFileFaults::create, true, {{0, 0, 0}, {-1, 1, 1}, {-1, 1, 1}}},
         {"second write", &SimFileFaults::write, false, {{0, 0, 0}, {0, -1, 0}, {0, 0, 0}}},
         {"every write from the second", &SimFileFaults::write, true, {{0, 0, 0}, {0, -1, 0}, {0, -1, 0}}},
         {"second close", &SimFileFaults::close, false, {{0, 0, 0}, {0, 0, -1}, {0, 0, 0}}},
@@ -81,58 +48,45 @@ TEST_F(SimFiles, CountdownFaultsFailTheNthCallOnceOrForGood)
         (sim_file_faults.*row.fault).countdown = 2;
         (sim_file_faults.*row.fault).persistent = row.persistent;
         for (int f = 0; f < 3; ++f) {
-            const Outcome out = write_File(names[f], "track");
-            EXPECT_EQ(out.create, row.results[f][0]) << names[f];
-            if (out.create != 0) {
-                EXPECT_EQ(sys_FileExists(path(names[f]).c_str()), 0) << "a failed create leaves no file";
-                continue;
-            }
-            EXPECT_EQ(out.write, row.results[f][1]) << names[f];
-            EXPECT_EQ(out.close, row.results[f][2]) << names[f];
-            // A failed write stores nothing; a failed close still closed.
-            EXPECT_EQ(read_File(names[f]), out.write == 0 ? "track" : "") << names[f];
-            unlink(path(names[f]).c_str());
+            const std::string path = temp.path(names[f]);
+            EXPECT_EQ(write_File(names[f], "track"), row.results[f]) << names[f];
+            // A failed create leaves no file, a failed write stores nothing;
+            // a failed close still closed.
+            EXPECT_EQ(sys_FileExists(path.c_str()), row.results[f][0] == 0) << names[f];
+            EXPECT_EQ(file_Contents(path), row.results[f][1] == 0 ? "track" : "") << names[f];
+            std::remove(path.c_str());
         }
-        const uint32_t failures = (sim_file_faults.*row.fault).failures;
-        EXPECT_EQ(failures, row.persistent ? 2u : 1u);
+        EXPECT_EQ((sim_file_faults.*row.fault).failures, row.persistent ? 2u : 1u);
     }
 }
 
 TEST_F(SimFiles, RenameFaultLeavesBothNamesAlone)
 {
-    ASSERT_EQ(write_File("a", "complete").create, 0);
+    const std::string a = temp.path("a"), b = temp.path("b");
+    ASSERT_EQ(write_File("a", "complete")[0], 0);
     sim_file_faults.rename.countdown = 1;
-    EXPECT_EQ(sys_FileRename(path("a").c_str(), path("b").c_str()), -1);
-    EXPECT_EQ(sys_FileExists(path("a").c_str()), 1);
-    EXPECT_EQ(sys_FileExists(path("b").c_str()), 0);
-    EXPECT_EQ(sys_FileRename(path("a").c_str(), path("b").c_str()), 0);
-    EXPECT_EQ(read_File("b"), "complete");
+    EXPECT_EQ(sys_FileRename(a.c_str(), b.c_str()), -1);
+    EXPECT_EQ(sys_FileExists(a.c_str()), 1);
+    EXPECT_EQ(sys_FileExists(b.c_str()), 0);
+    EXPECT_EQ(sys_FileRename(a.c_str(), b.c_str()), 0);
+    EXPECT_EQ(file_Contents(b), "complete");
 }
 
-// The disk fills in the middle of the second write: what fits is stored,
-// that write and every later one fail.
+// The disk fills in the second write: what fits is stored, that write and
+// every later one fail.
 TEST_F(SimFiles, DiskFullStoresWhatFitsThenFails)
 {
     sim_file_faults.disk_limited = true;
     sim_file_faults.disk_free = 10;
-    const int file = sys_FileCreate(path("a").c_str());
+    const int file = sys_FileCreate(temp.path("a").c_str());
     ASSERT_GE(file, 0);
     EXPECT_EQ(sys_FileWrite(file, "0123456", 7), 0);
     EXPECT_EQ(sys_FileWrite(file, "789ABC", 6), -1);
     EXPECT_EQ(sys_FileWrite(file, "D", 1), -1);
     EXPECT_EQ(sys_FileWrite(file, "", 0), 0);
     EXPECT_EQ(sys_FileClose(file), 0);
-    EXPECT_EQ(read_File("a"), "0123456789");
+    EXPECT_EQ(file_Contents(temp.path("a")), "0123456789");
     EXPECT_EQ(sim_file_faults.disk_free, 0u);
-}
-
-TEST_F(SimFiles, UnwritableDirectoryByPersistentCreateFault)
-{
-    sim_file_faults.create = {1, true, 0};
-    for (const char* name : {"a", "b", "c"}) EXPECT_EQ(sys_FileCreate(path(name).c_str()), -1);
-    EXPECT_EQ(sim_file_faults.create.failures, 3u);
-    sim_ResetFiles();
-    EXPECT_EQ(write_File("a", "x").create, 0);
 }
 
 TEST_F(SimFiles, ProgramPathIsTheOneSetAndCutToFit)

@@ -1,26 +1,14 @@
-// Fault soak on the simulated clock: a few hundred downloads, each under
-// faults drawn from its own seed (lost and corrupted bytes and replies,
-// noise, late answers, a logger that restarts or falls silent, an adapter
-// pulled mid-run or missing at the start, a disk that fills, failing file
-// calls), each followed by fresh runs of the program on the same directory
-// until every track is on disk.
-//
-// After every run: it ended in the exit question within a bounded number of
-// ticks; every ".txt" on disk is its track byte for byte, with its timing
-// file, and no temporary file is left; a run that reported success left
-// every track on disk. Between runs the world behaves as a user's would: an
-// adapter that was pulled is plugged in again (sometimes only once the
-// program has said that it is missing), a full disk gets room, and a logger
-// that fell silent is switched off and on. A run without faults must then
-// finish the job. The counts of what was injected are printed at the end.
-//
-// One fault is held back while the track listing streams in: a reply lost
-// whole, without one byte of it arriving. A track is known by its place in
-// the listing, and nothing the program knows about the real logger's
-// records would show that one is missing; a listing reply damaged on the
-// line, the real line's fault, is caught and read again.
+// Fault soak on the simulated clock: 300 downloads under faults drawn from
+// their own seeds, each followed by fresh runs on the same directory (the
+// adapter plugged in, the disk given room, a silent logger switched off and
+// on) until a run without faults has finished. Every run must end in the
+// exit question within a bound, the disk must hold each track whole or not
+// at all, and a run that says "Download o.k." must have saved every track.
+// Never injected while the listing streams in: a reply lost whole, which
+// nothing in the listing could reveal (damaged replies there are read again).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -28,7 +16,6 @@
 
 #include "download/download.h"
 #include "link/gps_link.h"
-#include "shell/status_log.h"
 #include "sim/sim.h"
 #include "tests/download/download_session.h"
 #include "tests/support/fake_window.h"
@@ -38,15 +25,6 @@ namespace {
 constexpr int SCENARIOS = 300;
 constexpr int FAULTY_RUNS = 2;  // then one run without faults, which must finish
 
-// Ticks a run may take: the probe, set-up and directory take a few dozen;
-// a track streams about five items a tick, and is asked for again whole at
-// most a few times (each pass keeps what came) before its last gaps are
-// filled one a tick.
-uint32_t tick_Bound(uint32_t items)
-{
-    return 500 + 3 * items;
-}
-
 struct Tally {
     uint64_t item_replies_lost, other_replies_lost, bytes_lost, bytes_corrupted, noise_bytes, answers_late,
         requests_ignored, bytes_garbled;
@@ -54,34 +32,29 @@ struct Tally {
         disks_filled, file_calls_failed;
     uint32_t scenarios, runs, runs_done, runs_failed, most_ticks, most_runs;
     double worst_tick_share;  // of the bound
-};
-
-Tally tally;
+} tally;
 
 struct Scenario {
     std::mt19937 random;
     std::vector<SimTrack> tracks;
-    uint16_t first_no;
-    uint32_t items;
+    uint16_t first_no = 0;
+    uint32_t items = 0;
 
     uint32_t below(uint32_t n) { return n == 0 ? 0 : uint32_t(random() % n); }
     bool one_in(uint32_t n) { return below(n) == 0; }
+    void load() const
+    {
+        for (const SimTrack& track : tracks) sim_AddTrack(track);
+        sim_settings.logger.first_track_no = first_no;
+    }
 };
 
-void logger_Load(const Scenario& s)
-{
-    for (const SimTrack& track : s.tracks) sim_AddTrack(track);
-    sim_settings.logger.first_track_no = s.first_no;
-}
-
+// Mostly short tracks, now and then one long enough for several passes.
 Scenario scenario_Make(uint32_t seed)
 {
-    Scenario s{std::mt19937(seed), {}, 0, 0};
+    Scenario s{std::mt19937(seed), {}};
     s.first_no = uint16_t(1 + s.below(300));
-    const uint32_t count = 1 + s.below(4);
-    for (uint32_t k = 0; k < count; ++k) {
-        // Mostly short tracks, now and then one long enough for several
-        // passes and many ticks of streaming.
+    for (uint32_t k = 0, count = 1 + s.below(4); k < count; ++k) {
         const uint32_t items = s.one_in(8) ? 400 + s.below(1200) : s.below(250);
         s.tracks.push_back(SimTrack{uint16_t(s.first_no + k), uint8_t(1 + s.below(28)), uint8_t(1 + s.below(12)),
                                     uint8_t(10 + s.below(20)), uint8_t(s.below(24)), uint8_t(s.below(60)),
@@ -91,8 +64,8 @@ Scenario scenario_Make(uint32_t seed)
     return s;
 }
 
-// The faults of one run, each switched on by chance. The expected bytes on
-// disk bound the room a filling disk is given.
+// The faults of one run, each by chance; a filling disk gets at most the
+// bytes the tracks need.
 void faults_Draw(Scenario& s, uint64_t disk_bytes)
 {
     SimFaultSettings& f = sim_settings.faults;
@@ -118,15 +91,14 @@ void faults_Draw(Scenario& s, uint64_t disk_bytes)
         files.disk_limited = true;
         files.disk_free = s.below(uint32_t(disk_bytes) + 1);
     }
-    SimFileFault* const calls[] = {&files.create, &files.write, &files.close, &files.rename};
-    for (SimFileFault* call : calls) {
+    for (SimFileFault* call : {&files.create, &files.write, &files.close, &files.rename}) {
         if (!s.one_in(12)) continue;
         call->countdown = 1 + s.below(6);
         call->persistent = s.one_in(3);
     }
 }
 
-void tally_Run(uint32_t silent_after, bool adapter_pulled)
+void tally_Run(bool silenced, bool adapter_pulled)
 {
     const SimStats& st = sim_stats;
     tally.item_replies_lost += st.item_replies_lost;
@@ -138,20 +110,15 @@ void tally_Run(uint32_t silent_after, bool adapter_pulled)
     tally.requests_ignored += st.requests_ignored;
     tally.bytes_garbled += st.bytes_garbled;
     tally.logger_resets += st.logger_resets;
-    if (silent_after != 0 && st.item_replies_sent >= silent_after) ++tally.logger_silenced;
-    if (adapter_pulled) ++tally.adapter_pulled;
-    if (sim_file_faults.disk_limited && sim_file_faults.disk_free == 0) ++tally.disks_filled;
+    tally.logger_silenced += silenced;
+    tally.adapter_pulled += adapter_pulled;
+    tally.disks_filled += sim_file_faults.disk_limited && sim_file_faults.disk_free == 0;
     tally.file_calls_failed += sim_file_faults.create.failures + sim_file_faults.write.failures +
                                sim_file_faults.close.failures + sim_file_faults.rename.failures;
 }
 
-void plug_In(WindowHandle)
-{
-    sim_PlugAdapter();
-}
-
-// Ticks the program until it is idle or has had bound ticks; returns the
-// ticks. No reply is lost whole while the listing is read (see above).
+// Ticks until idle or bound ticks; no reply is lost whole while the listing
+// is read (see above). Returns the ticks.
 uint32_t run_Program(uint32_t bound)
 {
     const uint32_t lose_reply_ppm = sim_settings.faults.lose_reply_ppm;
@@ -164,58 +131,48 @@ uint32_t run_Program(uint32_t bound)
     return ticks;
 }
 
-uint64_t disk_Bytes(const Scenario& s)
-{
-    uint64_t bytes = 0;
-    for (int k = 0; k < int(s.tracks.size()); ++k) bytes += expected_Text(k).size() + expected_Timing(k).size();
-    return bytes;
-}
-
-// One scenario: faulty runs, then a run without faults, until every track
-// is on disk; each run is checked as it ends.
+// Faulty runs, then one without faults, until every track is on disk; each
+// run is checked as it ends.
 void scenario_Run(uint32_t seed)
 {
     SCOPED_TRACE("scenario seed " + std::to_string(seed));
     Scenario s = scenario_Make(seed);
     session_Begin();
     sim_settings.faults.seed = seed;
-    logger_Load(s);
-    // A track without items has nothing to write, and gets no file.
-    uint32_t all_tracks = 0;
-    for (size_t k = 0; k < s.tracks.size(); ++k)
-        if (s.tracks[k].item_count != 0) all_tracks |= 1u << k;
-    const uint64_t disk_bytes = disk_Bytes(s);
-    const uint32_t bound = tick_Bound(s.items);
+    s.load();
+    uint32_t all_tracks = 0;  // a track without items gets no file
+    uint64_t disk_bytes = 0;
+    for (int k = 0; k < int(s.tracks.size()); ++k) {
+        if (s.tracks[size_t(k)].item_count != 0) all_tracks |= 1u << k;
+        disk_bytes += expected_Text(k).size() + expected_Timing(k).size();
+    }
+    // Set-up takes a few dozen ticks; a track streams five items a tick, is
+    // asked for again a few times at most, its last gaps filled one a tick.
+    const uint32_t bound = 500 + 3 * s.items;
 
     uint32_t on_disk = 0;
     int run = 0;
     for (; run <= FAULTY_RUNS && on_disk != all_tracks; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         session_Restart();
-        const bool faulty = run < FAULTY_RUNS;
-        if (faulty) {
+        sim_settings.faults = {};
+        sim_file_faults = {};
+        if (run < FAULTY_RUNS) {
             faults_Draw(s, disk_bytes);
-        } else {
-            sim_settings.faults = {};
-            sim_file_faults = {};
+            if (s.one_in(6)) {
+                // Not plugged in yet: plugged in while the program says so, then Retry.
+                sim_PullAdapter();
+                fake_QueueAnswer(ANSWER_RETRY);
+                fake_window.while_box_open = [](WindowHandle) { sim_PlugAdapter(); };
+                ++tally.adapter_missing_at_start;
+            }
         }
-        if (faulty && s.one_in(6)) {
-            // The adapter is not plugged in yet: the user plugs it in while
-            // the program says so, and answers Retry.
-            sim_PullAdapter();
-            fake_QueueAnswer(ANSWER_RETRY);
-            fake_window.while_box_open = plug_In;
-            ++tally.adapter_missing_at_start;
-        }
-        const SimFaultSettings faults = sim_settings.faults;
+        const uint32_t silent_after = sim_settings.faults.silent_after_items;
         sim_stats = {};
-        // The run before failed with the line fast: this run must find the
-        // logger there.
-        if (sim_LoggerBaud() == BAUD_FAST) ++tally.left_fast;
+        tally.left_fast += sim_LoggerBaud() == BAUD_FAST;  // the run before failed on the fast line
 
         const uint32_t ticks = run_Program(bound);
         const bool pulled = !sim_AdapterOpen();  // it never closes otherwise
-
         ++tally.runs;
         tally.most_ticks = std::max(tally.most_ticks, ticks);
         tally.worst_tick_share = std::max(tally.worst_tick_share, double(ticks) / bound);
@@ -230,14 +187,13 @@ void scenario_Run(uint32_t seed)
         } else {
             ++tally.runs_failed;
         }
-        tally_Run(faults.silent_after_items, pulled);
+        const bool silenced = silent_after != 0 && sim_stats.item_replies_sent >= silent_after;
+        tally_Run(silenced, pulled);
 
-        // Between runs: a pulled adapter is plugged in again, the disk gets
-        // room, and a logger that fell silent is switched off and on.
         sim_PlugAdapter();
-        if (faults.silent_after_items != 0 && sim_stats.item_replies_sent >= faults.silent_after_items) {
+        if (silenced) {
             sim_Reset();
-            logger_Load(s);
+            s.load();
             ++tally.power_cycles;
         }
         if (::testing::Test::HasFatalFailure()) break;
@@ -248,34 +204,25 @@ void scenario_Run(uint32_t seed)
     session_End();
 }
 
-void tally_Print()
+TEST(FaultSoak, EveryTrackReachesTheDiskWholeThroughFreshRuns)
 {
+    for (uint32_t seed = 1; seed <= SCENARIOS && !::testing::Test::HasFatalFailure(); ++seed) scenario_Run(seed);
+    const Tally& t = tally;
     printf("soak: %u scenarios, %u runs (%u ended \"Download o.k.\", %u \"Download error\"), at most %u runs to "
            "finish, at most %u ticks a run (%.0f %% of its bound)\n",
-           tally.scenarios, tally.runs, tally.runs_done, tally.runs_failed, tally.most_runs, tally.most_ticks,
-           100.0 * tally.worst_tick_share);
+           t.scenarios, t.runs, t.runs_done, t.runs_failed, t.most_runs, t.most_ticks, 100.0 * t.worst_tick_share);
     printf("soak: injected: %llu item replies lost, %llu other replies lost, %llu bytes lost, %llu bytes corrupted, "
            "%llu noise bytes, %llu late answers, %llu requests ignored, %llu bytes garbled by a speed mismatch\n",
-           (unsigned long long)tally.item_replies_lost, (unsigned long long)tally.other_replies_lost,
-           (unsigned long long)tally.bytes_lost, (unsigned long long)tally.bytes_corrupted,
-           (unsigned long long)tally.noise_bytes, (unsigned long long)tally.answers_late,
-           (unsigned long long)tally.requests_ignored, (unsigned long long)tally.bytes_garbled);
+           (unsigned long long)t.item_replies_lost, (unsigned long long)t.other_replies_lost,
+           (unsigned long long)t.bytes_lost, (unsigned long long)t.bytes_corrupted, (unsigned long long)t.noise_bytes,
+           (unsigned long long)t.answers_late, (unsigned long long)t.requests_ignored,
+           (unsigned long long)t.bytes_garbled);
     printf("soak: injected: %u logger restarts, %u loggers fallen silent (%u switched off and on), %u runs "
            "started with the logger left at the fast speed, %u adapters pulled mid-run, %u adapters missing at the "
            "start, %u disks filled, %u file calls failed\n",
-           tally.logger_resets, tally.logger_silenced, tally.power_cycles, tally.left_fast, tally.adapter_pulled,
-           tally.adapter_missing_at_start, tally.disks_filled, tally.file_calls_failed);
-}
-
-TEST(FaultSoak, EveryTrackReachesTheDiskWholeThroughFreshRuns)
-{
-    tally = {};
-    for (uint32_t seed = 1; seed <= SCENARIOS; ++seed) {
-        scenario_Run(seed);
-        if (::testing::Test::HasFatalFailure()) break;
-    }
-    tally_Print();
-    EXPECT_EQ(tally.scenarios, uint32_t(SCENARIOS));
+           t.logger_resets, t.logger_silenced, t.power_cycles, t.left_fast, t.adapter_pulled,
+           t.adapter_missing_at_start, t.disks_filled, t.file_calls_failed);
+    EXPECT_EQ(t.scenarios, uint32_t(SCENARIOS));
 }
 
 }  // namespace

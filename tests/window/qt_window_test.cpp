@@ -1,15 +1,11 @@
 // The real Qt window and its 20 ms tick on the offscreen platform, over the
-// simulated logger on the simulated clock: time moves while the program
-// waits, and between two ticks by the real time that passed, as it would on
-// a real line, so the program's time-outs cost no real time.
+// simulated logger on the simulated clock, which moves by the real time that
+// passes between polls and while the program waits (time-outs cost nothing).
 //
-// A test is a list of steps that a 2 ms poll timer works through while the
-// program runs: each waits for a condition, then acts as a user would, by
-// pressing a box's buttons, choosing a menu item, pressing keys or closing
-// the window. Acts run from an event of their own, so a box they open runs
-// its loop there and the poll goes on.
+// A test is a list of steps that a 2 ms poll works through while the program
+// runs: each waits for a condition, then acts as a user would, from an event
+// of its own, so a box it opens runs its loop there and the poll goes on.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -25,7 +21,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,20 +32,16 @@
 #include "shell/shell.h"
 #include "shell/status_log.h"
 #include "sim/sim.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 struct Step {
     std::function<bool()> ready;
     std::function<void()> act;
 };
 
-ZorpWindow* window()
-{
-    return static_cast<ZorpWindow*>(main_window);
-}
+ZorpWindow* window() { return static_cast<ZorpWindow*>(main_window); }
 
 // The innermost modal dialog if it has this title.
 template <typename Dialog = QMessageBox>
@@ -60,6 +51,7 @@ Dialog* open_box(const char* title)
     return box && box->isVisible() && box->windowTitle() == QLatin1String(title) ? box : nullptr;
 }
 
+// Waits for the box with this title, text and icon, then presses button.
 Step answer(const char* title, const char* text, QMessageBox::Icon icon, QMessageBox::StandardButton button)
 {
     return {[=] {
@@ -71,15 +63,9 @@ Step answer(const char* title, const char* text, QMessageBox::Icon icon, QMessag
             }};
 }
 
-Step download_done(QMessageBox::StandardButton button)
-{
-    return answer("Download o.k.", "Exit application ?", QMessageBox::Information, button);
-}
-
-Step exit_question(QMessageBox::StandardButton button)
-{
-    return answer("ZORP download utility", "Exit application ?", QMessageBox::Warning, button);
-}
+using Button = QMessageBox::StandardButton;
+Step download_done(Button b) { return answer("Download o.k.", "Exit application ?", QMessageBox::Information, b); }
+Step exit_question(Button b) { return answer("ZORP download utility", "Exit application ?", QMessageBox::Warning, b); }
 
 // The About box, when it is the innermost dialog and shows the version.
 QDialog* about_box()
@@ -90,10 +76,7 @@ QDialog* about_box()
     return nullptr;
 }
 
-bool nothing_open()
-{
-    return QApplication::activeModalWidget() == nullptr;
-}
+bool nothing_open() { return QApplication::activeModalWidget() == nullptr; }
 
 constexpr char ERASE[] = "Erase GPS Log";
 
@@ -104,19 +87,13 @@ void choose(const char* menu_item)
     ADD_FAILURE() << "no menu item " << menu_item;
 }
 
-bool reading_items()
-{
-    return seq_state == SEQ_READ_TRACK && sim_stats.item_replies_sent > 5;
-}
+bool reading_items() { return seq_state == SEQ_READ_TRACK && sim_stats.item_replies_sent > 5; }
 
 // Waits until ready() holds and does nothing: to watch what is open.
-Step see(std::function<bool()> ready)
-{
-    return {std::move(ready), [] {}};
-}
+Step see(std::function<bool()> ready) { return {std::move(ready), [] {}}; }
 
 // Ready once the download has moved on by ten items after the step before:
-// proof that ticks go on behind whatever is open then.
+// ticks go on behind whatever is open then.
 Step download_moves_on()
 {
     auto mark = std::make_shared<int64_t>(-1);
@@ -134,8 +111,7 @@ std::vector<Step> press_alt(Qt::Key key)
              [key] { QTest::keyClick(window(), key, Qt::AltModifier); }}};
 }
 
-// Rows of the image that hold ink (pixels clearly darker than the
-// background) between columns x0 and x1.
+// Rows holding ink (clearly darker than the background) between x0 and x1.
 std::vector<int> inked_rows(const QImage& image, int x0, int x1)
 {
     const int background = qGray(image.pixel(image.width() - 1, image.height() - 1));
@@ -149,8 +125,7 @@ std::vector<int> inked_rows(const QImage& image, int x0, int x1)
     return rows;
 }
 
-// What the window's client area shows now: the pixels last painted, not a
-// fresh rendering.
+// The client area's pixels as last painted, not a fresh rendering.
 QImage on_screen()
 {
     const QRect area(window()->canvas()->mapTo(window(), QPoint(0, 0)), window()->canvas()->size());
@@ -171,17 +146,14 @@ class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() / ("zorpload-window-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
         sim_Reset();
         sim_ResetFiles();
-        sim_SetProgramPath((dir / "zorpload").c_str());
+        sim_SetProgramPath(temp.path("zorpload").c_str());
         sim_AddTracks(2, 1, ITEMS_PER_TRACK, 7);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
-    // Runs the program through the steps; returns its exit code, or -1 when
-    // the steps did not all happen within 30 s.
+    // Runs the program through the steps; its exit code, or -1 when the
+    // steps did not all happen within 30 s.
     int run(std::vector<Step> steps)
     {
         size_t next = 0;
@@ -209,17 +181,16 @@ protected:
     int track_files() const
     {
         int count = 0;
-        for (const auto& entry : fs::directory_iterator(dir)) {
+        for (const auto& entry : std::filesystem::directory_iterator(temp.dir)) {
             if (entry.path().extension() != ".txt") continue;
-            std::ifstream file(entry.path(), std::ios::binary);
-            const std::string text{std::istreambuf_iterator<char>(file), {}};
+            const std::string text = file_Contents(entry.path());
             EXPECT_EQ(std::count(text.begin(), text.end(), '$'), ITEMS_PER_TRACK) << entry.path();
             ++count;
         }
         return count;
     }
 
-    fs::path dir;
+    TempDir temp;
 };
 
 TEST_F(WindowTest, FullDownloadThenTheWindowShowsLogoAndLinesAndClosesWithoutAQuestion)
@@ -246,7 +217,6 @@ TEST_F(WindowTest, FullDownloadThenTheWindowShowsLogoAndLinesAndClosesWithoutAQu
     const QImage logo = QImage(QStringLiteral(":/logo.png")).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(logo.size(), QSize(160, 46));
     EXPECT_EQ(image.copy(LOGO_X, LOGO_Y, 160, 46), logo);
-
     // Below the logo, ink only in the bands of the lines in use; the last
     // one, which begins with CR LF, stays on its own line.
     int last_inked_line = -1;
@@ -262,21 +232,18 @@ TEST_F(WindowTest, FullDownloadThenTheWindowShowsLogoAndLinesAndClosesWithoutAQu
     EXPECT_FALSE(inked_rows(image.copy(0, LOG_TOP, LOG_X + 3, LOG_LINE_STEP), LOG_X, LOG_X + 3).empty());
 }
 
-TEST_F(WindowTest, CloseDuringADownloadAsksAndNoKeepsItRunning)
+// Exit asks during a download and No keeps it running; the close box asks
+// too and Yes ends the program with code 0 before the download is done.
+TEST_F(WindowTest, ExitAndCloseDuringADownloadAskAndLeaveOnlyAfterYes)
 {
-    Step question = exit_question(QMessageBox::No);
-    EXPECT_EQ(run({{reading_items, [] { window()->close(); }},
+    const Step question = exit_question(QMessageBox::No);
+    EXPECT_EQ(run({{reading_items, [] { choose("E&xit"); }},
                    see(question.ready),
                    download_moves_on(),
                    question,
-                   download_done(QMessageBox::Yes)}),
+                   {reading_items, [] { window()->close(); }},
+                   exit_question(QMessageBox::Yes)}),
               0);
-    EXPECT_EQ(track_files(), 2);
-}
-
-TEST_F(WindowTest, ExitDuringADownloadEndsAfterYesWithCode0)
-{
-    EXPECT_EQ(run({{reading_items, [] { choose("E&xit"); }}, exit_question(QMessageBox::Yes)}), 0);
     EXPECT_LT(seq_state, SEQ_ERROR_STATES);
     EXPECT_LT(track_files(), 2);
 }
