@@ -62,6 +62,27 @@ extern int32_t tracks_unsaved;
 // Runs one step of the download; window owns every box the step opens.
 void sequencer_Tick(WindowHandle window);
 
+// ------------------------------------------------------------ reply streams --
+
+// The directory and the items both come as a stream of replies after one
+// request of the same layout: a 32-bit first value, a 16-bit count, 00 00.
+constexpr uint32_t STREAM_IDLE_MS = 500;
+constexpr uint32_t RECORD_MIN = 12;  // the shortest reply kept as a record
+
+// Sends such a request with retries: true when the logger answered, the
+// first reply then lying in rx_frame.
+bool stream_Request(uint8_t command, uint32_t first, uint16_t count);
+
+// Receives the next reply of a running stream: an exchange result, with
+// rx_count 0 when the line stayed silent (the stream is over).
+int stream_NextReply();
+
+// True when rx_frame holds at least RECORD_MIN bytes starting 0x3C 0x01.
+bool reply_Plausible();
+
+// The little-endian unsigned number of size bytes (1..4) at bytes.
+uint32_t read_Uint(const uint8_t* bytes, int size);
+
 // --------------------------------------------------------- track directory --
 
 constexpr int HEADS_MAX = 1024;
@@ -98,9 +119,6 @@ int add_Head();
 
 // Lists the reply in rx_frame in the status log (tracks with items only).
 void show_Head();
-
-// The little-endian unsigned number of size bytes (1..4) at bytes.
-uint32_t read_Uint(const uint8_t* bytes, int size);
 
 // Examines the one summary record and sets first_track_id: -1 when there is
 // not exactly one record, 1 when the logger holds no records, 0 or -2 when

@@ -12,25 +12,10 @@ int32_t head_count;
 int32_t first_track_id;
 
 constexpr uint8_t CMD_DIRECTORY = 0x12;
-constexpr uint8_t DIRECTORY_REQUEST_LENGTH = 14;
-constexpr uint32_t STREAM_IDLE_MS = 500;
-constexpr uint32_t HEAD_RECORD_MIN = 12;
-
-// Both the stored records and the listing need a well-formed reply start.
-static bool reply_Plausible()
-{
-    return rx_count >= HEAD_RECORD_MIN && rx_frame[0] == FRAME_START_REPLY && rx_frame[1] == FRAME_FIXED_BYTE;
-}
-
-uint32_t read_Uint(const uint8_t* bytes, int size)
-{
-    uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[i];
-    return value;
-}
+constexpr uint32_t DIRECTORY_ALL = 0xFFFFFFFF;
 
 // The listing line of a directory reply or stored record, whose frame is at
-// least HEAD_RECORD_MIN bytes long and starts well.
+// least RECORD_MIN bytes long and starts well.
 static void list_Record(const uint8_t* record)
 {
     // Replies carrying the item command hold a 16-bit count only.
@@ -46,22 +31,14 @@ static void list_Record(const uint8_t* record)
 static int read_Stream(int flag)
 {
     head_count = 0;
-    GPS_BeginRequest(DIRECTORY_REQUEST_LENGTH, CMD_DIRECTORY);
-    for (int i = 0; i < 4; ++i) tx_Append(0xFF);
-    tx_Append((uint8_t)(flag & 0xFF));
-    tx_Append((uint8_t)((flag >> 8) & 0xFF));
-    tx_Append(0x00);
-    tx_Append(0x00);
-    GPS_AppendCrc();
-    if (GPS_TransactRetry(STREAM_IDLE_MS) != EXCHANGE_OK) return -1;
+    if (!stream_Request(CMD_DIRECTORY, DIRECTORY_ALL, (uint16_t)flag)) return -1;
     add_Head();
 
     // The rest of the stream arrives unasked; a receive pass that gets no
     // byte at all means the logger has finished.
     bool whole = true;
     for (int pass = 0; pass < HEADS_STREAM_PASSES; ++pass) {
-        tx_len = 0;
-        int result = GPS_Transact(STREAM_IDLE_MS, EXCHANGE_TOTAL_MS);
+        int result = stream_NextReply();
         if (rx_count == 0) break;
         if (result == EXCHANGE_OK)
             add_Head();

@@ -14,9 +14,6 @@ uint32_t range_tail;
 uint32_t read_phase;
 
 constexpr uint8_t CMD_ITEMS = 0x13;
-constexpr uint8_t ITEM_REQUEST_LENGTH = 14;
-constexpr uint32_t STREAM_IDLE_MS = 500;
-constexpr uint32_t ITEM_RECORD_MIN = 12;
 // A driver queue above this holds at least most of another reply, so taking
 // it now costs no waiting; below it the window gets its turn first.
 constexpr uint32_t STREAM_QUEUE_KEEP_READING = 100;
@@ -28,14 +25,8 @@ static uint32_t current_FirstItem()
 
 int GPS_SndData13(uint32_t first, uint32_t count)
 {
-    GPS_BeginRequest(ITEM_REQUEST_LENGTH, CMD_ITEMS);
-    for (int shift = 0; shift < 32; shift += 8) tx_Append((uint8_t)(first >> shift));
-    tx_Append((uint8_t)count);
-    tx_Append((uint8_t)(count >> 8));
-    tx_Append(0x00);
-    tx_Append(0x00);
-    GPS_AppendCrc();
-    return GPS_TransactRetry(STREAM_IDLE_MS) == EXCHANGE_OK ? CMD_OK : CMD_FAILED_13;
+    // Only the low 16 bits of the count fit the request.
+    return stream_Request(CMD_ITEMS, first, (uint16_t)count) ? CMD_OK : CMD_FAILED_13;
 }
 
 int add_Trace()
@@ -50,9 +41,7 @@ int add_Trace()
         log_AddLinef("Error add_Trace, pos>=ITEMS128B_MAX (%u %u)", index, ITEMS128B_MAX);
         return 1;
     }
-    if (rx_count < ITEM_RECORD_MIN || rx_count > ITEM_RECORD_SIZE || rx_frame[0] != FRAME_START_REPLY ||
-        rx_frame[1] != FRAME_FIXED_BYTE)
-        return 1;
+    if (rx_count > ITEM_RECORD_SIZE || !reply_Plausible()) return 1;
     item_len[index] = (uint8_t)rx_count;
     memcpy(item_store[index], rx_frame, rx_count);
     return 0;
@@ -94,8 +83,7 @@ static int request_Track()
 static int receive_Stream()
 {
     for (;;) {
-        tx_len = 0;
-        int result = GPS_Transact(STREAM_IDLE_MS, EXCHANGE_TOTAL_MS);
+        int result = stream_NextReply();
         if (rx_count == 0) {
             read_phase = 0;
             return 0;

@@ -79,19 +79,23 @@ void GPS_ShowIdentity()
     log_AppendLastf(", ID %u:%u (FW ver. %02X.%02X)", id1, id2, version >> 8, version & 0xFFu);
 }
 
-int GPS_SndData06(uint8_t subcommand, uint16_t value)
+// Builds a command 0x06 request, not yet sealed, in tx_frame.
+static void settings_Request(uint8_t subcommand, uint16_t value)
 {
     GPS_BeginRequest(9, COMMAND_SETTINGS);
     tx_Append(subcommand);
     tx_AppendU16(value);
+}
+
+int GPS_SndData06(uint8_t subcommand, uint16_t value)
+{
+    settings_Request(subcommand, value);
     return send_retried(CMD_FAILED_06);
 }
 
 int GPS_SndData06Once(uint16_t value)
 {
-    GPS_BeginRequest(9, COMMAND_SETTINGS);
-    tx_Append(SUBCMD_LINE_SPEED);
-    tx_AppendU16(value);
+    settings_Request(SUBCMD_LINE_SPEED, value);
     GPS_AppendCrc();
     return GPS_Transact(COMMAND_IDLE_GAP_MS, QUICK_SPEED_TOTAL_MS) == EXCHANGE_OK ? CMD_OK : CMD_FAILED_06;
 }
