@@ -1,6 +1,5 @@
-// The session over a pseudo-terminal in real time: the logger's server on the
-// master side, the Qt serial driver on the slave, the POSIX base services
-// (which keep no state to reset).
+// Over a pseudo-terminal: the logger's server on the master, the Qt serial
+// driver on the slave set as usb_Open sets it, the POSIX base services.
 #include "download/download.h"
 #include "link/gps_link.h"
 #include "platform/qt_serial/d2xx_qtserial.h"
@@ -8,23 +7,15 @@
 #include "tests/download/download_session.h"
 
 void session_ResetBaseServices() {}
-
+void session_StopPty() { sim_PtyStop(); }
 bool session_StartOverPty()
 {
     char path[256];
     if (sim_PtyStart(path, sizeof path) != 0) return false;
-    // The line as usb_Open leaves it; each setting must take.
-    const bool set = qtserial_OpenByPath(path, &usb_handle) == FT_OK &&
-                     FT_SetFlowControl(usb_handle, FT_FLOW_NONE, 0, 0) == FT_OK &&
-                     FT_SetDataCharacteristics(usb_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) == FT_OK &&
-                     FT_SetBaudRate(usb_handle, BAUD_BASE) == FT_OK;
-    if (!set) {
-        usb_Close();
-        sim_PtyStop();
-        return false;
-    }
-    seq_state = SEQ_SEARCH;
-    return true;
+    if (qtserial_OpenByPath(path, &usb_handle) == FT_OK && FT_SetFlowControl(usb_handle, FT_FLOW_NONE, 0, 0) == FT_OK &&
+        FT_SetDataCharacteristics(usb_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) == FT_OK &&
+        FT_SetBaudRate(usb_handle, BAUD_BASE) == FT_OK)
+        return seq_state = SEQ_SEARCH, true;
+    usb_Close(), sim_PtyStop();
+    return false;
 }
-
-void session_StopPty() { sim_PtyStop(); }

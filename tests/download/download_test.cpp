@@ -1,0 +1,274 @@
+// The download on the simulated logger: a walk-through, the fault matrix, the
+// threshold for asking a track again, fixed faults, no allocation.
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include "download/download.h"
+#include "link/gps_link.h"
+#include "shell/shell.h"
+#include "shell/status_log.h"
+#include "sim/sim.h"
+#include "tests/download/download_session.h"
+#include "tests/support/fake_window.h"
+
+namespace {
+
+const char *const DONE = "ZORP read done. Data saved.", *const READ_ERROR = "ZORP read error! (Try again, please)";
+const char* const NOT_SAVED = "ZORP read done. Some tracks were not saved.";
+const char *const TXT = "/2015-07-03_0845_001.txt", *const IMP = "/2015-07-03_0845_001.imp";
+SimFaultSettings& f = sim_settings.faults;
+SimFileFaults& files = sim_file_faults;
+const SimStats& st = sim_stats;
+std::string moved;  // the program's directory, when not the session's
+
+// Moves the program where track paths have spare characters past the temporary
+// name's suffix (negative: they do not fit).
+void move_Program(int spare)
+{
+    moved = session_Dir() + "/" + std::string(PATH_SIZE - 1 - spare - session_Dir().size() - 2 - 23, 'd');
+    std::filesystem::create_directory(moved), shell_SetProgramDir((moved + "/zorpload").c_str());
+}
+
+const struct FaultCase {
+    const char* name;
+    void (*inject)();
+    uint32_t saved;                // mask of the tracks on disk
+    const char* last_line;
+    const char* failed = "";       // the file the error line names
+    bool (*happened)() = nullptr;  // the fault did take place as set
+} cases[] = {
+    {"none", [] {}, 0b111, DONE},
+    {"ItemRepliesLost1", [] { f.lose_item_reply_ppm = 10000; }, 0b111, DONE, "", [] { return !!st.item_replies_lost; }},
+    {"ItemRepliesLost5", [] { f.lose_item_reply_ppm = 50000; }, 0b111, DONE},
+    {"ItemRepliesLost20", [] { f.lose_item_reply_ppm = 200000; }, 0b111, DONE},
+    {"CorruptedBytes", [] { f.corrupt_byte_ppm = 300; }, 0b111, DONE, "", [] { return st.bytes_corrupted > 0; }},
+    {"LostBytes", [] { f.lose_byte_ppm = 300; }, 0b111, DONE, "", [] { return st.bytes_lost > 0; }},
+    {"NoiseBetweenFrames", [] { f.noise_ppm = 100000; }, 0b111, DONE, "", [] { return st.noise_bytes > 0; }},
+    {"SpeedAnswerSwallowed", [] { f.swallow_speed_answers = 2; }, 0b111, DONE},
+    {"LoggerRestartsMidTrack", [] { f.reset_after_items = 300; }, 0b111, DONE, "",  // deaf until set up again
+     [] { return st.logger_resets == 1 && st.bytes_misheard > 0 && st.answers_late == 0; }},
+    {"SomeAnswersLate", [] { f.late_answer_ms = 600, f.late_answer_ppm = 150000; }, 0b111, DONE, "",
+     [] { return st.answers_late > 0 && st.answers_late < st.requests_heard / 2 && st.logger_resets == 0; }},
+    {"LoggerSilentMidStream", [] { f.silent_after_items = 300; }, 0b001, READ_ERROR},
+    {"AdapterPulledMidTrack", [] { f.vanish_after_items = 300; }, 0b001, READ_ERROR},
+    {"DiskFillsInText", [] {  // room for the first track and half the second's text
+         files.disk_limited = true;
+         files.disk_free = expected_Text(0).size() + expected_Timing(0).size() + expected_Text(1).size() / 2;
+     }, 0b001, NOT_SAVED},
+    {"DiskFillsInTiming", [] { files.disk_limited = true, files.disk_free = expected_Text(0).size() + 9; }, 0,
+     NOT_SAVED, IMP},
+    {"DirectoryMissing", [] { shell_SetProgramDir((session_Dir() + "/no/zorpload").c_str()); }, 0, NOT_SAVED,
+     "/no/2015-07-03_0845_001.txt"},
+    {"TextNotCreated", [] { files.create.countdown = 1; }, 0b110, NOT_SAVED, TXT},
+    {"TimingNotCreated", [] { files.create.countdown = 2; }, 0b110, NOT_SAVED, IMP},
+    {"TextNotWritten", [] { files.write.countdown = 1; }, 0b110, NOT_SAVED, TXT},
+    {"TextCloseFails", [] { files.close.countdown = 1; }, 0b110, NOT_SAVED, TXT},
+    {"TimingCloseFails", [] { files.close.countdown = 2; }, 0b110, NOT_SAVED, IMP},
+    {"TimingRenamedFirstFails", [] { files.rename.countdown = 1; }, 0b110, NOT_SAVED, IMP},
+    {"TextRenamedLastFails", [] { files.rename.countdown = 2; }, 0b110, NOT_SAVED, TXT},
+    {"NoRoomForTemporaryName", [] { move_Program(2); }, 0, NOT_SAVED, TXT},
+    {"NoRoomForTemporarySuffix", [] { move_Program(0); }, 0, NOT_SAVED, TXT},
+    {"PathTooLong", [] { move_Program(-5); }, 0, NOT_SAVED, TXT},
+};
+
+struct Download : ::testing::Test {
+    void SetUp() override { session_Begin(); }
+    void TearDown() override { session_End(); }
+    static void add_Tracks()  // the second without timing values
+    {
+        sim_AddTrack(SimTrack{40, 3, 7, 15, 8, 45, 12, 200, 21, true});
+        sim_AddTrack(SimTrack{41, 4, 7, 15, 9, 10, 0, 150, 22, false});
+        sim_AddTrack(SimTrack{42, 5, 7, 15, 23, 59, 30, 300, 23, true});
+    }
+};
+struct FaultMatrix : Download, ::testing::WithParamInterface<FaultCase> {};
+int busy_behind_box;
+INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrix, ::testing::ValuesIn(cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+TEST_P(FaultMatrix, DiskHoldsWholeTracksOrNothing)
+{
+    const FaultCase& row = GetParam();
+    add_Tracks(), moved.clear(), f.seed = 7;
+    row.inject();
+    EXPECT_LT(session_Run(), 200000u);
+    EXPECT_TRUE(moved.empty() || std::filesystem::remove(moved));  // throws when files are left
+    EXPECT_EQ(expect_DiskMatchesLogger(1), row.saved);
+    const Lines lines = log_Lines();
+    EXPECT_EQ(lines.back(), row.last_line);
+    const std::string named = "Write error, file:" + (moved.empty() ? session_Dir() : moved) + row.failed;
+    EXPECT_EQ(std::ranges::count(lines, named.substr(0, LOG_LINE_SIZE - 1)) != 0, *row.failed != '\0');
+    ASSERT_EQ(fake_window.box_count, 1);
+    EXPECT_STREQ(fake_window.boxes[0].title, row.last_line == DONE ? "Download o.k." : "Download error");
+    EXPECT_TRUE(!row.happened || row.happened()) << "the fault did not take place";
+}
+
+TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
+{
+    add_Tracks();
+    const std::string earlier = session_Dir() + "/2015-07-04_0910_002.txt";
+    std::ofstream(earlier) << "from an earlier run";
+    fake_QueueAnswer(ANSWER_YES);
+    fake_window.while_box_open = [](WindowHandle window) {  // each tick behind the box is idle, logs nothing
+        const size_t lines = log_Lines().size();
+        busy_behind_box += seq_state != SEQ_IDLE, sequencer_Tick(window);
+        busy_behind_box += seq_state != SEQ_IDLE || log_Lines().size() != lines;
+    };
+    for (int ticks = 0; ticks < 1000 && seq_state != SEQ_READ_TRACK; ++ticks) session_Tick();
+    session_Tick();
+    EXPECT_EQ(log_Lines().back(), "Track ID=  1 (  200 items), File: 2015-07-03_0845_001.txt ... read GPS data (  0%)");
+    session_Run();
+    EXPECT_EQ(log_Lines(), (Lines{"USB adapter check     ... o.k.", "Connect ZORP, searching ... o.k.",
+                                  "ZORP detected, ID 3:1201 (FW ver. 02.0A)", "Track  40: 03/07/2015 (200 items)",
+                                  "Track  41: 04/07/2015 (150 items)", "Track  42: 05/07/2015 (300 items)",
+                                  "Total track count: 3", "Output directory: " + session_Dir(),
+                                  "Track ID=  1 (  200 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)",
+                                  "Track ID=  2 (  150 items), File: 2015-07-04_0910_002.txt ... exist, skipping",
+                                  "Track ID=  3 (  300 items), File: 2015-07-05_2359_003.txt ... read GPS data (100%)",
+                                  DONE}));
+    EXPECT_EQ(read_WholeFile(earlier), "from an earlier run");
+    std::ofstream(earlier) << expected_Text(1);  // the rest is the logger's, byte for byte
+    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b111u);
+    ASSERT_EQ(fake_window.box_count, 1);
+    const FakeBox& box = fake_window.boxes[0];
+    EXPECT_EQ(std::string(box.title) + ": " + box.text, "Download o.k.: Exit application ?");
+    EXPECT_TRUE(box.icon == ICON_INFORMATION && box.buttons == BUTTONS_YES_NO);
+    EXPECT_TRUE(busy_behind_box == 0 && fake_window.quit_calls == 1);
+    EXPECT_TRUE(sim_LoggerBaud() == BAUD_BASE && sim_AdapterBaud() == BAUD_BASE);
+}
+
+// A pass over the track has ended with every third item from 0 missing.
+TEST_F(Download, MoreThanOneItemInHundredMissingAsksWholeTrackAgain)
+{
+    const struct {
+        uint32_t items, missing, state_after, asked_first, asked_count;  // count 0: no request
+    } rows[] = {{50, 1, SEQ_READ_TRACK, 0, 50}, {50, 0, SEQ_FILL_GAPS, 0, 0},
+                {1000, 10, SEQ_FILL_GAPS, 27, 1} /* the highest gap first */, {1000, 11, SEQ_READ_TRACK, 0, 1000}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.missing << " of " << row.items << " missing");
+        session_Begin(), sim_AddTracks(1, 1, row.items, 1);
+        ASSERT_TRUE(usb_Open() == 0 && GPS_GetHeads(255) == 0);
+        first_MSG_cnt = row.items;
+        memset(item_len, 40, row.items);
+        for (uint32_t i = 0; i < row.missing; ++i) item_len[i * 3] = 0;
+        read_phase = 1, progress_countdown = 5, seq_state = SEQ_READ_TRACK;
+        const uint32_t requests = st.requests_by_command[0x13];
+        session_Tick();
+        EXPECT_EQ(seq_state, int32_t(row.state_after));
+        if (seq_state == SEQ_READ_TRACK) session_Tick();
+        uint32_t first = 0, count = 0;
+        EXPECT_EQ(last_ItemRequest(&first, &count), row.asked_count != 0);
+        EXPECT_EQ(st.requests_by_command[0x13] - requests, row.asked_count != 0 ? 1u : 0u);
+        EXPECT_TRUE(first == row.asked_first && count == row.asked_count) << first << " " << count;
+    }
+}
+
+TEST_F(Download, TrackLongerThanStoreIsCutToItsFirstItems)
+{
+    sim_AddTrack(SimTrack{7, 3, 7, 15, 8, 45, 12, ITEMS128B_MAX + 232, 3, true});
+    f.lose_item_reply_ppm = 2000;
+    EXPECT_LT(session_Run(), 100000u);
+    const Lines lines = log_Lines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(Lines(lines.begin() + 6, lines.end()),
+              (Lines{"Track ID=  1 has 33000 items, only the first 32768 are read",
+                     "Track ID=  1 (33000 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)", DONE}));
+    EXPECT_EQ(read_WholeFile(session_Dir() + TXT), expected_Text(0, ITEMS128B_MAX));
+    EXPECT_EQ(read_WholeFile(session_Dir() + IMP), expected_Timing(0, ITEMS128B_MAX));
+}
+
+// Regression: a run failing mid-track leaves the logger at the fast speed;
+// the next start must find it, set it back and finish.
+TEST_F(Download, LoggerLeftAtFastSpeedIsFoundOnTheNextRun)
+{
+    sim_AddTracks(2, 40, 200, 1);
+    f.vanish_after_items = 300;
+    session_Run();
+    ASSERT_TRUE(log_Lines().back() == READ_ERROR && sim_LoggerBaud() == BAUD_FAST);
+    session_Restart(), sim_PlugAdapter();
+    for (int ticks = 0; ticks < 100 && seq_state <= SEQ_PROBE; ++ticks) session_Tick();
+    EXPECT_EQ(log_Lines(), (Lines{"USB adapter check     ... o.k.", "Connect ZORP, searching ... o.k."}));
+    EXPECT_TRUE(sim_LoggerBaud() == BAUD_BASE && sim_AdapterBaud() == BAUD_BASE);
+    session_Run(400);
+    EXPECT_EQ(log_Lines().back(), DONE);
+    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b11u);
+}
+
+// Regression: asking again for an empty track would hold the download there.
+TEST_F(Download, TrackWithoutItemsIsPassedOverWithoutAFile)
+{
+    sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, 0, 1, true});
+    sim_AddTrack(SimTrack{2, 4, 7, 15, 8, 45, 12, 40, 2, true});
+    session_Run(200);
+    const Lines lines = log_Lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3],
+              "Track ID=  1 (    0 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)");
+    EXPECT_EQ(lines.back(), DONE);
+    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b10u);
+    EXPECT_EQ(st.requests_by_command[0x13], 1u);
+}
+
+// Regression: a damaged listing reply that dropped out would shift every
+// later track's ID and file; the listing is read again, or fails.
+TEST_F(Download, DamagedListingIsReadAgainOrFails)
+{
+    sim_AddTracks(5, 40, 10, 1);
+    f.seed = 13, f.corrupt_byte_ppm = 1500;  // damages the first listing's second reply
+    ASSERT_TRUE(usb_Open() == 0 && GPS_GetHeads(255) == 0);
+    EXPECT_TRUE(st.bytes_corrupted == 1 && st.requests_by_command[0x12] == 2);
+    ASSERT_EQ(head_count, 6);
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(read_Uint(head_table[k] + HEAD_TRACK_NO, 2), 40u + k) << k;
+    EXPECT_EQ(log_Lines().size(), 5u);
+
+    session_Begin();
+    sim_AddTracks(40, 1, 10, 1);
+    f.seed = 3, f.corrupt_byte_ppm = 3000;  // damages every read
+    EXPECT_TRUE(usb_Open() == 0 && GPS_GetHeads(255) == CMD_FAILED_HEADS);
+    EXPECT_TRUE(st.requests_by_command[0x12] >= HEADS_READS_MAX && head_count == 0 && log_Lines().empty());
+}
+
+TEST(TimingText, SinglePrecisionQuotientWithHalvesRoundedUp)
+{
+    for (const auto& [timing, text] : {std::pair<uint16_t, std::string>{0, "0.000"}, {20, "0.002"}, {52, "0.007"},
+                                       {500, "0.063"}, {8000, "1.000"}, {65535, "8.192"}}) {
+        char out[16];
+        EXPECT_EQ(format_Timing(out, sizeof out, timing), int(text.size()));
+        EXPECT_EQ(out, text) << timing;
+    }
+}
+
+// malloc, calloc and realloc are wrapped at link time; the library's operator
+// new calls the unwrapped malloc, so it is replaced (new[] calls it; the
+// library's delete frees).
+uint32_t allocations, counting;
+void* counted(void* block) { return allocations += counting, block; }
+}  // namespace
+extern "C" {
+void *__real_malloc(size_t), *__real_calloc(size_t, size_t), *__real_realloc(void*, size_t);
+void* __wrap_malloc(size_t size) { return counted(__real_malloc(size)); }
+void* __wrap_calloc(size_t count, size_t size) { return counted(__real_calloc(count, size)); }
+void* __wrap_realloc(void* block, size_t size) { return counted(__real_realloc(block, size)); }
+}
+void* operator new(size_t size)
+{
+    if (void* block = counted(__real_malloc(size != 0 ? size : 1))) return block;
+    throw std::bad_alloc();
+}
+
+TEST_F(Download, WholeDownloadAllocatesNothing)
+{
+    counting = true;
+    void* volatile blocks[] = {new int[3], realloc(malloc(16), 64), calloc(4, 4)};  // each kind is counted
+    delete[] static_cast<int*>(blocks[0]), free(blocks[1]), free(blocks[2]);
+    EXPECT_EQ(allocations, 4u);
+    add_Tracks();
+    f.lose_item_reply_ppm = 50000;
+    fake_QueueAnswer(ANSWER_NO);
+    allocations = 0;
+    session_Run();
+    counting = false;
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b111u);
+}

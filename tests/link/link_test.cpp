@@ -1,0 +1,187 @@
+// The link against the simulated adapter and logger.
+#include "tests/link/link_fixture.h"
+
+namespace {
+
+Bytes repeated(const Bytes& bytes, uint32_t times) { return times == 0 ? Bytes{} : bytes + repeated(bytes, times - 1); }
+
+// Check values, and a frame with its own CRC appended sums to 0.
+TEST(Crc16, MatchesCheckValuesAndVanishesOverASealedFrame)
+{
+    const auto crc_of = [](const char* text) { return GPS_Crc16(reinterpret_cast<const uint8_t*>(text), strlen(text)); };
+    EXPECT_EQ(crc_of("123456789"), 0x2189);
+    EXPECT_EQ(crc_of("abc"), 0x58E9);
+    const Bytes frame = sealed({0x3E, 0x01, 0x0C, 0x12, 0xFF, 0x00, 0x7E, 0x81});
+    EXPECT_EQ(GPS_Crc16(frame.data(), static_cast<uint32_t>(frame.size())), 0);
+}
+
+const struct CommandRow {
+    const char* what;
+    int (*command)();
+    Bytes request;  // on the line, CRC included
+    int failure;
+    uint32_t attempts;  // requests sent when nothing answers
+} kCommands[] = {
+    {"probe", GPS_Probe, {0x3E, 0x01, 0x07, 0x01, 0xFF, 0x77, 0x33}, CMD_NOT_YET, 1},
+    {"0x01", GPS_SndData01, {0x3E, 0x01, 0x07, 0x01, 0x03, 0x94, 0x0E}, CMD_FAILED_01, 5},
+    {"identity", GPS_SndData02, {0x3E, 0x01, 0x06, 0x02, 0xAE, 0xCF}, CMD_FAILED_02, 5},
+    {"0x03", GPS_SndData03, {0x3E, 0x01, 0x06, 0x03, 0x27, 0xDE}, CMD_FAILED_03, 5},
+    {"speed 250000 once", [] { return GPS_SndData06Once(GPS_SpeedDivisor(BAUD_FAST)); },
+     {0x3E, 0x01, 0x09, 0x06, 0x01, 0x20, 0x00, 0x51, 0x37}, CMD_FAILED_06, 1},
+    {"speed 38400", [] { return GPS_SndData06(SUBCMD_LINE_SPEED, GPS_SpeedDivisor(BAUD_BASE)); },
+     {0x3E, 0x01, 0x09, 0x06, 0x01, 0xD0, 0x00, 0x59, 0x4B}, CMD_FAILED_06, 5},
+    {"erase", [] { return GPS_SndData06(SUBCMD_ERASE, ERASE_VALUE); },
+     {0x3E, 0x01, 0x09, 0x06, 0x02, 0x01, 0xFE, 0x2F, 0xFC}, CMD_FAILED_06, 5},
+};
+
+using Link = LinkTest;
+
+// Exact frames, once when answered, every attempt when the logger is silent.
+TEST_F(Link, CommandsWriteTheirExactRequestOnceOrUntilTheAttemptsRunOut)
+{
+    for (const CommandRow& row : kCommands) {
+        for (bool silent : {false, true}) {
+            SCOPED_TRACE(std::string(row.what) + (silent ? ", silent" : ""));
+            fresh_line([silent] { sim_settings.faults.silent = silent; });
+            EXPECT_EQ(row.command(), silent ? row.failure : CMD_OK);
+            EXPECT_EQ(written(), repeated(row.request, silent ? row.attempts : 1));
+            EXPECT_LE(elapsed_ms(), !silent ? 30u : row.attempts == 1 ? 31u : 5 * (3 + 26 + RETRY_PAUSE_MS));
+        }
+    }
+}
+
+// Scripted line, no echo from the adapter: result, frame held, and (when given) simulated ms.
+TEST_F(Link, ExchangeFindsEchoAndFrameOrEndsWithItsResultInTime)
+{
+    const Bytes req = sealed({0x3E, 0x01, 0x07, 0x01, 0xFF}), reply = sealed({0x3C, 0x01, 0x07, 0x01, 0x00});
+    const Bytes bad = {0x3C, 0x01, 0x0A, 0x01, 0x10, 0x20, 0x30, 0x40, 0x00, 0x00};  // wrong CRC
+    const Bytes noise(8000, 0x00);  // about 2.1 s at 38400 baud
+    const struct {
+        const char* what;
+        Bytes request, line;
+        uint32_t idle_gap, total;
+        int expected;
+        Bytes held;
+        uint32_t ms = 0, tick = 1000;  // ms 0: not checked
+    } rows[] = {
+        {"echo, reply", req, req + reply, 20, 2000, EXCHANGE_OK, reply},
+        {"stray byte, echo", req, Bytes{0x00} + req + reply, 20, 2000, EXCHANGE_OK, reply},
+        {"start of a request, echo", req, Bytes{0x3E, 0x01, 0x07} + req + reply, 20, 2000, EXCHANGE_OK, reply},
+        {"a frame of noise, echo", req, Bytes(9, 0x55) + req + reply, 20, 2000, EXCHANGE_OK, reply},
+        {"noise outlasting the echo search", req, Bytes(1000, 0x00) + req + reply, 20, 2000, EXCHANGE_OVERRUN,
+         Bytes(7, 0x00)},
+        {"several start bytes", {}, Bytes{0x3C, 0x3C, 0x3C} + reply, 500, 2000, EXCHANGE_OK, reply},
+        {"start byte without 0x01", {}, Bytes{0x3C, 0x55} + reply, 500, 2000, EXCHANGE_OK, reply},
+        {"garbage", {}, Bytes{0x00, 0xFF, 0x01, 0x3E} + reply, 500, 2000, EXCHANGE_OK, reply},
+        {"bad frame, valid one behind", {}, bad + reply, 500, 2000, EXCHANGE_OVERRUN, bad + Bytes{0x3C}},
+        {"bad frame, then rest", {}, bad, 500, 2000, EXCHANGE_IDLE, bad},
+        {"stray bytes, no echo", req, {0x55, 0x66}, 20, 2000, EXCHANGE_NO_ECHO, {0x55, 0x66}},
+        {"no echo, idle", req, {}, 20, 2000, EXCHANGE_NO_ECHO, {}, 102 + 21 + 5},
+        {"no echo, short total", req, {}, 5, 30, EXCHANGE_ECHO_TIMEOUT, {}, 31},
+        {"echo, idle", req, req, 20, 2000, EXCHANGE_IDLE, {}, 3 + 21 + 5},
+        {"echo, idle, tick wraps", req, req, 20, 2000, EXCHANGE_IDLE, {}, 3 + 21 + 5, 0xFFFFFFFFu - 3},
+        {"receive only, nothing", {}, {}, 500, 2000, EXCHANGE_IDLE, {}, 501 + 5},
+        {"echo, line never rests", req, req + noise, 20, 2000, EXCHANGE_REPLY_TIMEOUT, {}, 2001},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fresh_line([] { sim_settings.logger.connected = sim_settings.adapter.echo = false; });
+        std::copy(row.request.begin(), row.request.end(), tx_frame);
+        tx_len = static_cast<uint32_t>(row.request.size());
+        sim_InjectRx(500, row.line.data(), static_cast<uint32_t>(row.line.size()));
+        sim_SetTickMs(row.tick);
+        start_tick = row.tick;
+        EXPECT_EQ(GPS_Transact(row.idle_gap, row.total), row.expected);
+        EXPECT_EQ(Bytes(rx_frame, rx_frame + rx_count), row.held);
+        if (row.ms != 0) { EXPECT_EQ(elapsed_ms(), row.ms); }
+    }
+}
+
+// Each failed attempt costs echo (2 ms), idle rule (26 ms) and the pause.
+TEST_F(Link, RetrySendsTheSameRequestUntilAnswered)
+{
+    const Bytes req = sealed({0x3E, 0x01, 0x07, 0x01, 0xFF});
+    constexpr uint32_t failed_ms = 2 + 26 + RETRY_PAUSE_MS;
+    const struct {
+        uint32_t ignored;
+        int expected;
+        uint32_t requests, min_ms, max_ms;
+    } rows[] = {{2, 0, 3, 2 * failed_ms, 2 * failed_ms + 10}, {100, 1, 5, 5 * failed_ms - 3, 5 * failed_ms + 3}};
+    for (const auto& row : rows) {
+        fresh_line([&] { sim_settings.faults.ignore_requests = row.ignored; });
+        std::copy(req.begin(), req.end(), tx_frame);
+        tx_len = static_cast<uint32_t>(req.size());
+        EXPECT_EQ(GPS_TransactRetry(20), row.expected) << row.ignored;
+        EXPECT_EQ(written(), repeated(req, row.requests)) << row.ignored;
+        EXPECT_TRUE(elapsed_ms() >= row.min_ms && elapsed_ms() <= row.max_ms) << elapsed_ms();
+    }
+}
+
+// Bytes come in whole chunks, refilled only when empty; a failed read gives nothing.
+TEST_F(Link, ReceiveComesInChunksRefilledWhenEmpty)
+{
+    fresh_line([] { sim_settings.logger.connected = false; });
+    constexpr uint32_t total = 2 * RX_CHUNK_SIZE + 1234;
+    Bytes sent(total), received(total);
+    for (uint32_t i = 0; i < total; ++i) sent[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    for (uint32_t half = 0; half < 2; ++half) {
+        sim_InjectRx(0, sent.data() + half * (total / 2), total / 2);
+        sim_AdvanceUs(10'000'000);
+    }
+    uint8_t byte = 0;
+    sim_settings.adapter.fail_read = true;
+    EXPECT_EQ(usb_GetByte(&byte), 0);
+    sim_settings.adapter.fail_read = false;
+    const uint32_t reads_before = sim_stats.read_calls;
+    for (uint32_t i = 0; i < total; ++i) {
+        ASSERT_EQ(usb_GetByte(&received[i]), 1) << i;
+        ASSERT_EQ(sim_stats.read_calls - reads_before, i / RX_CHUNK_SIZE + 1) << "refilled at byte " << i;
+    }
+    EXPECT_EQ(received, sent);
+    EXPECT_EQ(sim_stats.last_read_sizes[0], 1234u);
+    EXPECT_EQ(usb_GetByte(&byte), 0);
+    EXPECT_EQ(sim_stats.read_calls - reads_before, 3u) << "nothing waiting: no read";
+}
+
+TEST_F(Link, LineSpeedUpFallsBackUntilBothEndsAreFast)
+{
+    const struct {
+        const char* what;
+        uint32_t logger_baud, swallowed;
+        bool silent;
+        int expected;
+        uint32_t requests;  // speed requests on the line
+    } rows[] = {
+        {"quick try", BAUD_BASE, 0, false, CMD_OK, 1},
+        {"logger already fast", BAUD_FAST, 0, false, CMD_OK, 1 + 5 + 1},
+        {"quick answer lost", BAUD_BASE, 1, false, CMD_OK, 1 + 5 + 1},
+        {"silent logger", BAUD_BASE, 0, true, CMD_FAILED_LINE_SPEED, 1 + 5 * 5},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        fresh_line([&] {
+            sim_settings.logger.baud = row.logger_baud;
+            sim_settings.faults.swallow_speed_answers = row.swallowed;
+            sim_settings.faults.silent = row.silent;
+        });
+        EXPECT_EQ(GPS_LineSpeedUp(), row.expected);
+        const Bytes out = written();
+        uint32_t speed_requests = 0;
+        for (size_t i = 0; i + 3 < out.size(); ++i)
+            speed_requests += out[i] == 0x3E && out[i + 1] == 0x01 && out[i + 2] == 9 && out[i + 3] == 0x06;
+        EXPECT_EQ(speed_requests, row.requests);
+        EXPECT_EQ(sim_AdapterBaud(), BAUD_FAST);
+        if (row.expected == CMD_OK) { EXPECT_EQ(GPS_Probe(), CMD_OK) << "the line works at the new speed"; }
+    }
+}
+
+TEST_F(Link, WithoutAnAdapterEveryCommandFailsWithoutDriverCalls)
+{
+    fresh_line([] {}, false);
+    for (const CommandRow& row : kCommands) EXPECT_EQ(row.command(), row.failure) << row.what;
+    EXPECT_EQ(GPS_LineSpeedUp(), CMD_FAILED_LINE_SPEED);
+    EXPECT_EQ(sim_stats.write_calls + sim_stats.get_status_calls, 0u);
+    EXPECT_TRUE(log_Lines().empty());
+}
+
+}  // namespace
