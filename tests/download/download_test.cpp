@@ -240,8 +240,8 @@ TEST(TimingText, SinglePrecisionQuotientWithHalvesRoundedUp)
 }
 
 // malloc, calloc and realloc are wrapped at link time; the library's operator
-// new calls the unwrapped malloc, so it is replaced (new[] calls it; the
-// library's delete frees).
+// new calls the unwrapped malloc, so new, new[] and their deletes are
+// replaced (the sanitizer brings its own otherwise).
 uint32_t allocations, counting;
 void* counted(void* block) { return allocations += counting, block; }
 }  // namespace
@@ -251,11 +251,18 @@ void* __wrap_malloc(size_t size) { return counted(__real_malloc(size)); }
 void* __wrap_calloc(size_t count, size_t size) { return counted(__real_calloc(count, size)); }
 void* __wrap_realloc(void* block, size_t size) { return counted(__real_realloc(block, size)); }
 }
-void* operator new(size_t size)
+static void* allocate(size_t size)
 {
     if (void* block = counted(__real_malloc(size != 0 ? size : 1))) return block;
     throw std::bad_alloc();
 }
+void* operator new(size_t size) { return allocate(size); }
+void* operator new[](size_t size) { return allocate(size); }
+// Out of line, so that GCC does not pair an inlined free with new and warn.
+[[gnu::noinline]] void operator delete(void* block) noexcept { free(block); }
+[[gnu::noinline]] void operator delete[](void* block) noexcept { free(block); }
+[[gnu::noinline]] void operator delete(void* block, size_t) noexcept { free(block); }
+[[gnu::noinline]] void operator delete[](void* block, size_t) noexcept { free(block); }
 
 TEST_F(Download, WholeDownloadAllocatesNothing)
 {
