@@ -88,7 +88,7 @@ uint32_t read_Uint(const uint8_t* bytes, int size);
 constexpr int HEADS_MAX = 1024;
 constexpr int HEAD_RECORD_SIZE = 142;
 constexpr int HEADS_STREAM_PASSES = 300;
-constexpr int HEADS_READS_MAX = 3;   // reads of a stream that came damaged
+constexpr int HEADS_READS_MAX = 5;   // reads of a stream until two agree
 
 // Fields of a directory record (offsets into the stored reply).
 constexpr int HEAD_FIRST_ITEM = 4;   // 32 bits: the logger's index of item 0
@@ -109,9 +109,10 @@ extern int32_t head_count;
 extern int32_t first_track_id;
 
 // Requests the directory summary (flag 0) or full listing (flag 255) and
-// stores the stream of replies, listing the tracks once it is whole: 0, or
-// 301 when the request went unanswered or the stream came damaged on every
-// one of HEADS_READS_MAX reads (head_count is then 0).
+// stores the stream of replies, reading it until a read agrees with the
+// longest one before it, then lists the tracks: 0, or 301 when a request
+// went unanswered or no two of HEADS_READS_MAX reads agreed (head_count is
+// then 0).
 int GPS_GetHeads(int flag);
 
 // Stores the reply in rx_frame as the next record: 0, or 1 when refused.
@@ -140,6 +141,10 @@ constexpr int ITEM_TEXT = 28;
 extern uint8_t item_store[ITEMS128B_MAX][ITEM_RECORD_SIZE];
 extern uint8_t item_len[ITEMS128B_MAX];
 
+// The length of a reply held for item i because its sentence did not check;
+// it is stored once the same reply comes again. 0 = none held.
+extern uint8_t item_held_len[ITEMS128B_MAX];
+
 // Items of the current track as read: the directory's count, cut to the
 // first ITEMS128B_MAX items of a longer track, so every index below it lies
 // inside the store.
@@ -156,7 +161,16 @@ extern uint32_t read_phase;
 int GPS_SndData13(uint32_t first, uint32_t count);
 
 // Stores the item reply in rx_frame at its position: 0, or 1 when refused.
+// A reply whose sentence does not check is held back and stored only when
+// the same reply comes again; it never replaces an item already received.
 int add_Trace();
+
+// True when the reply of length bytes carries text within its frame that is
+// an NMEA sentence, "$...*hh" and maybe CR or LF, whose checksum is right.
+bool sentence_Checks(const uint8_t* reply, uint32_t length);
+
+// Forgets every item of the current track, received or held.
+void items_Clear();
 
 // Items of the current track not received yet.
 uint32_t count_Missing();

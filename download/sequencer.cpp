@@ -132,7 +132,7 @@ static void next_Track()
         ++track_index;
         return;
     }
-    memset(item_len, 0, sizeof item_len);
+    items_Clear();
     progress_countdown = 0;
     advance();
 }
@@ -247,7 +247,7 @@ void download_Reset()
     head_count = 0;
     first_track_id = 0;
     memset(item_store, 0, sizeof item_store);
-    memset(item_len, 0, sizeof item_len);
+    items_Clear();
     first_MSG_cnt = 0;
     range_tail = 0;
     read_phase = 0;

@@ -48,19 +48,37 @@ static int read_Stream(int flag)
     return whole ? 1 : 0;
 }
 
+// FNV-1a over the stored frames, so that two reads can be compared without
+// a second table.
+static uint32_t heads_Digest()
+{
+    uint32_t digest = 2166136261u;
+    for (int32_t i = 0; i < head_count; ++i)
+        for (uint32_t b = 0; b < head_table[i][2]; ++b) digest = (digest ^ head_table[i][b]) * 16777619u;
+    return digest;
+}
+
 int GPS_GetHeads(int flag)
 {
-    // A track is known by its place in the listing: a reply damaged on the
-    // line would drop its track unseen and give every later track the ID and
-    // file name of the one before. So a stream with damage in it is read
-    // again, and one that never comes whole fails like an unanswered one.
+    // A track is known by its place in the listing. A reply lost whole leaves
+    // no trace in its read, and a stale or damaged reply can pass the CRC, so
+    // one read proves nothing: a listing is taken once a read has come whole
+    // and the same as the longest whole read before it. A read with damage
+    // seen in it does not count, and a listing that never comes so fails like
+    // an unanswered request.
+    int32_t longest_count = -1;
+    uint32_t longest_digest = 0;
     for (int read = 0; read < HEADS_READS_MAX; ++read) {
         int stream = read_Stream(flag);
         if (stream < 0) break;
         if (stream == 0) continue;
-        if (flag != 0)
-            for (int32_t i = 0; i < head_count; ++i) list_Record(head_table[i]);
-        return CMD_OK;
+        uint32_t digest = heads_Digest();
+        if (head_count == longest_count && digest == longest_digest) {
+            if (flag != 0)
+                for (int32_t i = 0; i < head_count; ++i) list_Record(head_table[i]);
+            return CMD_OK;
+        }
+        if (head_count >= longest_count) longest_count = head_count, longest_digest = digest;
     }
     head_count = 0;
     return CMD_FAILED_HEADS;

@@ -1,5 +1,11 @@
 // Track items: the item store of the current track, filled from the stream
 // of item replies by their countdown, and the re-requests of lost items.
+//
+// An item counts as received only when its NMEA sentence checks, or when the
+// logger has sent the same reply twice: the CRC-16 lets about one damaged
+// reply in 65536 through, and a line that drops bytes damages many replies,
+// while a sentence the logger recorded with a bad checksum comes back the
+// same every time.
 
 #include <cstring>
 
@@ -9,6 +15,7 @@
 
 uint8_t item_store[ITEMS128B_MAX][ITEM_RECORD_SIZE];
 uint8_t item_len[ITEMS128B_MAX];
+uint8_t item_held_len[ITEMS128B_MAX];
 uint32_t first_MSG_cnt;
 uint32_t range_tail;
 uint32_t read_phase;
@@ -29,6 +36,27 @@ int GPS_SndData13(uint32_t first, uint32_t count)
     return stream_Request(CMD_ITEMS, first, (uint16_t)count) ? CMD_OK : CMD_FAILED_13;
 }
 
+static int hex_Value(uint8_t digit)
+{
+    if (digit >= '0' && digit <= '9') return digit - '0';
+    if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
+    if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
+    return -1;
+}
+
+bool sentence_Checks(const uint8_t* reply, uint32_t length)
+{
+    const uint32_t text_len = reply[ITEM_TEXT_LEN];
+    if (text_len == 0 || ITEM_TEXT + text_len + 2 > length) return false;
+    const uint8_t* text = reply + ITEM_TEXT;
+    uint32_t end = text_len;
+    while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n')) --end;
+    if (end < 4 || text[0] != '$' || text[end - 3] != '*') return false;
+    uint8_t sum = 0;
+    for (uint32_t i = 1; i < end - 3; ++i) sum ^= text[i];
+    return hex_Value(text[end - 2]) == sum >> 4 && hex_Value(text[end - 1]) == (sum & 0xF);
+}
+
 int add_Trace()
 {
     uint32_t position = range_tail + read_Uint(rx_frame + ITEM_REMAINING, 3);
@@ -42,9 +70,27 @@ int add_Trace()
         return 1;
     }
     if (rx_count > ITEM_RECORD_SIZE || !reply_Plausible()) return 1;
+    if (!sentence_Checks(rx_frame, rx_count)) {
+        // Held where the item goes, as long as no copy has been received,
+        // until a second copy confirms it.
+        if (item_len[index] != 0) return 1;
+        bool confirmed = item_held_len[index] == rx_count && memcmp(item_store[index], rx_frame, rx_count) == 0;
+        if (!confirmed) {
+            item_held_len[index] = (uint8_t)rx_count;
+            memcpy(item_store[index], rx_frame, rx_count);
+            return 1;
+        }
+    }
+    item_held_len[index] = 0;
     item_len[index] = (uint8_t)rx_count;
     memcpy(item_store[index], rx_frame, rx_count);
     return 0;
+}
+
+void items_Clear()
+{
+    memset(item_len, 0, sizeof item_len);
+    memset(item_held_len, 0, sizeof item_held_len);
 }
 
 uint32_t count_Missing()

@@ -81,6 +81,8 @@ struct SimTrack {
     uint32_t item_count;          // items in the logger's memory
     uint32_t seed;                // varies positions and timing values
     bool timing;                  // items carry non-zero timing values
+    uint32_t bad_checksum_every = 0;  // 0 = off; item i with i % N == N - 1
+                                      // was recorded with a wrong checksum
 };
 
 // The logger's memory: tracks lie one after another from item index 0.
@@ -103,10 +105,10 @@ uint32_t sim_TrackFirstItem(int track);
 uint32_t sim_MemoryItemCount();
 
 // The NMEA sentence of item i of a track (GGA, RMC and GSA in turn, each with
-// its checksum and a closing carriage return): writes it to out (no NUL) and
-// returns its length (at most SIM_ITEM_TEXT_MAX). The fix time is the
-// track's start plus i seconds; everything follows from the track's fields
-// and i alone.
+// its checksum, wrong where bad_checksum_every says, and a closing carriage
+// return): writes it to out (no NUL) and returns its length (at most
+// SIM_ITEM_TEXT_MAX). The fix time is the track's start plus i seconds;
+// everything follows from the track's fields and i alone.
 uint32_t sim_ItemText(int track, uint32_t item, char* out);
 
 // The timing value of item i of a track, in 1/8000 ms; 0 for a track
@@ -174,6 +176,10 @@ struct SimFaultSettings {
                                    // gone out the logger restarts: back at
                                    // its starting speed, its stream and any
                                    // request half heard forgotten
+    uint32_t lose_listing_reply;   // 0 = off; reply N of the first full
+                                   // listing (1 = its first, the track
+                                   // count + 1 = the closing record) is lost
+                                   // whole
 };
 
 struct SimSettings {

@@ -53,6 +53,7 @@ struct Logger {
     uint32_t cursor, end;  // listing: track (end - 1 is the closing record);
                            // items: logger item index
     uint32_t ignored, swallowed;
+    uint32_t listings;  // full listings begun
     bool silenced;  // for good
     uint64_t vanish_at;  // when the adapter is to be pulled, or SIM_NEVER
 
@@ -249,6 +250,7 @@ static void frame_Start(uint64_t t)
 
     const SimFaultSettings& faults = sim_settings.faults;
     bool lost = sim_Chance(faults.lose_reply_ppm) || (logger.tx_item && sim_Chance(faults.lose_item_reply_ppm));
+    if (logger.job == JOB_LISTING && logger.listings == 1 && logger.cursor == faults.lose_listing_reply) lost = true;
     if (logger.tx_new_divisor != 0 && logger.swallowed < faults.swallow_speed_answers) {
         ++logger.swallowed;
         lost = true;
@@ -366,6 +368,7 @@ static void request_Take(uint64_t t, uint32_t length)
         if (length < RANGE_REQUEST_LENGTH) return;
         if (get16(logger.heard + 8) != 0) {
             job = JOB_LISTING;
+            ++logger.listings;
             end = static_cast<uint32_t>(sim_track_count) + 1;
         }
         break;

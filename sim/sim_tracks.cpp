@@ -8,7 +8,8 @@
 //     changes only through sim_AddTrack and sim_TracksReset.
 //   - Item i of a track is GGA, RMC or GSA as i mod 3 is 0, 1 or 2; its fix
 //     time is the track's start plus i seconds, rolling over into the next
-//     day, month and year; its text ends in "*hh\r" with the NMEA checksum.
+//     day, month and year; its text ends in "*hh\r" with the NMEA checksum,
+//     or with a wrong one where the track's bad_checksum_every says.
 //   - Nothing is stored per item, so tracks of any length cost the same.
 //
 // Sections: table, text building, sentences, timing.
@@ -276,6 +277,10 @@ uint32_t sim_ItemText(int track, uint32_t item, char* out)
     case 0: sentence_GGA(text, fix); break;
     case 1: sentence_RMC(text, fix); break;
     default: sentence_GSA(text, fix, mix(t.seed)); break;
+    }
+    if (t.bad_checksum_every != 0 && item % t.bad_checksum_every == t.bad_checksum_every - 1) {
+        char& low_digit = out[text.len - 2];  // of "*hh\r"
+        low_digit = low_digit == '0' ? '1' : '0';
     }
     return text.len;
 }
