@@ -108,11 +108,18 @@ extern int32_t head_count;
 // The logger's first track number, taken from the summary reply.
 extern int32_t first_track_id;
 
+// Reads of the directory made so far by the GPS_GetHeads calls of one
+// request; 0 when none is under way.
+extern int32_t heads_reads_made;
+
+constexpr int HEADS_READ_AGAIN = 1;
+
 // Requests the directory summary (flag 0) or full listing (flag 255) and
-// stores the stream of replies, reading it until a read agrees with the
-// longest one before it, then lists the tracks: 0, or 301 when a request
-// went unanswered or no two of HEADS_READS_MAX reads agreed (head_count is
-// then 0).
+// stores the stream of replies, one read per call, until a read agrees with
+// the longest one before it; then lists the tracks. Returns 0 (agreed),
+// HEADS_READ_AGAIN (call again on the next tick), or 301 when a request went
+// unanswered or no two of HEADS_READS_MAX reads agreed (head_count is then
+// 0).
 int GPS_GetHeads(int flag);
 
 // Stores the reply in rx_frame as the next record: 0, or 1 when refused.

@@ -245,6 +245,7 @@ void download_Reset()
     fast_probe_refused = false;
     memset(head_table, 0, sizeof head_table);
     head_count = 0;
+    heads_reads_made = 0;
     first_track_id = 0;
     memset(item_store, 0, sizeof item_store);
     items_Clear();

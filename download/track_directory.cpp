@@ -58,6 +58,12 @@ static uint32_t heads_Digest()
     return digest;
 }
 
+// The longest whole read of the directory being read; valid while
+// heads_reads_made is not 0.
+static int32_t longest_count;
+static uint32_t longest_digest;
+int32_t heads_reads_made;
+
 int GPS_GetHeads(int flag)
 {
     // A track is known by its place in the listing. A reply lost whole leaves
@@ -65,21 +71,22 @@ int GPS_GetHeads(int flag)
     // one read proves nothing: a listing is taken once a read has come whole
     // and the same as the longest whole read before it. A read with damage
     // seen in it does not count, and a listing that never comes so fails like
-    // an unanswered request.
-    int32_t longest_count = -1;
-    uint32_t longest_digest = 0;
-    for (int read = 0; read < HEADS_READS_MAX; ++read) {
-        int stream = read_Stream(flag);
-        if (stream < 0) break;
-        if (stream == 0) continue;
+    // an unanswered request. One read per call keeps the window's tick as
+    // short as a single read.
+    if (heads_reads_made++ == 0) longest_count = -1;
+    int stream = read_Stream(flag);
+    if (stream > 0) {
         uint32_t digest = heads_Digest();
         if (head_count == longest_count && digest == longest_digest) {
+            heads_reads_made = 0;
             if (flag != 0)
                 for (int32_t i = 0; i < head_count; ++i) list_Record(head_table[i]);
             return CMD_OK;
         }
         if (head_count >= longest_count) longest_count = head_count, longest_digest = digest;
     }
+    if (stream >= 0 && heads_reads_made < HEADS_READS_MAX) return HEADS_READ_AGAIN;
+    heads_reads_made = 0;
     head_count = 0;
     return CMD_FAILED_HEADS;
 }
