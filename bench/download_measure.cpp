@@ -10,6 +10,7 @@
 #include "shell/shell.h"
 #include "sim/sim.h"
 #include "tests/download/download_session.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ bool row_Run(const BenchSession& session, uint32_t lose_ppm)
     Measurement m = measure_Track(session);
     if (session.stop != nullptr) session.stop();
     m.saved_whole = tracks_unsaved == 0 &&
-                    read_WholeFile(session_Dir() + "/" + expected_Name(0, 1)) == expected_Text(0);
+                    file_Contents(session_Dir() + "/" + expected_Name(0, 1)) == expected_Text(0);
     session_End();
 
     const double taken = double(m.track_us) * 1e-6;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include "sim/sim.h"
 #include "tests/download/download_session.h"
+#include "tests/support/temp_dir.h"
 
 uint32_t expect_DiskMatchesLogger(int first_id)
 {
@@ -17,8 +18,8 @@ uint32_t expect_DiskMatchesLogger(int first_id)
             ADD_FAILURE() << "unexpected file " << name;
         } else if (name.ends_with(".txt")) {  // a missing file reads as ""
             saved |= 1u << track;
-            EXPECT_EQ(read_WholeFile(session_Dir() + "/" + name), expected_Text(track)) << name;
-            EXPECT_EQ(read_WholeFile(session_Dir() + "/" + stem + "imp"), expected_Timing(track)) << name;
+            EXPECT_EQ(file_Contents(session_Dir() + "/" + name), expected_Text(track)) << name;
+            EXPECT_EQ(file_Contents(session_Dir() + "/" + stem + "imp"), expected_Timing(track)) << name;
             EXPECT_EQ(has(stem + "imp"), !expected_Timing(track).empty()) << name;
         }
     }

@@ -23,7 +23,6 @@ void session_Begin()
 void session_End() { usb_Close(), session_dir.reset(); }
 void session_Restart() { usb_Close(), link_Reset(), download_Reset(), log_Clear(), fake_WindowReset(); }
 const std::string& session_Dir() { return session_dir->dir; }
-std::string read_WholeFile(const std::string& path) { return file_Contents(path); }
 void session_Tick()
 {
     const uint32_t start = sys_TickCount();

@@ -23,7 +23,6 @@ std::string expected_Timing(int track, uint32_t items = UINT32_MAX);
 // Each file in the directory must be a track's whole ".txt" (IDs from first_id)
 // or its ".imp"; returns the mask of the tracks saved.
 uint32_t expect_DiskMatchesLogger(int first_id);
-std::string read_WholeFile(const std::string& path);
 using Lines = std::vector<std::string>;
 Lines session_Files();  // sorted names
 Lines log_Lines();      // non-empty status lines

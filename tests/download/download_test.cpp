@@ -11,6 +11,8 @@
 #include "shell/status_log.h"
 #include "sim/sim.h"
 #include "tests/download/download_session.h"
+#include "tests/support/temp_dir.h"
+#include "tests/link/link_fixture.h"
 #include "tests/support/fake_window.h"
 
 namespace {
@@ -139,7 +141,7 @@ TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
                                   "Track ID=  2 (  150 items), File: 2015-07-04_0910_002.txt ... exist, skipping",
                                   "Track ID=  3 (  300 items), File: 2015-07-05_2359_003.txt ... read GPS data (100%)",
                                   DONE}));
-    EXPECT_EQ(read_WholeFile(earlier), "from an earlier run");
+    EXPECT_EQ(file_Contents(earlier), "from an earlier run");
     std::ofstream(earlier) << expected_Text(1);  // the rest is the logger's, byte for byte
     EXPECT_EQ(expect_DiskMatchesLogger(1), 0b111u);
     ASSERT_EQ(fake_window.box_count, 1);
@@ -186,40 +188,8 @@ TEST_F(Download, TrackLongerThanStoreIsCutToItsFirstItems)
     EXPECT_EQ(Lines(lines.begin() + 6, lines.end()),
               (Lines{"Track ID=  1 has 33000 items, only the first 32768 are read",
                      "Track ID=  1 (33000 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)", DONE}));
-    EXPECT_EQ(read_WholeFile(session_Dir() + TXT), expected_Text(0, ITEMS128B_MAX));
-    EXPECT_EQ(read_WholeFile(session_Dir() + IMP), expected_Timing(0, ITEMS128B_MAX));
-}
-
-// Regression: a run failing mid-track leaves the logger at the fast speed;
-// the next start must find it, set it back and finish.
-TEST_F(Download, LoggerLeftAtFastSpeedIsFoundOnTheNextRun)
-{
-    sim_AddTracks(2, 40, 200, 1);
-    f.vanish_after_items = 300;
-    session_Run();
-    ASSERT_TRUE(log_Lines().back() == READ_ERROR && sim_LoggerBaud() == BAUD_FAST);
-    session_Restart(), sim_PlugAdapter();
-    for (int ticks = 0; ticks < 100 && seq_state <= SEQ_PROBE; ++ticks) session_Tick();
-    EXPECT_EQ(log_Lines(), (Lines{"USB adapter check     ... o.k.", "Connect ZORP, searching ... o.k."}));
-    EXPECT_TRUE(sim_LoggerBaud() == BAUD_BASE && sim_AdapterBaud() == BAUD_BASE);
-    session_Run(400);
-    EXPECT_EQ(log_Lines().back(), DONE);
-    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b11u);
-}
-
-// Regression: asking again for an empty track would hold the download there.
-TEST_F(Download, TrackWithoutItemsIsPassedOverWithoutAFile)
-{
-    sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, 0, 1, true});
-    sim_AddTrack(SimTrack{2, 4, 7, 15, 8, 45, 12, 40, 2, true});
-    session_Run(200);
-    const Lines lines = log_Lines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[lines.size() - 3],
-              "Track ID=  1 (    0 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)");
-    EXPECT_EQ(lines.back(), DONE);
-    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b10u);
-    EXPECT_EQ(st.requests_by_command[0x13], 1u);
+    EXPECT_EQ(file_Contents(session_Dir() + TXT), expected_Text(0, ITEMS128B_MAX));
+    EXPECT_EQ(file_Contents(session_Dir() + IMP), expected_Timing(0, ITEMS128B_MAX));
 }
 
 // Regression: a listing reply lost or damaged on the line would shift every
@@ -256,19 +226,14 @@ TEST_F(Download, ListingIsTakenOnceTwoReadsAgree)
     }
 }
 
-// An item reply for the first of three items with a right CRC; text_len may
+// An item reply for the first of three items, its CRC right; text_len may
 // claim more text than the frame holds.
 void put_ItemReply(const std::string& text, int text_len = -1)
 {
-    const uint32_t length = uint32_t(ITEM_TEXT + text.size() + 2);
-    memset(rx_frame, 0, length);
-    rx_frame[0] = 0x3C, rx_frame[1] = 0x01, rx_frame[2] = uint8_t(length), rx_frame[3] = 0x13;
-    rx_frame[ITEM_REMAINING] = 3;
-    rx_frame[ITEM_TEXT_LEN] = uint8_t(text_len < 0 ? int(text.size()) : text_len);
-    memcpy(rx_frame + ITEM_TEXT, text.data(), text.size());
-    const uint16_t crc = GPS_Crc16(rx_frame, length - 2);
-    rx_frame[length - 2] = uint8_t(crc), rx_frame[length - 1] = uint8_t(crc >> 8);
-    rx_count = length;
+    Bytes reply = {0x3C, 0x01, uint8_t(ITEM_TEXT + text.size() + 2), 0x13, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0,
+                   uint8_t(text_len < 0 ? int(text.size()) : text_len)};
+    reply.resize(ITEM_TEXT);
+    set_rx(sealed(reply + Bytes(text.begin(), text.end())));
 }
 
 // The CRC lets a damaged reply through now and then; its sentence then

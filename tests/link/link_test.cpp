@@ -97,52 +97,6 @@ TEST_F(Link, ExchangeFindsEchoAndFrameOrEndsWithItsResultInTime)
     }
 }
 
-// Each failed attempt costs echo (2 ms), idle rule (26 ms) and the pause.
-TEST_F(Link, RetrySendsTheSameRequestUntilAnswered)
-{
-    const Bytes req = sealed({0x3E, 0x01, 0x07, 0x01, 0xFF});
-    constexpr uint32_t failed_ms = 2 + 26 + RETRY_PAUSE_MS;
-    const struct {
-        uint32_t ignored;
-        int expected;
-        uint32_t requests, min_ms, max_ms;
-    } rows[] = {{2, 0, 3, 2 * failed_ms, 2 * failed_ms + 10}, {100, 1, 5, 5 * failed_ms - 3, 5 * failed_ms + 3}};
-    for (const auto& row : rows) {
-        fresh_line([&] { sim_settings.faults.ignore_requests = row.ignored; });
-        std::copy(req.begin(), req.end(), tx_frame);
-        tx_len = static_cast<uint32_t>(req.size());
-        EXPECT_EQ(GPS_TransactRetry(20), row.expected) << row.ignored;
-        EXPECT_EQ(written(), repeated(req, row.requests)) << row.ignored;
-        EXPECT_TRUE(elapsed_ms() >= row.min_ms && elapsed_ms() <= row.max_ms) << elapsed_ms();
-    }
-}
-
-// Bytes come in whole chunks, refilled only when empty; a failed read gives nothing.
-TEST_F(Link, ReceiveComesInChunksRefilledWhenEmpty)
-{
-    fresh_line([] { sim_settings.logger.connected = false; });
-    constexpr uint32_t total = 2 * RX_CHUNK_SIZE + 1234;
-    Bytes sent(total), received(total);
-    for (uint32_t i = 0; i < total; ++i) sent[i] = static_cast<uint8_t>(i * 7 + i / 256);
-    for (uint32_t half = 0; half < 2; ++half) {
-        sim_InjectRx(0, sent.data() + half * (total / 2), total / 2);
-        sim_AdvanceUs(10'000'000);
-    }
-    uint8_t byte = 0;
-    sim_settings.adapter.fail_read = true;
-    EXPECT_EQ(usb_GetByte(&byte), 0);
-    sim_settings.adapter.fail_read = false;
-    const uint32_t reads_before = sim_stats.read_calls;
-    for (uint32_t i = 0; i < total; ++i) {
-        ASSERT_EQ(usb_GetByte(&received[i]), 1) << i;
-        ASSERT_EQ(sim_stats.read_calls - reads_before, i / RX_CHUNK_SIZE + 1) << "refilled at byte " << i;
-    }
-    EXPECT_EQ(received, sent);
-    EXPECT_EQ(sim_stats.last_read_sizes[0], 1234u);
-    EXPECT_EQ(usb_GetByte(&byte), 0);
-    EXPECT_EQ(sim_stats.read_calls - reads_before, 3u) << "nothing waiting: no read";
-}
-
 TEST_F(Link, LineSpeedUpFallsBackUntilBothEndsAreFast)
 {
     const struct {

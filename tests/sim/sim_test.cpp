@@ -1,12 +1,10 @@
-// The simulated line, its faults and the simulated files.
+// The simulated line: its pace, its echo, and what a speed mismatch does.
 #include <gtest/gtest.h>
 #include <vector>
 
 #include "link/gps_link.h"
-#include "seams/base_services.h"
 #include "seams/d2xx.h"
 #include "sim/sim.h"
-#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -14,7 +12,6 @@ using Bytes = std::vector<uint8_t>;
 uint32_t written_ = 0;
 
 const Bytes kIdentity = {0x3E, 0x01, 0x06, 0x02, 0xAE, 0xCF};
-const Bytes kItems = {0x3E, 0x01, 0x0E, 0x13, 0, 0, 0, 0, 0xF4, 0x01, 0, 0, 0xAB, 0x91};  // items 0..499
 
 FT_HANDLE open_at(uint32_t baud, const Bytes& request = {})
 {
@@ -88,63 +85,6 @@ TEST(SimLine, SpeedMismatchSilencesTheLoggerAndGarblesItsReply)
         EXPECT_EQ(sim_stats.bytes_garbled, row.garbled);
         FT_Close(handle);
     }
-}
-
-// After the echo, the answer to 500 items at 250000 with faults drawn from a seed.
-Bytes stream_With(void (*arrange)(), uint32_t seed)
-{
-    sim_Reset();
-    sim_settings.logger.baud = 250000;
-    arrange();
-    sim_settings.faults.seed = seed;
-    sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, 500, 1, true});
-    FT_HANDLE handle = open_at(250000, kItems);
-    const Bytes got = run_for(handle, 10'000'000);
-    FT_Close(handle);
-    return Bytes(got.begin() + 14, got.end());
-}
-
-// Each fault does its harm; the same seed plays it again, another seed not.
-TEST(SimLine, RandomFaultsDoTheirHarmAndReplayFromTheSeed)
-{
-    const struct {
-        const char* shows;
-        void (*arrange)();
-        uint32_t SimStats::*count;
-        bool frames_lost;  // else every frame arrives
-    } rows[] = {
-        {"replies lost", [] { sim_settings.faults.lose_item_reply_ppm = 100000; }, &SimStats::item_replies_lost, 1},
-        {"bytes lost", [] { sim_settings.faults.lose_byte_ppm = 500; }, &SimStats::bytes_lost, 1},
-        {"bytes corrupted", [] { sim_settings.faults.corrupt_byte_ppm = 500; }, &SimStats::bytes_corrupted, 1},
-        {"noise between frames", [] { sim_settings.faults.noise_ppm = 200000; }, &SimStats::noise_bytes, 0},
-    };
-    const Bytes clean = stream_With([] {}, 1);
-    EXPECT_EQ(frames_in(clean), 500u);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.shows);
-        const Bytes first = stream_With(row.arrange, 3);
-        EXPECT_GT(sim_stats.*row.count, 0u);
-        EXPECT_EQ(frames_in(first) < 500u, row.frames_lost);
-        EXPECT_NE(first, clean);
-        EXPECT_EQ(stream_With(row.arrange, 3), first);
-        EXPECT_NE(stream_With(row.arrange, 4), first);
-    }
-}
-
-// The second write fails once; the others store their text.
-TEST(SimFiles, CountdownFailsTheNthCallOnce)
-{
-    TempDir temp;
-    sim_ResetFiles();
-    sim_file_faults.write.countdown = 2;
-    for (const char* name : {"a", "b", "c"}) {
-        const int file = sys_FileCreate(temp.path(name).c_str());
-        ASSERT_GE(file, 0);
-        EXPECT_EQ(sys_FileWrite(file, "track", 5), name[0] == 'b' ? -1 : 0) << name;
-        EXPECT_EQ(sys_FileClose(file), 0);
-        EXPECT_EQ(file_Contents(temp.path(name)), name[0] == 'b' ? "" : "track") << name;
-    }
-    EXPECT_EQ(sim_file_faults.write.failures, 1u);
 }
 
 }  // namespace

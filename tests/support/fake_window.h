@@ -11,7 +11,6 @@ struct FakeBox {
     char title[100];
     int icon;
     int buttons;
-    int answer;
 };
 
 constexpr int FAKE_BOXES_MAX = 64;
@@ -23,11 +22,7 @@ struct FakeWindow {
     int answers_queued;
     int answers_used;
     void (*while_box_open)(WindowHandle owner);  // e.g. run a few ticks
-    int about_boxes;
-    int stop_tick_calls;
     int quit_calls;
-    int quit_code;
-    int redraw_calls;
 };
 
 extern FakeWindow fake_window;
