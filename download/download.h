@@ -80,9 +80,6 @@ int stream_NextReply();
 // True when rx_frame holds at least RECORD_MIN bytes starting 0x3C 0x01.
 bool reply_Plausible();
 
-// The little-endian unsigned number of size bytes (1..4) at bytes.
-uint32_t read_Uint(const uint8_t* bytes, int size);
-
 // --------------------------------------------------------- track directory --
 
 constexpr int HEADS_MAX = 1024;
@@ -93,6 +90,7 @@ constexpr int HEADS_READS_MAX = 5;   // reads of a stream until two agree
 // Fields of a directory record (offsets into the stored reply).
 constexpr int HEAD_FIRST_ITEM = 4;   // 32 bits: the logger's index of item 0
 constexpr int HEAD_ITEM_COUNT = 8;   // the low 24 bits are the item count
+constexpr int HEAD_SUMMARY_MARK = 13;  // in the summary: 0xE0 or 0xE1
 constexpr int HEAD_TRACK_NO = 15;    // 16 bits
 constexpr int HEAD_DAY = 19;
 constexpr int HEAD_MONTH = 20;
@@ -125,8 +123,8 @@ int GPS_GetHeads(int flag);
 // Stores the reply in rx_frame as the next record: 0, or 1 when refused.
 int add_Head();
 
-// Lists the reply in rx_frame in the status log (tracks with items only).
-void show_Head();
+// The item count of a directory record: the low 24 bits of its count field.
+uint32_t head_ItemCount(const uint8_t* record);
 
 // Examines the one summary record and sets first_track_id: -1 when there is
 // not exactly one record, 1 when the logger holds no records, 0 or -2 when
@@ -148,10 +146,6 @@ constexpr int ITEM_TEXT = 28;
 extern uint8_t item_store[ITEMS128B_MAX][ITEM_RECORD_SIZE];
 extern uint8_t item_len[ITEMS128B_MAX];
 
-// The length of a reply held for item i because its sentence did not check;
-// it is stored once the same reply comes again. 0 = none held.
-extern uint8_t item_held_len[ITEMS128B_MAX];
-
 // Items of the current track as read: the directory's count, cut to the
 // first ITEMS128B_MAX items of a longer track, so every index below it lies
 // inside the store.
@@ -171,10 +165,6 @@ int GPS_SndData13(uint32_t first, uint32_t count);
 // A reply whose sentence does not check is held back and stored only when
 // the same reply comes again; it never replaces an item already received.
 int add_Trace();
-
-// True when the reply of length bytes carries text within its frame that is
-// an NMEA sentence, "$...*hh" and maybe CR or LF, whose checksum is right.
-bool sentence_Checks(const uint8_t* reply, uint32_t length);
 
 // Forgets every item of the current track, received or held.
 void items_Clear();

@@ -9,7 +9,8 @@ constexpr uint8_t STREAM_REQUEST_LENGTH = 14;
 bool stream_Request(uint8_t command, uint32_t first, uint16_t count)
 {
     GPS_BeginRequest(STREAM_REQUEST_LENGTH, command);
-    for (int shift = 0; shift < 32; shift += 8) tx_Append((uint8_t)(first >> shift));
+    tx_AppendU16((uint16_t)first);
+    tx_AppendU16((uint16_t)(first >> 16));
     tx_AppendU16(count);
     tx_AppendU16(0);
     GPS_AppendCrc();
@@ -26,11 +27,4 @@ int stream_NextReply()
 bool reply_Plausible()
 {
     return rx_count >= RECORD_MIN && rx_frame[0] == FRAME_START_REPLY && rx_frame[1] == FRAME_FIXED_BYTE;
-}
-
-uint32_t read_Uint(const uint8_t* bytes, int size)
-{
-    uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[i];
-    return value;
 }

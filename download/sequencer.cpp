@@ -189,9 +189,7 @@ static void finish()
 static void ask_Exit(WindowHandle window, const char* title, int icon)
 {
     seq_state = SEQ_IDLE;
-    if (wnd_MessageBox(window, "Exit application ?", title, icon, BUTTONS_YES_NO) != ANSWER_YES) return;
-    wnd_StopTick(window);
-    wnd_Quit(0);
+    if (wnd_MessageBox(window, EXIT_QUESTION, title, icon, BUTTONS_YES_NO) == ANSWER_YES) shell_Leave(window);
 }
 
 void sequencer_Tick(WindowHandle window)
@@ -247,8 +245,7 @@ void download_Reset()
     head_count = 0;
     heads_reads_made = 0;
     first_track_id = 0;
-    memset(item_store, 0, sizeof item_store);
-    items_Clear();
+    items_Clear();  // the store's bytes count only where item_len says
     first_MSG_cnt = 0;
     range_tail = 0;
     read_phase = 0;

@@ -19,10 +19,10 @@ constexpr uint32_t DIRECTORY_ALL = 0xFFFFFFFF;
 static void list_Record(const uint8_t* record)
 {
     // Replies carrying the item command hold a 16-bit count only.
-    uint32_t count = read_Uint(record + 8, record[3] == 0x13 ? 2 : 4);
+    uint32_t count = read_Uint(record + HEAD_ITEM_COUNT, record[3] == 0x13 ? 2 : 4);
     if (count == 0) return;
-    log_AddLinef("Track %3d: %02u/%02u/%04u (%d items)", (int)read_Uint(record + 15, 2), record[19], record[20],
-                 record[21] + 2000u, (int)count);
+    log_AddLinef("Track %3d: %02u/%02u/%04u (%d items)", (int)read_Uint(record + HEAD_TRACK_NO, 2),
+                 record[HEAD_DAY], record[HEAD_MONTH], record[HEAD_YEAR] + 2000u, (int)count);
 }
 
 // One request and its stream of replies into head_table. 1 when every reply
@@ -99,16 +99,16 @@ int add_Head()
     return 0;
 }
 
-void show_Head()
+uint32_t head_ItemCount(const uint8_t* record)
 {
-    if (reply_Plausible()) list_Record(rx_frame);
+    return read_Uint(record + HEAD_ITEM_COUNT, 3);
 }
 
 int check_Heads()
 {
     if (head_count != 1) return -1;
     const uint8_t* summary = head_table[0];
-    first_track_id = (int32_t)read_Uint(summary + 15, 2);
-    if (read_Uint(summary + 8, 3) == 0) return 1;
-    return summary[13] == 0xE0 || summary[13] == 0xE1 ? 0 : -2;
+    first_track_id = (int32_t)read_Uint(summary + HEAD_TRACK_NO, 2);
+    if (head_ItemCount(summary) == 0) return 1;
+    return summary[HEAD_SUMMARY_MARK] == 0xE0 || summary[HEAD_SUMMARY_MARK] == 0xE1 ? 0 : -2;
 }

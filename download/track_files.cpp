@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "download/download.h"
+#include "link/gps_link.h"
 #include "seams/base_services.h"
 #include "shell/shell.h"
 #include "shell/status_log.h"
@@ -75,7 +76,7 @@ int open_TrackFile()
                                    track_name));
     bool exists = fits && sys_FileExists(track_path);
 
-    uint32_t items = read_Uint(record + HEAD_ITEM_COUNT, 3);
+    uint32_t items = head_ItemCount(record);
     if (!exists && items > ITEMS128B_MAX)
         log_AddLinef("Track ID=%3d has %u items, only the first %u are read", track_id, items, ITEMS128B_MAX);
     log_AddLinef("Track ID=%3d (%5d items), File: %s", track_id, (int)items, track_name);

@@ -15,7 +15,9 @@
 
 uint8_t item_store[ITEMS128B_MAX][ITEM_RECORD_SIZE];
 uint8_t item_len[ITEMS128B_MAX];
-uint8_t item_held_len[ITEMS128B_MAX];
+// The length of a reply held for item i because its sentence did not check;
+// it is stored once the same reply comes again. 0 = none held.
+static uint8_t item_held_len[ITEMS128B_MAX];
 uint32_t first_MSG_cnt;
 uint32_t range_tail;
 uint32_t read_phase;
@@ -44,7 +46,9 @@ static int hex_Value(uint8_t digit)
     return -1;
 }
 
-bool sentence_Checks(const uint8_t* reply, uint32_t length)
+// True when the reply carries text within its frame that is an NMEA sentence,
+// "$...*hh" and maybe CR or LF, whose checksum is right.
+static bool sentence_Checks(const uint8_t* reply, uint32_t length)
 {
     const uint32_t text_len = reply[ITEM_TEXT_LEN];
     if (text_len == 0 || ITEM_TEXT + text_len + 2 > length) return false;
@@ -113,7 +117,7 @@ static int request_Track()
     // The store holds ITEMS128B_MAX items; a longer track is read as its
     // first ITEMS128B_MAX items, so every countdown of the range still
     // lands inside the store.
-    uint32_t count = read_Uint(head_table[track_index] + HEAD_ITEM_COUNT, 3);
+    uint32_t count = head_ItemCount(head_table[track_index]);
     first_MSG_cnt = count < ITEMS128B_MAX ? count : ITEMS128B_MAX;
     // A listed track may hold no items. A request for none goes unanswered,
     // and asking again would hold the download here for good: the pass is

@@ -19,7 +19,7 @@
 namespace {
 
 enum Op : uint8_t {
-    FRAME, ADD_HEAD, SHOW_HEAD, CHECK_HEADS, NEW_LISTING, ADD_TRACE, OPEN_TRACK, SAVE, IDENTITY, DEEP_DIR, OP_COUNT
+    FRAME, ADD_HEAD, CHECK_HEADS, NEW_LISTING, ADD_TRACE, OPEN_TRACK, SAVE, IDENTITY, DEEP_DIR, OP_COUNT
 };
 
 }  // namespace
@@ -42,7 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
         case ADD_HEAD: add_Head(); break;
-        case SHOW_HEAD: show_Head(); break;
         case CHECK_HEADS: check_Heads(); break;
         case NEW_LISTING: head_count = 0; break;
         case ADD_TRACE:

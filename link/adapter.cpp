@@ -30,10 +30,8 @@ int usb_Open()
 
     // D2XX takes the description through a non-const pointer but only reads it.
     FT_HANDLE handle = nullptr;
-    if (FT_OpenEx(const_cast<char*>(ADAPTER_DESCRIPTION), FT_OPEN_BY_DESCRIPTION, &handle) != FT_OK) {
-        usb_handle = nullptr;
+    if (FT_OpenEx(const_cast<char*>(ADAPTER_DESCRIPTION), FT_OPEN_BY_DESCRIPTION, &handle) != FT_OK)
         return USB_NOT_OPENED;
-    }
     usb_handle = handle;
 
     // A refused setting is reported but leaves the adapter open: the logger may

@@ -28,11 +28,6 @@ constexpr uint32_t IDENTITY_VERSION_AT = 27;
 constexpr uint32_t IDENTITY_ID1_AT = 30;
 constexpr uint32_t IDENTITY_ID2_AT = 33;
 
-static uint16_t rx_u16(uint32_t offset)
-{
-    return static_cast<uint16_t>(rx_frame[offset] | (rx_frame[offset + 1] << 8));
-}
-
 // Seals the request in tx_frame and sends it with retries: 0, or failure.
 static int send_retried(int failure)
 {
@@ -73,9 +68,9 @@ void GPS_ShowIdentity()
     if (rx_count == IDENTITY_WITHOUT_ID_LENGTH) return;
     // Read at fixed offsets whatever the reply's length, as the logger's
     // firmware lays them out.
-    const unsigned id1 = rx_u16(IDENTITY_ID1_AT);
-    const unsigned id2 = rx_u16(IDENTITY_ID2_AT);
-    const unsigned version = rx_u16(IDENTITY_VERSION_AT);
+    const unsigned id1 = read_Uint(rx_frame + IDENTITY_ID1_AT, 2);
+    const unsigned id2 = read_Uint(rx_frame + IDENTITY_ID2_AT, 2);
+    const unsigned version = read_Uint(rx_frame + IDENTITY_VERSION_AT, 2);
     log_AppendLastf(", ID %u:%u (FW ver. %02X.%02X)", id1, id2, version >> 8, version & 0xFFu);
 }
 

@@ -42,6 +42,13 @@ void tx_AppendU16(uint16_t value)
     tx_Append(static_cast<uint8_t>(value >> 8));
 }
 
+uint32_t read_Uint(const uint8_t* bytes, int size)
+{
+    uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[i];
+    return value;
+}
+
 void GPS_BeginRequest(uint8_t length, uint8_t command)
 {
     tx_frame[0] = FRAME_START_REQUEST;
@@ -56,8 +63,7 @@ void GPS_AppendCrc()
     // tx_len may have been set by hand; never read past the buffer.
     const uint32_t covered = tx_len < FRAME_BUFFER_SIZE ? tx_len : FRAME_BUFFER_SIZE;
     const uint16_t crc = GPS_Crc16(tx_frame, covered);
-    tx_Append(static_cast<uint8_t>(crc & 0xFF));
-    tx_Append(static_cast<uint8_t>(crc >> 8));
+    tx_AppendU16(crc);
 }
 
 int GPS_CheckFrame()

@@ -51,6 +51,9 @@ void rx_Append(uint8_t byte);
 // Appends a 16-bit number to tx_frame, low byte first, by the append rule.
 void tx_AppendU16(uint16_t value);
 
+// The little-endian unsigned number of size bytes (1..4) at bytes.
+uint32_t read_Uint(const uint8_t* bytes, int size);
+
 // Starts a request frame in tx_frame: start byte, 0x01, length, command;
 // tx_len becomes 4. Parameters follow by tx_Append, then GPS_AppendCrc.
 void GPS_BeginRequest(uint8_t length, uint8_t command);

@@ -13,12 +13,7 @@ void shell_SetProgramDir(const char* program_file_path)
     memcpy(program_dir, program_file_path, length);
     program_dir[length] = '\0';
 
-    // The scan stops at the last separator, or at the first character when
-    // there is none; that byte becomes the terminator.
-    size_t end = length;
-    while (end > 0) {
-        --end;
-        if (program_dir[end] == separator) break;
-    }
-    program_dir[end] = '\0';
+    // Cut at the last separator; without one nothing is left.
+    char* last = strrchr(program_dir, separator);
+    *(last != nullptr ? last : program_dir) = '\0';
 }

@@ -13,7 +13,6 @@ WindowHandle main_window;
 
 static ShellPaint paint_step;
 
-static const char* const EXIT_QUESTION = "Exit application ?";
 static const char* const EXIT_TITLE = "ZORP download utility";
 
 void shell_Start(WindowHandle window, ShellPaint paint)
@@ -27,7 +26,6 @@ void shell_Start(WindowHandle window, ShellPaint paint)
     if (sys_ProgramPath(program_path, sizeof program_path) == 0) program_path[0] = '\0';
     shell_SetProgramDir(program_path);
 
-    repaint_needed = 1;
     log_Clear();
 }
 
@@ -41,9 +39,9 @@ void shell_Tick()
     }
 }
 
-static void leave_program()
+void shell_Leave(WindowHandle window)
 {
-    wnd_StopTick(main_window);
+    wnd_StopTick(window);
     wnd_Quit(0);
 }
 
@@ -57,7 +55,7 @@ static int may_leave()
 
 void shell_CloseRequest()
 {
-    if (may_leave()) leave_program();
+    if (may_leave()) shell_Leave(main_window);
 }
 
 int shell_Command(unsigned command)
@@ -67,7 +65,7 @@ int shell_Command(unsigned command)
         wnd_AboutBox(main_window);
         return 1;
     case CMD_EXIT:
-        if (may_leave()) leave_program();
+        shell_CloseRequest();
         return 1;
     case CMD_ERASE:
         shell_EraseCommand(main_window);

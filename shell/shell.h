@@ -66,6 +66,13 @@ void shell_Start(WindowHandle window, ShellPaint paint);
 // then, when repaint_needed is set, clears it and asks for a full redraw.
 void shell_Tick();
 
+// The question before leaving, asked at the end of a download and when the
+// user leaves during one.
+constexpr char EXIT_QUESTION[] = "Exit application ?";
+
+// The one way out of the program: stops window's tick, then quits with 0.
+void shell_Leave(WindowHandle window);
+
 // The window's close box (or the system's close request). During a download
 // asks "Exit application ?" and goes on unless the answer is Yes; once the
 // download is idle, or after Yes, stops the tick and quits with code 0. The

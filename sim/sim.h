@@ -211,7 +211,6 @@ struct SimStats {
     uint64_t bytes_sent;           // every byte the logger put on the line,
                                    // noise and lost replies included
     uint32_t bytes_lost, bytes_corrupted, noise_bytes;
-    uint32_t speed_changes;        // logger speed changes made
     uint32_t erases;               // erase commands carried out
     uint32_t get_status_calls, read_calls, write_calls;  // D2XX calls made
     uint32_t last_read_sizes[8];   // bytes each FT_Read gave, most recent
@@ -323,7 +322,8 @@ void sim_LineSetAdapterBaud(uint32_t baud);
 // Bytes waiting for the adapter now (after bringing the line up to now).
 uint32_t sim_LineAvailable();
 
-// The adapter's side comes up at a baud rate, with empty queues (the D2XX
+// The adapter's side comes up at a baud rate (0: 9600, as an FT232R after an
+// open), with empty queues (the D2XX
 // open and the pseudo-terminal server call it), or goes down: bytes on the
 // way are lost and the adapter's receive queue is emptied.
 void sim_LineOpen(uint32_t baud);

@@ -18,7 +18,6 @@ namespace {
 
 constexpr uint32_t BAUD_MIN = 183;  // what an FT232R's divisors can reach
 constexpr uint32_t BAUD_MAX = 3000000;
-constexpr uint32_t DEFAULT_BAUD = 9600;
 constexpr uint32_t DEVICE_TYPE_232R = 5;
 constexpr uint32_t USB_ID_FT232R = 0x04036001;
 constexpr const char* SERIAL_NUMBER = "ZSIM0001";
@@ -79,7 +78,7 @@ FT_STATUS FT_OpenEx(void* pArg1, uint32_t Flags, FT_HANDLE* pHandle)
                        (Flags == FT_OPEN_BY_SERIAL_NUMBER && std::strcmp(name, SERIAL_NUMBER) == 0);
     if (!match) return FT_DEVICE_NOT_FOUND;
     if (sim_AdapterOpen()) return FT_DEVICE_NOT_OPENED;  // held by an earlier open
-    sim_LineOpen(DEFAULT_BAUD);
+    sim_LineOpen(0);  // at 9600, as an FT232R after an open
     open_generation = sim_LineGeneration();
     *pHandle = &adapter_token;
     return FT_OK;

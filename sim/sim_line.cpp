@@ -228,6 +228,14 @@ void sim_LineSetAdapterBaud(uint32_t baud)
     if (baud != 0) adapter_baud = baud;
 }
 
+// Forgets every byte on the way and in the receive queue.
+static void line_Drop()
+{
+    received_head = received_count = 0;
+    ring_Clear(to_logger);
+    ring_Clear(to_adapter);
+}
+
 void sim_LineOpen(uint32_t baud)
 {
     sim_Advance();
@@ -235,18 +243,14 @@ void sim_LineOpen(uint32_t baud)
     ++generation;
     adapter_baud = baud != 0 ? baud : DEFAULT_ADAPTER_BAUD;
     adapter_tx_free_us = 0;
-    received_head = received_count = 0;
-    ring_Clear(to_logger);
-    ring_Clear(to_adapter);
+    line_Drop();
 }
 
 void sim_LineClose()
 {
     sim_Advance();
     line_open = false;
-    received_head = received_count = 0;
-    ring_Clear(to_logger);
-    ring_Clear(to_adapter);
+    line_Drop();
 }
 
 uint32_t sim_LineGeneration()
@@ -276,9 +280,7 @@ void sim_PullAdapter()
     pulled = true;
     // Not sim_LineClose: the logger pulls the plug from inside sim_Advance.
     line_open = false;
-    received_head = received_count = 0;
-    ring_Clear(to_logger);
-    ring_Clear(to_adapter);
+    line_Drop();
 }
 
 void sim_PlugAdapter()
@@ -323,9 +325,7 @@ void sim_Reset()
     ++generation;
     adapter_baud = DEFAULT_ADAPTER_BAUD;
     adapter_tx_free_us = 0;
-    received_head = received_count = 0;
-    ring_Clear(to_logger);
-    ring_Clear(to_adapter);
+    line_Drop();
     sim_TracksReset();
     sim_LoggerReset();
 }

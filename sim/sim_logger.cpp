@@ -146,6 +146,29 @@ static uint32_t reply_Summary(uint8_t* frame)
     return frame_Seal(frame, SHORT_REPLY_LENGTH);
 }
 
+// A listing record or an item reply of track k, carrying item's text and
+// timing: sealed, and returns its length.
+static uint32_t track_Record(uint8_t* frame, uint8_t command, int k, uint32_t item, uint32_t first, uint32_t count,
+                             uint16_t timing)
+{
+    const SimTrack& t = sim_tracks[k];
+    // The text goes in first: the frame's length depends on it.
+    char text[SIM_ITEM_TEXT_MAX];
+    const uint32_t text_len = sim_ItemText(k, item, text);
+    const uint32_t length = TEXT_OFFSET + text_len + 2;
+    frame_Begin(frame, length, command);
+    put32(frame + 4, first);
+    put32(frame + 8, count);
+    frame[14] = static_cast<uint8_t>(text_len);
+    put16(frame + 15, t.track_no);
+    put16(frame + 17, timing);
+    frame[19] = t.day;
+    frame[20] = t.month;
+    frame[21] = t.year;
+    std::memcpy(frame + TEXT_OFFSET, text, text_len);
+    return frame_Seal(frame, length);
+}
+
 // A track's record, or the closing record after the last track.
 static uint32_t reply_Listing(uint8_t* frame, uint32_t track)
 {
@@ -155,42 +178,15 @@ static uint32_t reply_Listing(uint8_t* frame, uint32_t track)
         return frame_Seal(frame, SHORT_REPLY_LENGTH);
     }
     const int k = static_cast<int>(track);
-    const SimTrack& t = sim_tracks[k];
-    // The text goes in first: the frame's length depends on it.
-    char text[SIM_ITEM_TEXT_MAX];
-    const uint32_t text_len = sim_ItemText(k, 0, text);
-    const uint32_t length = TEXT_OFFSET + text_len + 2;
-    frame_Begin(frame, length, CMD_DIRECTORY);
-    put32(frame + 4, sim_TrackFirstItem(k));
-    put32(frame + 8, t.item_count);
-    frame[14] = static_cast<uint8_t>(text_len);
-    put16(frame + 15, t.track_no);
-    frame[19] = t.day;
-    frame[20] = t.month;
-    frame[21] = t.year;
-    std::memcpy(frame + TEXT_OFFSET, text, text_len);
-    return frame_Seal(frame, length);
+    return track_Record(frame, CMD_DIRECTORY, k, 0, sim_TrackFirstItem(k), sim_tracks[k].item_count, 0);
 }
 
 static uint32_t reply_Item(uint8_t* frame, uint32_t index)
 {
     const int k = sim_TrackOfItem(index);
-    const SimTrack& t = sim_tracks[k];
     const uint32_t item = index - sim_TrackFirstItem(k);
-    char text[SIM_ITEM_TEXT_MAX];
-    const uint32_t text_len = sim_ItemText(k, item, text);
-    const uint32_t length = TEXT_OFFSET + text_len + 2;
-    frame_Begin(frame, length, CMD_ITEMS);
-    put32(frame + 4, index);
-    put32(frame + 8, logger.end - index);  // the countdown: 1 on the last
-    frame[14] = static_cast<uint8_t>(text_len);
-    put16(frame + 15, t.track_no);
-    put16(frame + 17, sim_ItemTiming(k, item));
-    frame[19] = t.day;
-    frame[20] = t.month;
-    frame[21] = t.year;
-    std::memcpy(frame + TEXT_OFFSET, text, text_len);
-    return frame_Seal(frame, length);
+    // The countdown logger.end - index is 1 on the last item of the range.
+    return track_Record(frame, CMD_ITEMS, k, item, index, logger.end - index, sim_ItemTiming(k, item));
 }
 
 // ------------------------------------------------------------- the mouth --
@@ -292,7 +288,6 @@ static void frame_Done(uint64_t t)
     if (logger.tx_new_divisor != 0) {
         logger.divisor = logger.tx_new_divisor;
         logger.tx_new_divisor = 0;
-        ++sim_stats.speed_changes;
     }
     if (logger.tx_item) {
         const SimFaultSettings& faults = sim_settings.faults;

@@ -134,11 +134,6 @@ void sim_PtyStop()
     sim_LineClose();
 }
 
-uint32_t sim_PtySlaveBaud()
-{
-    return slave_baud.load();
-}
-
 uint64_t sim_PtyLoggerBytes()
 {
     return logger_bytes.load();

@@ -28,10 +28,6 @@ int sim_PtyStart(char* path, uint32_t size);
 // pulled adapter: its reads and writes there fail from here on.
 void sim_PtyStop();
 
-// The speed the program last set on the slave, as the server saw it (0
-// before the server has looked).
-uint32_t sim_PtySlaveBaud();
-
 // sim_stats.bytes_sent as of the server's last turn: every byte the logger
 // has put on the line, readable while the server runs.
 uint64_t sim_PtyLoggerBytes();
