@@ -15,6 +15,7 @@
 #include "link/gps_link.h"
 #include "shell/shell.h"
 #include "shell/status_log.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         case IDENTITY: GPS_ShowIdentity(); break;
         case DEEP_DIR:
-            shell_SetProgramDir((std::string(fuzz_Dir()) + "/" + std::string(in.byte(), 'd') + "/zorpload").c_str());
+            shell_SetProgramDir(path_Join(path_Join(fuzz_Dir(), std::string(in.byte(), 'd')), "zorpload").c_str());
             break;
         }
     }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds ZorpLoad and runs the whole test suite twice, a release build and an
 # address/undefined-behaviour sanitizer build, then fuzzes each libFuzzer
-# target for a short bounded time. Installs what is missing first.
+# target for a short bounded time, then cross-builds the Windows programs and
+# runs their tests under Wine. Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,3 +18,6 @@ done
 
 echo "=== fuzz ==="
 ./scripts/fuzz.sh
+
+echo "=== windows ==="
+./scripts/test-windows.sh

@@ -301,7 +301,8 @@ struct SimFileFaults {
 extern SimFileFaults sim_file_faults;
 
 // Switches every file fault off and forgets the program path set. Files
-// themselves are the real ones under POSIX; the faults sit in front.
+// themselves are the system's real ones (POSIX or Win32); the faults sit in
+// front.
 void sim_ResetFiles();
 
 // ----------------------------------------------------------------- driver --

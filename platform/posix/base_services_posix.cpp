@@ -9,7 +9,7 @@
 #include <ctime>
 #include <unistd.h>
 
-#include "platform/posix/posix_files.h"
+#include "platform/native_files.h"
 
 uint32_t sys_TickCount()
 {
@@ -42,35 +42,35 @@ uint32_t sys_ProgramPath(char* buf, uint32_t size)
 
 char sys_PathSeparator()
 {
-    return '/';
+    return native_PathSeparator();
 }
 
 int sys_FileExists(const char* path)
 {
-    return posix_FileExists(path);
+    return native_FileExists(path);
 }
 
 int sys_FileCreate(const char* path)
 {
-    return posix_FileCreate(path);
+    return native_FileCreate(path);
 }
 
 int sys_FileWrite(int file, const void* data, uint32_t count)
 {
-    return posix_FileWrite(file, data, count);
+    return native_FileWrite(file, data, count);
 }
 
 int sys_FileClose(int file)
 {
-    return posix_FileClose(file);
+    return native_FileClose(file);
 }
 
 int sys_FileRename(const char* from, const char* to)
 {
-    return posix_FileRename(from, to);
+    return native_FileRename(from, to);
 }
 
 int sys_FileRemove(const char* path)
 {
-    return posix_FileRemove(path);
+    return native_FileRemove(path);
 }

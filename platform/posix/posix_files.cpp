@@ -2,7 +2,7 @@
 // as long as it is open, so two writers never fill the same track file; the
 // lock is advisory and only keeps out programs that ask for it too.
 
-#include "platform/posix/posix_files.h"
+#include "platform/native_files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-int posix_FileExists(const char* path)
+int native_FileExists(const char* path)
 {
     // O_NONBLOCK: a FIFO of that name must not hold up the check.
     const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -21,7 +21,7 @@ int posix_FileExists(const char* path)
     return 1;
 }
 
-int posix_FileCreate(const char* path)
+int native_FileCreate(const char* path)
 {
     // Not O_TRUNC: the file is emptied only once the lock is ours, so a
     // refused create leaves another writer's data alone.
@@ -37,7 +37,7 @@ int posix_FileCreate(const char* path)
     return fd;
 }
 
-int posix_FileWrite(int file, const void* data, uint32_t count)
+int native_FileWrite(int file, const void* data, uint32_t count)
 {
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (count > 0) {
@@ -53,7 +53,7 @@ int posix_FileWrite(int file, const void* data, uint32_t count)
     return 0;
 }
 
-int posix_FileClose(int file)
+int native_FileClose(int file)
 {
     // Closed even when the sync fails, so the handle never leaks.
     const int synced = fsync(file);
@@ -61,12 +61,17 @@ int posix_FileClose(int file)
     return synced == 0 && closed == 0 ? 0 : -1;
 }
 
-int posix_FileRename(const char* from, const char* to)
+int native_FileRename(const char* from, const char* to)
 {
     return std::rename(from, to) == 0 ? 0 : -1;
 }
 
-int posix_FileRemove(const char* path)
+int native_FileRemove(const char* path)
 {
     return unlink(path) == 0 ? 0 : -1;
+}
+
+char native_PathSeparator()
+{
+    return '/';
 }

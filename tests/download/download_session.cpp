@@ -17,7 +17,7 @@ static std::optional<TempDir> session_dir;
 void session_Begin()
 {
     session_dir.emplace();
-    shell_SetProgramDir((session_dir->dir + "/zorpload").c_str());
+    shell_SetProgramDir(session_dir->path("zorpload").c_str());
     session_Restart(), sim_Reset(), session_ResetBaseServices();
 }
 void session_End() { usb_Close(), session_dir.reset(); }
@@ -79,7 +79,7 @@ Lines session_Files()
 {
     Lines names;
     for (const auto& entry : std::filesystem::directory_iterator(session_Dir()))
-        names.push_back(entry.path().filename());
+        names.push_back(entry.path().filename().string());
     return std::sort(names.begin(), names.end()), names;
 }
 Lines log_Lines()

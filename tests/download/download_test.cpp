@@ -19,7 +19,7 @@ namespace {
 
 const char *const DONE = "ZORP read done. Data saved.", *const READ_ERROR = "ZORP read error! (Try again, please)";
 const char* const NOT_SAVED = "ZORP read done. Some tracks were not saved.";
-const char *const TXT = "/2015-07-03_0845_001.txt", *const IMP = "/2015-07-03_0845_001.imp";
+const std::string TXT = native_Path("/2015-07-03_0845_001.txt"), IMP = native_Path("/2015-07-03_0845_001.imp");
 SimFaultSettings& f = sim_settings.faults;
 SimFileFaults& files = sim_file_faults;
 const SimStats& st = sim_stats;
@@ -29,8 +29,8 @@ std::string moved;  // the program's directory, when not the session's
 // name's suffix (negative: they do not fit).
 void move_Program(int spare)
 {
-    moved = session_Dir() + "/" + std::string(PATH_SIZE - 1 - spare - session_Dir().size() - 2 - 23, 'd');
-    std::filesystem::create_directory(moved), shell_SetProgramDir((moved + "/zorpload").c_str());
+    moved = path_Join(session_Dir(), std::string(PATH_SIZE - 1 - spare - session_Dir().size() - 2 - 23, 'd'));
+    std::filesystem::create_directory(moved), shell_SetProgramDir(path_Join(moved, "zorpload").c_str());
 }
 
 const struct FaultCase {
@@ -38,7 +38,7 @@ const struct FaultCase {
     void (*inject)();
     uint32_t saved;                // mask of the tracks on disk
     const char* last_line;
-    const char* failed = "";       // the file the error line names
+    std::string failed = "";       // the file the error line names
     bool (*happened)() = nullptr;  // the fault did take place as set
 } cases[] = {
     {"none", [] {}, 0b111, DONE},
@@ -64,8 +64,8 @@ const struct FaultCase {
      }, 0b001, NOT_SAVED},
     {"DiskFillsInTiming", [] { files.disk_limited = true, files.disk_free = expected_Text(0).size() + 9; }, 0,
      NOT_SAVED, IMP},
-    {"DirectoryMissing", [] { shell_SetProgramDir((session_Dir() + "/no/zorpload").c_str()); }, 0, NOT_SAVED,
-     "/no/2015-07-03_0845_001.txt"},
+    {"DirectoryMissing", [] { shell_SetProgramDir((session_Dir() + native_Path("/no/zorpload")).c_str()); }, 0,
+     NOT_SAVED, native_Path("/no/2015-07-03_0845_001.txt")},
     {"TextNotCreated", [] { files.create.countdown = 1; }, 0b110, NOT_SAVED, TXT},
     {"TimingNotCreated", [] { files.create.countdown = 2; }, 0b110, NOT_SAVED, IMP},
     {"TextNotWritten", [] { files.write.countdown = 1; }, 0b110, NOT_SAVED, TXT},
@@ -112,7 +112,7 @@ TEST_P(FaultMatrix, DiskHoldsWholeTracksOrNothing)
     const Lines lines = log_Lines();
     EXPECT_EQ(lines.back(), row.last_line);
     const std::string named = "Write error, file:" + (moved.empty() ? session_Dir() : moved) + row.failed;
-    EXPECT_EQ(std::ranges::count(lines, named.substr(0, LOG_LINE_SIZE - 1)) != 0, *row.failed != '\0');
+    EXPECT_EQ(std::ranges::count(lines, named.substr(0, LOG_LINE_SIZE - 1)) != 0, !row.failed.empty());
     ASSERT_EQ(fake_window.box_count, 1);
     EXPECT_STREQ(fake_window.boxes[0].title, row.last_line == DONE ? "Download o.k." : "Download error");
     EXPECT_TRUE(!row.happened || row.happened()) << "the fault did not take place";
@@ -121,8 +121,8 @@ TEST_P(FaultMatrix, DiskHoldsWholeTracksOrNothing)
 TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
 {
     add_Tracks();
-    const std::string earlier = session_Dir() + "/2015-07-04_0910_002.txt";
-    std::ofstream(earlier) << "from an earlier run";
+    const std::string earlier = path_Join(session_Dir(), "2015-07-04_0910_002.txt");
+    std::ofstream(earlier, std::ios::binary) << "from an earlier run";
     fake_QueueAnswer(ANSWER_YES);
     fake_window.while_box_open = [](WindowHandle window) {  // each tick behind the box is idle, logs nothing
         const size_t lines = log_Lines().size();
@@ -142,7 +142,7 @@ TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
                                   "Track ID=  3 (  300 items), File: 2015-07-05_2359_003.txt ... read GPS data (100%)",
                                   DONE}));
     EXPECT_EQ(file_Contents(earlier), "from an earlier run");
-    std::ofstream(earlier) << expected_Text(1);  // the rest is the logger's, byte for byte
+    std::ofstream(earlier, std::ios::binary) << expected_Text(1);  // the rest is the logger's, byte for byte
     EXPECT_EQ(expect_DiskMatchesLogger(1), 0b111u);
     ASSERT_EQ(fake_window.box_count, 1);
     const FakeBox& box = fake_window.boxes[0];
