@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-builds every Windows target with mingw-w64 (the
-# "windows" preset) and runs its tests under Wine: the core's suites and the
-# Win32 file calls. Installs what is missing first. Wine keeps its prefix in
+# "windows" preset), runs its tests under Wine (the core's suites, the Win32
+# file calls, and zorpload.exe end to end on a virtual display), and packs
+# the zip. Installs what is missing first. Wine keeps its prefix in
 # build/windows/wineprefix, made once here so that parallel tests do not race
 # to create it.
 set -euo pipefail
@@ -17,3 +18,6 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   wineserver --wait
 fi
 ctest --preset windows -j "$(nproc)"
+cmake --build --preset windows --target package
+zip=$(ls build/windows/ZorpLoad-*-windows-x64.zip)
+cmake -E tar tf "$zip"

@@ -198,6 +198,26 @@ extern SimSettings sim_settings;
 // the statistics. Leaves the clock and the file faults where they are.
 void sim_Reset();
 
+// ------------------------------------------------------------------ demo --
+
+// The demonstration: sim_Reset, then three tracks of 420, 1500 and 3200
+// items (November and December 2026, the first and last with timing values)
+// and about one item reply in a hundred lost (seed 2026).
+void sim_SetUpDemo();
+
+// The demonstration changed by environment variables, as the simulated
+// FTD2XX.dll on Windows sets itself up when the program first asks for the
+// device list:
+//   ZORP_SIM_LOSS_PPM  item replies lost, parts per million (10000)
+//   ZORP_SIM_SEED      the seed of the faults and of generated tracks (2026)
+//   ZORP_SIM_TRACKS    N > 0: N generated tracks (sim_AddTracks from track
+//                      1, one day apart from 2015-07-03) instead of the
+//                      demonstration's three
+//   ZORP_SIM_ITEMS     items of each generated track (500)
+//   ZORP_SIM_ADAPTER   "absent": no FTDI adapter is plugged in
+// A variable that is unset or not a whole number keeps its default.
+void sim_SetUpFromEnvironment();
+
 // ------------------------------------------------------------ observation --
 
 // What happened since sim_Reset. A reply counts as sent once its last byte
