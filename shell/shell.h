@@ -10,6 +10,8 @@
 // here changes seq_state, so a running download goes on behind them.
 #pragma once
 
+#include <cstdint>
+
 #include "seams/window_services.h"
 
 constexpr int PROGRAM_DIR_SIZE = 260;
@@ -111,6 +113,42 @@ void shell_Shutdown();
 
 // Draws every non-empty status line at its place, one draw_text call each.
 void log_Draw(void* surface, LogDrawText draw_text);
+
+// ------------------------------------------------------------ unattended --
+
+// For a front end that shows no boxes (a terminal, a script): the answers a
+// user who is not there would give, and the outcome of the run, which such a
+// front end turns into its exit code.
+enum RunOutcome : int {
+    OUTCOME_SAVED = 0,           // every track saved or already there (or none on the logger)
+    OUTCOME_DOWNLOAD_ERROR = 1,  // logger or line failed, no folder to write, or the erase failed
+    OUTCOME_NO_ADAPTER = 2,      // no adapter within the wait
+    OUTCOME_NOT_SAVED = 3,       // the download ran through, but some tracks could not be saved
+};
+
+// How long to wait between two looks for a missing adapter.
+constexpr uint32_t ADAPTER_RETRY_MS = 1000;
+
+// The answer to a Yes/No question other than the exit question (the erase
+// confirmation): 1 for Yes.
+using UnattendedConfirm = int (*)(const char* question);
+
+// Starts an unattended run: a missing adapter is looked for again until
+// adapter_wait_ms have passed from now; confirm answers the other questions
+// (null: always No). The outcome starts as a download error.
+void unattended_Start(uint32_t adapter_wait_ms, UnattendedConfirm confirm);
+
+// The answer to a box the core opens during an unattended run:
+//   - Retry and Cancel (the adapter error): Retry after a pause of up to
+//     ADAPTER_RETRY_MS while the wait lasts, else Cancel (no adapter);
+//   - the exit question: Yes, the outcome following from its icon
+//     (information: done) and from the tracks left unsaved;
+//   - any other Yes/No question: confirm's answer;
+//   - OK: a box with the error icon makes the outcome a download error.
+int unattended_Answer(const char* text, int icon, int buttons);
+
+// The outcome of the run so far.
+int unattended_Outcome();
 
 // ----------------------------------------------------------------- erase --
 
