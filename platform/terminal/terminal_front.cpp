@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "seams/base_services.h"
@@ -15,6 +16,7 @@ namespace {
 // next one begins.
 char open_line[LOG_LINE_SIZE];
 bool line_open;
+size_t shown_length;  // characters of open_line on the terminal
 bool on_terminal;
 bool running;
 bool assume_yes;
@@ -37,17 +39,30 @@ void finish_Line()
     line_open = false;
 }
 
+// Rows above the cursor that the open line fills on the terminal, where a
+// line wider than the terminal wraps; 0 when the width is unknown.
+unsigned rows_Above()
+{
+    winsize size {};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || shown_length == 0) return 0;
+    return static_cast<unsigned>((shown_length - 1) / size.ws_col);
+}
+
 void show_Line(const char* line, int added)
 {
     if (added) finish_Line();
     snprintf(open_line, sizeof open_line, "%s", line);
     line_open = true;
     if (!on_terminal) return;
-    // Back to the line's start, the new text, and the rest of the old one
-    // erased.
-    if (!added) fputs("\r", stdout);
+    if (!added) {
+        // Back to where the line began, also when it wrapped; the new text
+        // then erases whatever is left of the old one.
+        fputs("\r", stdout);
+        if (unsigned rows = rows_Above(); rows > 0) printf("\x1b[%uA", rows);
+    }
     print_Clean(open_line);
-    if (!added) fputs("\x1b[K", stdout);
+    shown_length = strlen(open_line);
+    if (!added) fputs("\x1b[J", stdout);
     fflush(stdout);
 }
 

@@ -2,13 +2,15 @@
 // window, for scripts, ssh sessions and always-on machines. It drives the
 // same shell logic as the window: the status log's lines go to standard
 // output as they are added, and the boxes are answered as by a user who is
-// not there (shell_h's unattended section), except a question that needs a
-// real answer (the erase confirmation), which is asked on the terminal.
+// not there (the unattended section of shell/shell.h), except a question
+// that needs a real answer (the erase confirmation), which is asked on the
+// terminal.
 //
 // On a terminal the last line is redrawn in place as it changes (the
-// progress of a track); elsewhere (a pipe, a file) each line is printed once,
-// when it is complete. Control characters in a line are printed as blanks.
-// Only one run at a time; everything is fixed storage.
+// progress of a track), also where it wraps; elsewhere (a pipe, a file) each
+// line is printed once, when it is complete. Control characters in a line
+// are printed as blanks. Only one run at a time; everything is fixed
+// storage.
 #pragma once
 
 #include <cstdint>

@@ -104,7 +104,9 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWrit
 {
     const TempDir temp;
     int master = -1, slave = -1;
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    winsize narrow {};
+    narrow.ws_row = 24, narrow.ws_col = 60;  // a track's line takes two rows
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &narrow), 0);
     fcntl(master, F_SETFL, O_NONBLOCK);
     auto read_All = [&] {
         std::string text;
@@ -118,8 +120,9 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWrit
     EXPECT_EQ(run_Into(slave, {QByteArray(temp.path("out").c_str()), {}}, {0, false, false}), OUTCOME_SAVED);
     const std::string shown = read_All();
     const std::string track = "Track ID=  1 (  120 items), File: 2015-07-03_0845_001.txt ... read GPS data";
-    EXPECT_NE(shown.find(track + "       \x1b[K\r" + track + " (  0%)\x1b[K"), std::string::npos) << shown;
-    EXPECT_NE(shown.find("\r" + track + " (100%)\x1b[K\r\nZORP read done. Data saved.\r\n"), std::string::npos);
+    EXPECT_NE(shown.find(track + "       \x1b[J\r\x1b[1A" + track + " (  0%)\x1b[J"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\r\x1b[1A" + track + " (100%)\x1b[J\r\nZORP read done. Data saved.\r\n"),
+              std::string::npos);
 
     // No folder to write: one line, the adapter never opened, exit code 1.
     std::ofstream(temp.path("file")) << "x";
