@@ -17,6 +17,8 @@
 
 #include "platform/options/program_options.h"
 
+class QCommandLineParser;
+
 struct TerminalSettings {
     uint32_t adapter_wait_ms;  // how long a missing adapter is looked for
     bool erase;                // erase the logger once every track is saved
@@ -31,3 +33,10 @@ int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings
 // Whether a question can be asked: standard input and output are both a
 // terminal.
 bool terminal_CanAsk();
+
+// The command line of a terminal program: the shared options
+// (options_Process) and the terminal's own, --wait SECONDS (0 to 86400,
+// default 0), --erase and --yes. A wrong value, or --erase without --yes
+// where nothing can be asked, prints the error and ends the process with 1.
+TerminalSettings terminal_Options(QCommandLineParser& parser, const char* description, OptionSet set,
+                                  ProgramOptions* options);

@@ -119,6 +119,7 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWrit
     // The terminal turns "\n" into "\r\n" on the way out.
     EXPECT_EQ(run_Into(slave, {QByteArray(temp.path("out").c_str()), {}}, {0, false, false}), OUTCOME_SAVED);
     const std::string shown = read_All();
+    EXPECT_NE(shown.find("\r\nOutput directory: " + temp.path("out") + "\r\n"), std::string::npos);
     const std::string track = "Track ID=  1 (  120 items), File: 2015-07-03_0845_001.txt ... read GPS data";
     EXPECT_NE(shown.find(track + "       \x1b[J\r\x1b[1A" + track + " (  0%)\x1b[J"), std::string::npos) << shown;
     EXPECT_NE(shown.find("\r\x1b[1A" + track + " (100%)\x1b[J\r\nZORP read done. Data saved.\r\n"),
