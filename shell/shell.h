@@ -1,13 +1,17 @@
-// Application shell: start-up and shut-down, the handling of the window's
-// tick, close request and menu commands, and the erase command, all without
-// any window toolkit. A front end (the Qt window, a test) translates its
-// events into these calls and provides the window-system seam.
+// Application shell: start-up and shut-down, the choice of the output
+// folder, the handling of the window's tick, close request and menu
+// commands, the erase command, and the answers of an unattended run, all
+// without any window toolkit. A front end (the Qt window, the terminal, a
+// test) translates its events into these calls and provides the
+// window-system seam.
 //
-// The shell owns main_window and program_dir. Every way out of the program
-// is the same pair of seam calls, stop the tick then quit with code 0; the
-// front end then calls shell_Shutdown and returns. Boxes opened here block
-// until answered while the front end keeps delivering ticks, and nothing
-// here changes seq_state, so a running download goes on behind them.
+// The shell owns main_window, program_dir and output_dir. Every way out of
+// the program is the same pair of seam calls, stop the tick then quit with
+// code 0; the front end then calls shell_Shutdown and returns. Boxes opened
+// here block until answered while the front end keeps delivering ticks, and
+// no box here changes seq_state, so a running download goes on behind them;
+// only shell_ChooseOutputDir sets it, before the first tick, when no folder
+// can be written.
 #pragma once
 
 #include <cstdint>
