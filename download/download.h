@@ -110,14 +110,25 @@ extern int32_t first_track_id;
 // request; 0 when none is under way.
 extern int32_t heads_reads_made;
 
+// Set once a read of this download was not plainly whole: from then on the
+// summary and the listing are each taken only when two reads agree.
+extern bool heads_doubted;
+
 constexpr int HEADS_READ_AGAIN = 1;
+constexpr int HEADS_SUMMARY_AGAIN = 2;
 
 // Requests the directory summary (flag 0) or full listing (flag 255) and
-// stores the stream of replies, one read per call, until a read agrees with
-// the longest one before it; then lists the tracks. Returns 0 (agreed),
-// HEADS_READ_AGAIN (call again on the next tick), or 301 when a request went
-// unanswered or no two of HEADS_READS_MAX reads agreed (head_count is then
-// 0).
+// stores the stream of replies, one read per call, then lists the tracks.
+// A read is taken at once when it is plainly whole: no bytes came that
+// formed no valid reply, the summary is one record, and every track record
+// of the listing (there is one at least) carries first_track_id + its
+// position as its number and the closing record counts no items. Otherwise the directory is doubted
+// and each request is read until a read agrees with the longest one before
+// it. Returns 0 (taken), HEADS_READ_AGAIN (call again on the next tick),
+// HEADS_SUMMARY_AGAIN (the listing is doubted: read the summary again, then
+// the listing), or 301 when a request went unanswered, no two of
+// HEADS_READS_MAX reads agreed, or a listing stored no record (head_count
+// is then 0).
 int GPS_GetHeads(int flag);
 
 // Stores the reply in rx_frame as the next record: 0, or 1 when refused.

@@ -115,7 +115,12 @@ static void read_Summary()
 
 static void read_Directory()
 {
-    if (!command_Finished(GPS_GetHeads(255))) return;
+    int result = GPS_GetHeads(255);
+    if (result == HEADS_SUMMARY_AGAIN) {
+        seq_state = SEQ_DIR_SUMMARY;
+        return;
+    }
+    if (!command_Finished(result)) return;
     log_AddLinef("Total track count: %d", head_count - 1);
     log_AddLinef("Output directory: %s", program_dir);
     track_index = 0;
@@ -244,6 +249,7 @@ void download_Reset()
     memset(head_table, 0, sizeof head_table);
     head_count = 0;
     heads_reads_made = 0;
+    heads_doubted = false;
     first_track_id = 0;
     items_Clear();  // the store's bytes count only where item_len says
     first_MSG_cnt = 0;

@@ -78,11 +78,17 @@ const struct FaultCase {
     {"PathTooLong", [] { move_Program(-5); }, 0, NOT_SAVED, TXT},
 };
 
-// The full listing, read over as many calls as it takes (counted in calls).
-int heads_Read(int* calls = nullptr)
+// The summary and the full listing as the download reads them, over as many
+// calls as it takes (counted in calls): 0, 301, or check_Heads' -1.
+int directory_Read(int* calls = nullptr)
 {
-    int result = HEADS_READ_AGAIN, call = 0;
-    while (call < HEADS_READS_MAX && result == HEADS_READ_AGAIN) result = GPS_GetHeads(255), ++call;
+    int result = HEADS_SUMMARY_AGAIN, call = 0;
+    while (result == HEADS_SUMMARY_AGAIN) {
+        do result = GPS_GetHeads(0), ++call; while (result == HEADS_READ_AGAIN);
+        if (result == CMD_OK && check_Heads() == -1) result = -1;
+        if (result != CMD_OK) break;
+        do result = GPS_GetHeads(255), ++call; while (result == HEADS_READ_AGAIN);
+    }
     if (calls != nullptr) *calls = call;
     return result;
 }
@@ -92,9 +98,9 @@ struct Download : ::testing::Test {
     void TearDown() override { session_End(); }
     static void add_Tracks()  // the second without timing values
     {
-        sim_AddTrack(SimTrack{40, 3, 7, 15, 8, 45, 12, 200, 21, true});
-        sim_AddTrack(SimTrack{41, 4, 7, 15, 9, 10, 0, 150, 22, false});
-        sim_AddTrack(SimTrack{42, 5, 7, 15, 23, 59, 30, 300, 23, true});
+        sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, 200, 21, true});
+        sim_AddTrack(SimTrack{2, 4, 7, 15, 9, 10, 0, 150, 22, false});
+        sim_AddTrack(SimTrack{3, 5, 7, 15, 23, 59, 30, 300, 23, true});
     }
 };
 struct FaultMatrix : Download, ::testing::WithParamInterface<FaultCase> {};
@@ -134,8 +140,8 @@ TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
     EXPECT_EQ(log_Lines().back(), "Track ID=  1 (  200 items), File: 2015-07-03_0845_001.txt ... read GPS data (  0%)");
     session_Run();
     EXPECT_EQ(log_Lines(), (Lines{"USB adapter check     ... o.k.", "Connect ZORP, searching ... o.k.",
-                                  "ZORP detected, ID 3:1201 (FW ver. 02.0A)", "Track  40: 03/07/2015 (200 items)",
-                                  "Track  41: 04/07/2015 (150 items)", "Track  42: 05/07/2015 (300 items)",
+                                  "ZORP detected, ID 3:1201 (FW ver. 02.0A)", "Track   1: 03/07/2015 (200 items)",
+                                  "Track   2: 04/07/2015 (150 items)", "Track   3: 05/07/2015 (300 items)",
                                   "Total track count: 3", "Output directory: " + session_Dir(),
                                   "Track ID=  1 (  200 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)",
                                   "Track ID=  2 (  150 items), File: 2015-07-04_0910_002.txt ... exist, skipping",
@@ -150,6 +156,7 @@ TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
     EXPECT_TRUE(box.icon == ICON_INFORMATION && box.buttons == BUTTONS_YES_NO);
     EXPECT_TRUE(busy_behind_box == 0 && fake_window.quit_calls == 1);
     EXPECT_TRUE(sim_LoggerBaud() == BAUD_BASE && sim_AdapterBaud() == BAUD_BASE);
+    EXPECT_EQ(st.requests_by_command[0x12], 2u);  // the summary and the listing, once each
 }
 
 // A pass over the track has ended with every third item from 0 missing.
@@ -162,7 +169,7 @@ TEST_F(Download, MoreThanOneItemInHundredMissingAsksWholeTrackAgain)
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.missing << " of " << row.items << " missing");
         session_Begin(), sim_AddTracks(1, 1, row.items, 1);
-        ASSERT_TRUE(usb_Open() == 0 && heads_Read() == 0);
+        ASSERT_TRUE(usb_Open() == 0 && directory_Read() == 0);
         first_MSG_cnt = row.items;
         memset(item_len, 40, row.items);
         for (uint32_t i = 0; i < row.missing; ++i) item_len[i * 3] = 0;
@@ -180,7 +187,7 @@ TEST_F(Download, MoreThanOneItemInHundredMissingAsksWholeTrackAgain)
 
 TEST_F(Download, TrackLongerThanStoreIsCutToItsFirstItems)
 {
-    sim_AddTrack(SimTrack{7, 3, 7, 15, 8, 45, 12, ITEMS128B_MAX + 232, 3, true});
+    sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, ITEMS128B_MAX + 232, 3, true});
     f.lose_item_reply_ppm = 2000;
     EXPECT_LT(session_Run(), 100000u);
     const Lines lines = log_Lines();
@@ -192,37 +199,66 @@ TEST_F(Download, TrackLongerThanStoreIsCutToItsFirstItems)
     EXPECT_EQ(file_Contents(session_Dir() + IMP), expected_Timing(0, ITEMS128B_MAX));
 }
 
-// Regression: a listing reply lost or damaged on the line would shift every
-// later track's ID and file, or drop the last track unseen; the listing is
-// taken once two reads agree, or fails.
-TEST_F(Download, ListingIsTakenOnceTwoReadsAgree)
+// Each track's ID and file come from its place in the listing, so a listing
+// is taken in one read only when its numbering shows every reply in place;
+// otherwise the summary and the listing are each read until two reads agree.
+void grow_Logger(const uint8_t* bytes, uint32_t count)  // records a track at each listing request
+{
+    if (count == 14 && bytes[3] == 0x12 && bytes[8] == 0xFF) sim_AddTracks(1, uint16_t(40 + sim_track_count), 10, 9);
+}
+void answer_Unstorable(const uint8_t* bytes, uint32_t count)  // a summary, then listing replies too long to keep
+{
+    Bytes reply{0x3C, 0x01, 30, 0x12, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0xE0, 0, 40};
+    if (count == 14 && bytes[8] == 0xFF) reply = Bytes{0x3C, 0x01, 150, 0x12, 0, 0, 0, 0, 5}, reply.resize(148);
+    else reply.resize(28);
+    const Bytes frame = sealed(reply);
+    sim_InjectRx(1000, frame.data(), uint32_t(frame.size()));
+}
+uint32_t directory_Requests()  // written by the program, whether heard or not
+{
+    uint32_t requests = 0;
+    for (uint32_t at = 0; at + 3 < sim_written_count && sim_written[at + 2] != 0; at += sim_written[at + 2])
+        requests += sim_written[at + 3] == 0x12;
+    return requests;
+}
+TEST_F(Download, ListingIsTakenInOneReadWhenItsNumberingHoldsElseOnceTwoReadsAgree)
 {
     const struct {
-        uint32_t lose_listing_reply, corrupt_byte_ppm, seed;
-        int reads;  // 0: the listing fails
-    } rows[] = {{0, 0, 0, 2},
-                {1, 0, 0, 3},  // the first reply lost once
-                {3, 0, 0, 3},  // a middle one
-                {6, 0, 0, 3},  // the closing one
-                {0, 1500, 13, 3},  // damages the first read's second reply
-                {0, 3000, 12, 0}};  // damages every read, never its first reply
+        const char* name;
+        void (*arrange)();
+        uint32_t requests;  // directory requests sent
+        int tracks;         // -1: the directory fails
+        int in_logger = 5;  // tracks in the logger's memory
+    } rows[] = {
+        {"healthy", [] {}, 2, 5},
+        {"recording while connected", [] { sim_taps.written = grow_Logger; }, 2, 6},
+        // A lost listing reply makes the summary and the listing twice each.
+        {"first reply lost", [] { f.lose_listing_reply = 1; }, 6, 5},
+        {"middle reply lost", [] { f.lose_listing_reply = 3; }, 6, 5},
+        {"closing reply lost", [] { f.lose_listing_reply = 6; }, 6, 5},
+        {"lone track's reply lost", [] { f.lose_listing_reply = 1; }, 6, 1, 1},
+        {"damaged listing reply", [] { f.corrupt_byte_ppm = 1500, f.seed = 13; }, 7, 5},
+        {"every listing read damaged", [] { f.corrupt_byte_ppm = 3000, f.seed = 13; }, 13, -1},
+        {"no listing reply storable", [] { sim_settings.logger.connected = false, sim_taps.written = answer_Unstorable; },
+         9, -1},
+    };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "reply " << row.lose_listing_reply << " lost, seed " << row.seed);
-        session_Begin(), sim_AddTracks(5, 40, 10, 1);
-        f.lose_listing_reply = row.lose_listing_reply, f.corrupt_byte_ppm = row.corrupt_byte_ppm, f.seed = row.seed;
+        SCOPED_TRACE(row.name);
+        session_Begin(), sim_AddTracks(row.in_logger, 40, 10, 1), sim_settings.logger.first_track_no = 40;
+        row.arrange();
         ASSERT_EQ(usb_Open(), 0);
-        int calls = 0;
-        EXPECT_EQ(heads_Read(&calls), row.reads != 0 ? CMD_OK : CMD_FAILED_HEADS);
-        const int reads = row.reads != 0 ? row.reads : HEADS_READS_MAX;
-        EXPECT_EQ(calls, reads);  // one read per tick
-        EXPECT_EQ(st.requests_by_command[0x12], uint32_t(reads));
-        if (row.reads == 0) {
-            EXPECT_TRUE(head_count == 0 && log_Lines().empty());
+        const int result = directory_Read();
+        sim_taps = {};
+        EXPECT_EQ(directory_Requests(), row.requests);
+        if (row.tracks < 0) {
+            EXPECT_TRUE(result == CMD_FAILED_HEADS && head_count == 0);
             continue;
         }
-        ASSERT_EQ(head_count, 6);
-        for (int k = 0; k < 5; ++k) EXPECT_EQ(read_Uint(head_table[k] + HEAD_TRACK_NO, 2), 40u + k) << k;
-        EXPECT_EQ(log_Lines().size(), 5u);
+        ASSERT_EQ(result, CMD_OK);
+        ASSERT_EQ(head_count, row.tracks + 1);
+        EXPECT_EQ(first_track_id, 40);
+        for (int k = 0; k < row.tracks; ++k) EXPECT_EQ(read_Uint(head_table[k] + HEAD_TRACK_NO, 2), 40u + k) << k;
+        EXPECT_EQ(log_Lines().size(), size_t(row.tracks));  // listed once, as taken
     }
 }
 
