@@ -172,9 +172,16 @@ extern uint32_t read_phase;
 // reply is in rx_frame) or 213.
 int GPS_SndData13(uint32_t first, uint32_t count);
 
-// Stores the item reply in rx_frame at its position: 0, or 1 when refused.
-// A reply whose sentence does not check is held back and stored only when
-// the same reply comes again; it never replaces an item already received.
+// The text bytes an item reply of length bytes carries inside its own
+// frame, before the CRC: its text length, cut where the frame ends.
+uint32_t reply_TextLength(const uint8_t* reply, uint32_t length);
+
+constexpr int TRACE_HELD = 2;
+
+// Stores the item reply in rx_frame at its position: 0, 1 when refused, or
+// TRACE_HELD. A reply whose sentence does not check is held back and stored
+// only when a copy with the same text length, text and timing value comes
+// again; it never replaces an item already received.
 int add_Trace();
 
 // Forgets every item of the current track, received or held.
@@ -188,8 +195,12 @@ uint32_t count_Missing();
 // recovery failed.
 int read_Track();
 
+constexpr int GAP_HELD = 2;
+
 // Fetches the highest-numbered missing item: 0 stored, -1 nothing missing,
-// -2 reply refused, 1 request failed but the line was set up again, 999.
+// -2 reply refused, 1 request failed but the line was set up again, 999, or
+// GAP_HELD: the logger answered with a copy that waits for a second one to
+// confirm it, which says nothing against the line.
 int fill_Gaps();
 
 // ------------------------------------------------------------ track files --

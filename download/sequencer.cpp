@@ -157,7 +157,8 @@ static void read_TrackStep()
     // than item by item; the items held so far stay.
     uint32_t missing = count_Missing();
     if (missing > first_MSG_cnt / 100) return;
-    if (missing != 0 && fill_Gaps() != 0) GPS_LineSpeedUp();
+    int gap = missing != 0 ? fill_Gaps() : 0;
+    if (gap != 0 && gap != GAP_HELD) GPS_LineSpeedUp();
     advance();
 }
 
@@ -167,7 +168,9 @@ static void fill_TrackGaps()
         advance();
         return;
     }
-    if (fill_Gaps() == 0) return;
+    // A held copy is asked for again on the next tick.
+    int gap = fill_Gaps();
+    if (gap == 0 || gap == GAP_HELD) return;
     if (GPS_LineSpeedUp() > 10) seq_state = SEQ_READ_ERROR;
 }
 

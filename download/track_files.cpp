@@ -48,9 +48,7 @@ static unsigned two_Digits(const uint8_t* chars)
 // an item not received.
 static uint32_t item_TextLength(uint32_t i)
 {
-    uint32_t stated = item_store[i][ITEM_TEXT_LEN];
-    uint32_t room = item_len[i] > ITEM_TEXT + 2u ? item_len[i] - ITEM_TEXT - 2u : 0;
-    return stated < room ? stated : room;
+    return reply_TextLength(item_store[i], item_len[i]);
 }
 
 static bool path_Fits(int length)

@@ -185,6 +185,27 @@ TEST_F(Download, MoreThanOneItemInHundredMissingAsksWholeTrackAgain)
     }
 }
 
+// A copy held for its sentence says nothing against the line: the gap is
+// asked for again on the next tick, with no line switch in between.
+TEST_F(Download, HeldCopyIsAskedForAgainWithoutLineSwitch)
+{
+    for (const int32_t state : {SEQ_READ_TRACK, SEQ_FILL_GAPS}) {
+        SCOPED_TRACE(state);
+        session_Begin();
+        sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, 300, 21, true, 150});  // items 149, 299 recorded so
+        ASSERT_TRUE(usb_Open() == 0 && directory_Read() == 0);
+        first_MSG_cnt = 300;
+        memset(item_len, 40, 300);
+        item_len[149] = 0;
+        read_phase = 1, progress_countdown = 5, seq_state = state;  // a pass has just ended
+        for (int ticks = 0; ticks < 5 && seq_state != SEQ_SAVE_TRACK; ++ticks) session_Tick();
+        EXPECT_EQ(seq_state, SEQ_SAVE_TRACK);
+        EXPECT_NE(item_len[149], 0);
+        EXPECT_EQ(st.requests_by_command[0x13], 2u);
+        EXPECT_EQ(st.requests_by_command[0x06], 0u);
+    }
+}
+
 TEST_F(Download, TrackLongerThanStoreIsCutToItsFirstItems)
 {
     sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, ITEMS128B_MAX + 232, 3, true});
@@ -262,18 +283,21 @@ TEST_F(Download, ListingIsTakenInOneReadWhenItsNumberingHoldsElseOnceTwoReadsAgr
     }
 }
 
-// An item reply for the first of three items, its CRC right; text_len may
-// claim more text than the frame holds.
-void put_ItemReply(const std::string& text, int text_len = -1)
+// A reply for the first of three items, its CRC right, as a whole-track
+// pass brings it (countdown 3) or a single-item request (countdown 1); text_len
+// may claim more text than the frame holds.
+void put_ItemReply(const std::string& text, int text_len = -1, bool single = false, uint8_t timing = 0)
 {
-    Bytes reply = {0x3C, 0x01, uint8_t(ITEM_TEXT + text.size() + 2), 0x13, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0,
-                   uint8_t(text_len < 0 ? int(text.size()) : text_len)};
+    Bytes reply = {0x3C, 0x01, uint8_t(ITEM_TEXT + text.size() + 2), 0x13, 0, 0, 0, 0, uint8_t(single ? 1 : 3), 0, 0, 0, 0,
+                   0, uint8_t(text_len < 0 ? int(text.size()) : text_len), 0, 0, timing};
     reply.resize(ITEM_TEXT);
     set_rx(sealed(reply + Bytes(text.begin(), text.end())));
+    range_tail = single ? 2 : 0;
 }
 
 // The CRC lets a damaged reply through now and then; its sentence then
-// fails, and such a reply counts only when the logger sends it again alike.
+// fails, and such an item counts only when the logger sends it again alike,
+// whichever request brought each copy.
 TEST(ItemCheck, ReplyWhoseSentenceFailsCountsOnlyWhenRepeated)
 {
     const std::string gsa = "$GPGSA,A,3,03,05,,,2.7,1.7,2.1*";  // checksum 0x34
@@ -291,16 +315,20 @@ TEST(ItemCheck, ReplyWhoseSentenceFailsCountsOnlyWhenRepeated)
                 {"no checksum", "$GPGSA,A,3,03\r", -1, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        items_Clear(), first_MSG_cnt = 3, range_tail = 0;
+        items_Clear(), first_MSG_cnt = 3;
         put_ItemReply(row.text, row.text_len);
-        EXPECT_EQ(add_Trace(), row.at_once ? 0 : 1);
+        EXPECT_EQ(add_Trace(), row.at_once ? 0 : TRACE_HELD);
         EXPECT_EQ(count_Missing(), row.at_once ? 2u : 3u);
-        EXPECT_EQ(add_Trace(), 0);  // the same again
+        put_ItemReply(row.text, row.text_len, true);
+        EXPECT_EQ(add_Trace(), 0);  // the same item again, asked for alone
         EXPECT_TRUE(count_Missing() == 2 && item_len[0] == rx_count);
         EXPECT_EQ(memcmp(item_store[0], rx_frame, rx_count), 0);
     }
 
     items_Clear();
+    put_ItemReply(gsa + "11\r", -1, false, 7), add_Trace();
+    put_ItemReply(gsa + "11\r", -1, true, 8);
+    EXPECT_EQ(add_Trace(), TRACE_HELD);  // another timing value is another item
     for (const char* digits : {"10", "11", "11"}) put_ItemReply(gsa + digits + "\r"), add_Trace();
     EXPECT_EQ(std::string((const char*)item_store[0] + ITEM_TEXT, gsa.size() + 2), gsa + "11");  // the twins
     EXPECT_EQ(count_Missing(), 2u);
