@@ -78,6 +78,15 @@ const struct FaultCase {
     {"PathTooLong", [] { move_Program(-5); }, 0, NOT_SAVED, TXT},
 };
 
+// Requests of a command written by the program, whether heard or not.
+uint32_t requests_Written(uint8_t command)
+{
+    uint32_t requests = 0;
+    for (uint32_t at = 0; at + 3 < sim_written_count && sim_written[at + 2] != 0; at += sim_written[at + 2])
+        requests += sim_written[at + 3] == command;
+    return requests;
+}
+
 // The summary and the full listing as the download reads them, over as many
 // calls as it takes (counted in calls): 0, 301, or check_Heads' -1.
 int directory_Read(int* calls = nullptr)
@@ -185,6 +194,44 @@ TEST_F(Download, MoreThanOneItemInHundredMissingAsksWholeTrackAgain)
     }
 }
 
+// The search: a logger left at the fast speed is told the base speed with a
+// single request, so that no search tick waits for retries; an adapter that
+// refuses a speed is logged once and probed at the base speed from then on.
+void stay_Fast(const uint8_t* bytes, uint32_t count)  // once at the fast speed, the adapter keeps it
+{
+    if (count == 7 && bytes[3] == 0x01 && sim_AdapterBaud() == BAUD_FAST) sim_settings.adapter.fail_baud_rate = true;
+}
+TEST_F(Download, SearchTicksStayShortAndLogARefusedSpeedOnce)
+{
+    const struct {
+        const char* name;
+        void (*arrange)();
+        uint32_t speed_requests;
+        int refusals_logged;
+        bool found;
+    } rows[] = {{"logger left fast, its answer lost", [] { sim_settings.logger.baud = BAUD_FAST, f.swallow_speed_answers = 1; },
+                 1, 0, true},
+                {"adapter stuck at the fast speed", [] { sim_settings.logger.connected = false, sim_taps.written = stay_Fast; },
+                 0, 1, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        session_Begin(), sim_AddTracks(1, 1, 10, 1);
+        row.arrange();
+        uint64_t longest_us = 0;
+        for (int ticks = 0; ticks < 12 && seq_state <= SEQ_PROBE; ++ticks) {
+            const uint64_t start = sim_NowUs();
+            session_Tick();
+            longest_us = std::max(longest_us, sim_NowUs() - start);
+        }
+        sim_taps = {};
+        EXPECT_EQ(seq_state, row.found ? SEQ_IDENTIFY : SEQ_PROBE);
+        EXPECT_LT(longest_us, 100000u);
+        EXPECT_EQ(requests_Written(0x06), row.speed_requests);
+        const Lines lines = log_Lines();
+        EXPECT_EQ(std::ranges::count(lines, "\r\n FT_SetBaudRate Failed"), row.refusals_logged);
+    }
+}
+
 // A copy held for its sentence says nothing against the line: the gap is
 // asked for again on the next tick, with no line switch in between.
 TEST_F(Download, HeldCopyIsAskedForAgainWithoutLineSwitch)
@@ -235,13 +282,6 @@ void answer_Unstorable(const uint8_t* bytes, uint32_t count)  // a summary, then
     const Bytes frame = sealed(reply);
     sim_InjectRx(1000, frame.data(), uint32_t(frame.size()));
 }
-uint32_t directory_Requests()  // written by the program, whether heard or not
-{
-    uint32_t requests = 0;
-    for (uint32_t at = 0; at + 3 < sim_written_count && sim_written[at + 2] != 0; at += sim_written[at + 2])
-        requests += sim_written[at + 3] == 0x12;
-    return requests;
-}
 TEST_F(Download, ListingIsTakenInOneReadWhenItsNumberingHoldsElseOnceTwoReadsAgree)
 {
     const struct {
@@ -270,7 +310,7 @@ TEST_F(Download, ListingIsTakenInOneReadWhenItsNumberingHoldsElseOnceTwoReadsAgr
         ASSERT_EQ(usb_Open(), 0);
         const int result = directory_Read();
         sim_taps = {};
-        EXPECT_EQ(directory_Requests(), row.requests);
+        EXPECT_EQ(requests_Written(0x12), row.requests);
         if (row.tracks < 0) {
             EXPECT_TRUE(result == CMD_FAILED_HEADS && head_count == 0);
             continue;
