@@ -218,6 +218,8 @@ int open_TrackFile();
 
 enum SaveResult : int {
     SAVE_WRITTEN = 0,
+    SAVE_FOUND_SAVED = 1,   // a ".txt" of the track appeared meanwhile (another
+                            // program's): left as it is, the track counts as saved
     SAVE_NOTHING = -1,      // no item received: no file, no line
     SAVE_WRITE_ERROR = -2,  // nothing left on disk; a line names the file
 };

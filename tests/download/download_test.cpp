@@ -7,6 +7,7 @@
 #include <fstream>
 #include "download/download.h"
 #include "link/gps_link.h"
+#include "seams/base_services.h"
 #include "shell/shell.h"
 #include "shell/status_log.h"
 #include "sim/sim.h"
@@ -166,6 +167,30 @@ TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
     EXPECT_TRUE(busy_behind_box == 0 && fake_window.quit_calls == 1);
     EXPECT_TRUE(sim_LoggerBaud() == BAUD_BASE && sim_AdapterBaud() == BAUD_BASE);
     EXPECT_EQ(st.requests_by_command[0x12], 2u);  // the summary and the listing, once each
+}
+
+// A second program saving into the same folder: a text file it saved while
+// this one read the track stays as it is (the track counts as saved, with its
+// companion), and a temporary file it is still writing is never removed.
+TEST_F(Download, SecondProgramsFilesAreLeftAlone)
+{
+    for (const bool still_writing : {false, true}) {
+        SCOPED_TRACE(still_writing ? "its temporary file in the making" : "its text file saved meanwhile");
+        session_Begin(), add_Tracks();
+        const std::string txt = session_Dir() + TXT, temp = txt + ".tmp";
+        const int other = still_writing ? sys_FileCreate(temp.c_str()) : -1;
+        EXPECT_EQ(other >= 0 && sys_FileWrite(other, "in the making", 13) == 0, still_writing);
+        for (int ticks = 0; ticks < 1000 && seq_state != SEQ_READ_TRACK; ++ticks) session_Tick();
+        if (!still_writing) std::ofstream(txt) << "saved by another program";
+        session_Run();
+        EXPECT_EQ(file_Contents(still_writing ? temp : txt), still_writing ? "in the making" : "saved by another program");
+        EXPECT_EQ(file_Contents(session_Dir() + IMP), still_writing ? "" : expected_Timing(0));
+        EXPECT_EQ(log_Lines().back(), still_writing ? NOT_SAVED : DONE);
+        if (other >= 0) sys_FileClose(other);
+        const Lines files = session_Files();
+        EXPECT_EQ(std::ranges::count_if(files, [](const std::string& name) { return name.ends_with(".tmp"); }),
+                  still_writing ? 1 : 0);
+    }
 }
 
 // A pass over the track has ended with every third item from 0 missing.
