@@ -38,6 +38,12 @@ namespace {
 constexpr quint16 FTDI_VENDOR_ID = 0x0403;
 constexpr int PORTS_MAX = 4;
 
+// The most Qt reads ahead from an event loop (the exit question, a message
+// box) into its own buffer; beyond it the bytes wait in the kernel, whose
+// bounded buffers hold a logger that keeps sending. Without a bound Qt's
+// buffer grows with every byte the logger sends while the program is idle.
+constexpr qint64 READ_AHEAD_MAX = 4096;
+
 // What a write may take beyond its bytes' time on the line: the kernel and
 // the USB round trip.
 constexpr int WRITE_MARGIN_MS = 100;
@@ -267,6 +273,7 @@ static FT_STATUS open_port(const QString& location, FT_HANDLE* handle)
     if (slot == std::end(ports))
         return FT_INSUFFICIENT_RESOURCES;
     auto serial = std::make_unique<QSerialPort>(location);
+    serial->setReadBufferSize(READ_AHEAD_MAX);
     if (!serial->open(QIODevice::ReadWrite))
         return FT_DEVICE_NOT_OPENED;
     request_low_latency(serial->handle());

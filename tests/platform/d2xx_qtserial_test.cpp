@@ -1,11 +1,13 @@
 // The D2XX driver over Qt Serial Port holding a pseudo-terminal's slave; the test is the far end on the
 // master, where termios calls show the slave's settings. alarm() turns a hang into a failure.
 #include <gtest/gtest.h>
+#include <QtCore/QCoreApplication>
 #include <asm/termbits.h>  // termios2: the speed in bits per second as the kernel holds it
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <algorithm>
 #include <utility>
 #include <vector>
 #include <filesystem>
@@ -64,6 +66,35 @@ TEST(QtSerialPty, SetsTheLineMovesBytesBothWaysAndFailsAtOnceWhenTheMasterCloses
     EXPECT_EQ(FT_GetStatus(port, &rx, &tx, &events), FT_IO_ERROR);
     EXPECT_EQ(FT_Write(port, buffer, 16, &count), FT_IO_ERROR);
     EXPECT_EQ(FT_Close(port), FT_OK);
+    alarm(0);
+}
+
+// A logger that keeps sending while the program sits in an event loop (its
+// exit question) must not make Qt read ahead without bound: once Qt holds
+// its share, the bytes wait in the kernel, whose buffers stop the sender.
+TEST(QtSerialPty, ReadAheadInAnEventLoopStaysBounded)
+{
+    alarm(20);
+    int argc = 1;
+    char name[] = "d2xx_qtserial_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    FT_HANDLE port = nullptr;
+    ASSERT_EQ(qtserial_OpenByPath(ptsname(master), &port), FT_OK);
+    const Bytes chunk(4096, 0x55);
+    size_t accepted = 0;
+    for (int idle = 0; idle < 200 && accepted < (16u << 20);) {  // stops once the sender is held for a while
+        const ssize_t n = write(master, chunk.data(), chunk.size());
+        idle = n > 0 ? 0 : idle + 1;
+        accepted += size_t(std::max<ssize_t>(n, 0));
+        QCoreApplication::processEvents();
+        if (n <= 0) usleep(1000);
+    }
+    EXPECT_LT(accepted, 1u << 20) << "the sender was never held";
+    EXPECT_EQ(FT_Close(port), FT_OK);
+    close(master);
     alarm(0);
 }
 
