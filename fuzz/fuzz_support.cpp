@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string dir_path, program_file;
+std::string dir_path;
 
 // Microseconds that count bytes take on the line, 10 bits each.
 uint64_t line_Us(uint32_t count)
@@ -75,19 +75,12 @@ const char* fuzz_Dir()
         // In memory where the system offers it: the fuzzers write many files.
         dir_path = temp_MakeDir("zorpload-fuzz-", fs::is_directory("/dev/shm") ? "/dev/shm" : "");
         if (dir_path.empty()) fail("cannot make the fuzz directory");
-        program_file = path_Join(dir_path, "zorpload");
         std::atexit([] {
             std::error_code ignored;
             fs::remove_all(dir_path, ignored);
         });
     }
     return dir_path.c_str();
-}
-
-const char* fuzz_ProgramFile()
-{
-    fuzz_Dir();
-    return program_file.c_str();
 }
 
 void fuzz_EmptyDir()

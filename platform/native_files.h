@@ -13,7 +13,9 @@ int native_FileCreate(const char* path);
 int native_FileWrite(int file, const void* data, uint32_t count);
 int native_FileClose(int file);
 int native_FileRename(const char* from, const char* to);
+int native_FileRenameNoReplace(const char* from, const char* to);
 int native_FileRemove(const char* path);
+int native_MakeDir(const char* path);
 
 // The character that separates directories in this system's paths.
 char native_PathSeparator();

@@ -16,7 +16,6 @@ if [[ "${1:-}" == windows ]]; then
     # display with a window manager, driven by xdotool, photographed by
     # imagemagick
     wine wine64 xvfb openbox xdotool imagemagick
-    zip
   )
 else
   packages=(
@@ -27,6 +26,8 @@ else
     qt6-qpa-plugins fonts-dejavu-core
     # the fuzz targets: clang with libFuzzer and its sanitizer runtimes
     clang libclang-rt-14-dev
+    # the Debian package: dependencies from the binaries, and its checks
+    dpkg-dev file desktop-file-utils appstream lintian
   )
 fi
 

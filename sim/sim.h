@@ -198,11 +198,9 @@ extern SimSettings sim_settings;
 // the statistics. Leaves the clock and the file faults where they are.
 void sim_Reset();
 
-// ------------------------------------------------------------------ demo --
-
-// The demonstration: sim_Reset, then three tracks of 420, 1500 and 3200
-// items (November and December 2026, the first and last with timing values)
-// and about one item reply in a hundred lost (seed 2026).
+// sim_Reset, then the demonstration's logger: three tracks of a few hundred
+// to a few thousand items, about one item reply in a hundred lost, so the
+// gap recovery shows.
 void sim_SetUpDemo();
 
 // The demonstration changed by environment variables, as the simulated
@@ -293,8 +291,8 @@ uint64_t sim_NowUs();
 void sim_AdvanceUs(uint64_t us);
 void sim_SetTickMs(uint32_t tick);
 
-// Simulated base services only: the path sys_ProgramPath reports (cut to
-// 259 bytes; "./zorpload" until set).
+// Simulated base services only: the path sys_ProgramPath reports (up to
+// 1023 bytes, cut to the caller's buffer; "./zorpload" until set).
 void sim_SetProgramPath(const char* path);
 
 // ------------------------------------------------------------ file faults --
@@ -312,7 +310,7 @@ struct SimFileFaults {
     SimFileFault create;           // the file is not created
     SimFileFault write;            // nothing of that write reaches the file
     SimFileFault close;            // the file is closed, but reports -1
-    SimFileFault rename;           // nothing is renamed
+    SimFileFault rename;           // nothing is renamed (either rename call)
     bool disk_limited;             // when set, disk_free bytes may still be
     uint64_t disk_free;            // written: a write that does not fit
                                    // stores what fits and reports -1

@@ -20,7 +20,9 @@ SimFileFaults sim_file_faults;
 namespace {
 
 constexpr const char* DEFAULT_PROGRAM_PATH = "./zorpload";
-constexpr uint32_t PATH_SIZE = 260;
+// Longer than the program's own buffers, so tests can hand it paths that do
+// not fit them.
+constexpr uint32_t PATH_SIZE = 1024;
 
 uint64_t now_us;
 uint32_t tick_offset_ms;
@@ -140,7 +142,18 @@ int sys_FileRename(const char* from, const char* to)
     return native_FileRename(from, to);
 }
 
+int sys_FileRenameNoReplace(const char* from, const char* to)
+{
+    if (fault_Fires(sim_file_faults.rename)) return -1;
+    return native_FileRenameNoReplace(from, to);
+}
+
 int sys_FileRemove(const char* path)
 {
     return native_FileRemove(path);
+}
+
+int sys_MakeDir(const char* path)
+{
+    return native_MakeDir(path);
 }

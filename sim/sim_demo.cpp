@@ -1,5 +1,5 @@
-// The demonstration logger, and its settings from environment variables for
-// the drop-in FTD2XX.dll.
+// The demonstration's logger, the same for every demo front end, and its
+// settings from environment variables for the drop-in FTD2XX.dll.
 #include <cstdlib>
 #include <cstring>
 

@@ -15,6 +15,10 @@
 
 LogCanvas::LogCanvas(QWidget* parent) : QWidget(parent), logo(QStringLiteral(":/logo.png"))
 {
+    // The system window colour, which on Linux desktops is the palette's
+    // base (white in the usual styles); the window role is the dialogs' grey.
+    // The text then takes the base's text colour.
+    setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
 }
 
@@ -118,7 +122,7 @@ static void paint_pending(WindowHandle window)
     static_cast<ZorpWindow*>(window)->canvas()->paintPending();
 }
 
-int qtwindow_Run()
+int qtwindow_Run(const ProgramOptions& options)
 {
     // Before the first window exists: the X11 window class is taken from it.
     QCoreApplication::setApplicationName(QString::fromLatin1(window_class_name));
@@ -127,6 +131,7 @@ int qtwindow_Run()
     ZorpWindow window;
     window.show();
     shell_Start(&window, paint_pending);
+    options_Apply(options);
     window.startTick();
     const int exit_code = QApplication::exec();
     shell_Shutdown();

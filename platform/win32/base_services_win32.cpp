@@ -57,7 +57,17 @@ int sys_FileRename(const char* from, const char* to)
     return native_FileRename(from, to);
 }
 
+int sys_FileRenameNoReplace(const char* from, const char* to)
+{
+    return native_FileRenameNoReplace(from, to);
+}
+
 int sys_FileRemove(const char* path)
 {
     return native_FileRemove(path);
+}
+
+int sys_MakeDir(const char* path)
+{
+    return native_MakeDir(path);
 }

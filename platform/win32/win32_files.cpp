@@ -1,11 +1,14 @@
 // The Win32 file calls behind the base-services file functions.
 //
-// A created file is opened with no sharing at all, as OF_SHARE_EXCLUSIVE
-// does: while its writer holds it, nobody else can open it, not even to read,
-// and a second create fails without emptying it (the sharing check comes
-// before the truncation). Each write is checked for its full count, and a
-// close first flushes the file to the disk. The final rename replaces and is
-// written through, so a track's ".txt" is either complete on disk or absent.
+// A track file is written under a temporary name, so whatever stands at that
+// name is removed first (a link itself, never what it points to) and the
+// file is then created anew, with no sharing at all, as OF_SHARE_EXCLUSIVE
+// does: while its writer holds it nobody else can open it, not even to read,
+// or remove it, so another program's file in the making is never touched.
+// Each write is checked for its full count, and a close first flushes the
+// file to the disk. Final names are given by MoveFileExA written through:
+// the text file's without replacing a file that appeared meanwhile, so a
+// track's ".txt" is either complete on disk or absent.
 //
 // The seam speaks of int handles; the Win32 HANDLEs live in a fixed table and
 // the seam handle is the slot's index.
@@ -42,7 +45,10 @@ int native_FileCreate(const char* path)
     int slot = 0;
     while (slot < OPEN_FILES_MAX && open_files[slot] != nullptr) ++slot;
     if (slot == OPEN_FILES_MAX) return -1;
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A file held by its writer cannot be deleted (it shares nothing), and
+    // then the create fails too.
+    if (!DeleteFileA(path) && GetLastError() != ERROR_FILE_NOT_FOUND) return -1;
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return -1;
     open_files[slot] = h;
     return slot;
@@ -78,9 +84,24 @@ int native_FileRename(const char* from, const char* to)
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;
 }
 
+int native_FileRenameNoReplace(const char* from, const char* to)
+{
+    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return 0;
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? 1 : -1;
+}
+
 int native_FileRemove(const char* path)
 {
     return DeleteFileA(path) ? 0 : -1;
+}
+
+int native_MakeDir(const char* path)
+{
+    if (CreateDirectoryA(path, nullptr)) return 0;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return -1;
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : -1;
 }
 
 char native_PathSeparator()

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_window.h"
 
+#include <knownfolders.h>
+#include <shlobj.h>
 #include <timeapi.h>
 
 #include "platform/win32/resource_ids.h"
@@ -89,6 +91,21 @@ INT_PTR CALLBACK about_Proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
     return FALSE;
 }
 
+// The user's Documents folder in the ANSI code page the core's paths use;
+// empty when it is unknown or has a character that page cannot hold.
+void documents_Dir(char (&dir)[PROGRAM_DIR_SIZE])
+{
+    dir[0] = '\0';
+    PWSTR wide = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &wide))) {
+        BOOL lossy = FALSE;
+        const int length =
+            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, dir, PROGRAM_DIR_SIZE, nullptr, &lossy);
+        if (length == 0 || lossy) dir[0] = '\0';
+    }
+    CoTaskMemFree(wide);
+}
+
 void register_Class(HINSTANCE instance)
 {
     WNDCLASSEXA window_class {};
@@ -128,6 +145,9 @@ int win32_Run(HINSTANCE instance, int show)
     // period of about 15.6 ms would stretch each of them that long.
     timeBeginPeriod(1);
     shell_Start(window, paint_Step);
+    char documents[PROGRAM_DIR_SIZE];
+    documents_Dir(documents);
+    shell_ChooseOutputDir(nullptr, documents);
     tick_timer_id = SetTimer(window, TICK_TIMER, TICK_PERIOD_MS, nullptr);
 
     MSG message {};

@@ -14,7 +14,8 @@
 
 // Start-up, message loop and shut-down, in this order: load the title and
 // class name, register the class, create and show the 640 x 480 window
-// (0 at once when that fails), load the accelerators, start the shell, start
-// timer 101, run the message loop, close the adapter. Returns the exit code
-// that wnd_Quit gave.
+// (0 at once when that fails), load the accelerators, start the shell,
+// choose the output folder (the program's folder when it can be written,
+// else Documents\ZorpLoad), start timer 101, run the message loop, close the
+// adapter. Returns the exit code that wnd_Quit gave.
 int win32_Run(HINSTANCE instance, int show);

@@ -1,6 +1,7 @@
 // The production base services on Windows: a created file is held by its
 // writer alone (nobody can open it, and a second create neither succeeds nor
-// empties it), the final rename replaces, and the program's folder comes from
+// empties it), the renames replace or leave a taken name alone as asked,
+// folders are made once, and the program's folder comes from
 // GetModuleFileNameA with backslashes, a drive's root giving "C:".
 #include <gtest/gtest.h>
 #include <string>
@@ -32,9 +33,26 @@ TEST(Win32Files, HeldExclusivelyThenRenamedOverAnOlderFile)
     EXPECT_EQ(sys_FileExists(part.c_str()), 0);
     EXPECT_EQ(file_Contents(done), text);
     EXPECT_EQ(sys_FileRename(part.c_str(), done.c_str()), -1);
+
+    const int newer = sys_FileCreate(part.c_str());
+    EXPECT_TRUE(sys_FileWrite(newer, "newer", 5) == 0 && sys_FileClose(newer) == 0);
+    EXPECT_EQ(sys_FileRenameNoReplace(part.c_str(), done.c_str()), 1) << "the name is taken";
+    EXPECT_EQ(file_Contents(done), text);
+    EXPECT_EQ(sys_FileRemove(done.c_str()), 0);
+    EXPECT_EQ(sys_FileRenameNoReplace(part.c_str(), done.c_str()), 0);
+    EXPECT_EQ(file_Contents(done), "newer");
+    EXPECT_EQ(sys_FileRenameNoReplace(part.c_str(), done.c_str()), -1) << "nothing to rename";
     EXPECT_EQ(sys_FileRemove(done.c_str()), 0);
     EXPECT_EQ(sys_FileRemove(done.c_str()), -1);
     EXPECT_EQ(sys_FileCreate(temp.path("no\\such\\folder.txt").c_str()), -1);
+
+    const std::string folder = temp.path("out");
+    EXPECT_EQ(sys_MakeDir(folder.c_str()), 0);
+    EXPECT_EQ(sys_MakeDir(folder.c_str()), 0) << "a folder already";
+    EXPECT_EQ(sys_MakeDir(temp.path("no\\parent").c_str()), -1);
+    const int plain = sys_FileCreate(temp.path("plain").c_str());
+    EXPECT_EQ(sys_FileClose(plain), 0);
+    EXPECT_EQ(sys_MakeDir(temp.path("plain").c_str()), -1) << "a file of that name";
 }
 
 TEST(Win32Files, ProgramFolderFromTheModulePath)

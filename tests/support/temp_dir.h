@@ -4,6 +4,7 @@
 // whole contents of a file.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -34,7 +35,10 @@ inline std::string temp_MakeDir(const char* prefix, std::filesystem::path base =
     if (base.empty()) base = std::filesystem::temp_directory_path(error);
     std::random_device random;
     for (int attempt = 0; !error && attempt < 100; ++attempt) {
-        const std::filesystem::path dir = base / (prefix + std::to_string(random()));
+        // Of one length every time: tests work out path lengths from it.
+        char suffix[9];
+        std::snprintf(suffix, sizeof suffix, "%08x", random());
+        const std::filesystem::path dir = base / (prefix + std::string(suffix));
         if (std::filesystem::create_directory(dir, error)) return dir.string();
     }
     return "";
