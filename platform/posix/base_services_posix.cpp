@@ -1,7 +1,7 @@
 // Production base services on Linux: the monotonic clock (never stepped by
 // the wall clock, so time-outs stay honest), sleeps that last their full
-// length despite signals, the program's path from /proc, and the plain POSIX
-// file calls.
+// length despite signals, and the program's path from /proc. The file calls
+// are the POSIX ones, through platform/base_files.cpp.
 
 #include "seams/base_services.h"
 
@@ -9,7 +9,6 @@
 #include <ctime>
 #include <unistd.h>
 
-#include "platform/native_files.h"
 
 uint32_t sys_TickCount()
 {
@@ -38,49 +37,4 @@ uint32_t sys_ProgramPath(char* buf, uint32_t size)
     }
     buf[n] = '\0';
     return static_cast<uint32_t>(n);
-}
-
-char sys_PathSeparator()
-{
-    return native_PathSeparator();
-}
-
-int sys_FileExists(const char* path)
-{
-    return native_FileExists(path);
-}
-
-int sys_FileCreate(const char* path)
-{
-    return native_FileCreate(path);
-}
-
-int sys_FileWrite(int file, const void* data, uint32_t count)
-{
-    return native_FileWrite(file, data, count);
-}
-
-int sys_FileClose(int file)
-{
-    return native_FileClose(file);
-}
-
-int sys_FileRename(const char* from, const char* to)
-{
-    return native_FileRename(from, to);
-}
-
-int sys_FileRenameNoReplace(const char* from, const char* to)
-{
-    return native_FileRenameNoReplace(from, to);
-}
-
-int sys_FileRemove(const char* path)
-{
-    return native_FileRemove(path);
-}
-
-int sys_MakeDir(const char* path)
-{
-    return native_MakeDir(path);
 }
