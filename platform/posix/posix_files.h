@@ -12,3 +12,4 @@ int posix_FileClose(int file);
 int posix_FileRename(const char* from, const char* to);
 int posix_FileRenameNoReplace(const char* from, const char* to);
 int posix_FileRemove(const char* path);
+int posix_MakeDir(const char* path);
