@@ -200,6 +200,11 @@ extern SimSettings sim_settings;
 // the statistics. Leaves the clock and the file faults where they are.
 void sim_Reset();
 
+// sim_Reset, then the demonstration's logger: three tracks of a few hundred
+// to a few thousand items, about one item reply in a hundred lost, so the
+// gap recovery shows.
+void sim_SetUpDemo();
+
 // ------------------------------------------------------------ observation --
 
 // What happened since sim_Reset. A reply counts as sent once its last byte

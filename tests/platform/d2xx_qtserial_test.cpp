@@ -10,7 +10,11 @@
 #include <algorithm>
 #include <utility>
 #include <vector>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include "platform/qt_serial/d2xx_qtserial.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -110,3 +114,53 @@ TEST(QtSerialDescription, MatchesTheDescriptionInTheFormQtReportsIt)
 }
 
 }  // namespace
+
+// A fake sysfs tree: class/tty/<port>/device links to the port under its USB
+// interface, whose device holds idVendor and product, as the kernel lays out
+// an adapter that ftdi_sio (or another USB serial driver) has bound.
+TEST(QtSerialSysfs, FindsTheUsbVendorAndProductBehindATtyWithoutUdev)
+{
+    namespace fs = std::filesystem;
+    const struct {
+        const char* shows;
+        const char* port;
+        const char* vendor_file;   // nullptr: none
+        const char* product_file;  // nullptr: none
+        const char* below_device;  // the port's path under the USB device
+        bool found;
+        uint16_t vendor = 0;
+        const char* product = "";
+    } cases[] = {
+        {"an FT232R", "ttyUSB0", "0403\n", "FT232R USB UART\n", "1-1:1.0/ttyUSB0", true, 0x0403, "FT232R USB UART"},
+        {"a clone under another vendor", "ttyUSB1", "1a86\n", "USB Serial\n", "1-1:1.0/ttyUSB1", true, 0x1a86,
+         "USB Serial"},
+        {"a device without a product string", "ttyUSB2", "0403\n", nullptr, "1-1:1.0/ttyUSB2", true, 0x0403, ""},
+        {"a product cut to the buffer", "ttyUSB3", "0403", "FT232R USB UART and then a long tail", "1-1:1.0/ttyUSB3",
+         true, 0x0403, "FT232R USB UART"},
+        {"no USB device above the port (a built-in UART)", "ttyS0", nullptr, nullptr, "serial8250/tty/ttyS0", false},
+        {"an unreadable vendor id", "ttyUSB4", "zz\n", "FT232R USB UART\n", "1-1:1.0/ttyUSB4", false},
+        {"a port the kernel does not list", "ttyUSB9", nullptr, nullptr, nullptr, false},
+    };
+    const TempDir temp;
+    qtserial_SetSysfsRoot(temp.dir.c_str());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shows);
+        const fs::path usb_device = fs::path(temp.dir) / "devices/pci0000:00/usb1" / (std::string("1-") + c.port);
+        if (c.below_device) {
+            fs::create_directories(usb_device / c.below_device);
+            fs::create_directories(fs::path(temp.dir) / "class/tty" / c.port);
+            fs::create_directory_symlink(usb_device / c.below_device, fs::path(temp.dir) / "class/tty" / c.port / "device");
+        }
+        if (c.vendor_file) std::ofstream(usb_device / "idVendor") << c.vendor_file;
+        if (c.product_file) std::ofstream(usb_device / "product") << c.product_file;
+
+        uint16_t vendor = 0;
+        char product[16] = "untouched";
+        EXPECT_EQ(qtserial_SysfsUsbDevice(c.port, &vendor, product, sizeof product), c.found);
+        if (c.found) {
+            EXPECT_EQ(vendor, c.vendor);
+            EXPECT_STREQ(product, c.product);
+        }
+    }
+    qtserial_SetSysfsRoot("/sys");
+}
