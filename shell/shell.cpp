@@ -22,9 +22,12 @@ void shell_Start(WindowHandle window, ShellPaint paint)
     link_Reset();
     download_Reset();
 
-    char program_path[PROGRAM_DIR_SIZE];
+    // One byte more than program_dir holds: a path cut to fit the buffer
+    // shows as too long, and counts as unknown.
+    char program_path[PROGRAM_DIR_SIZE + 1];
     if (sys_ProgramPath(program_path, sizeof program_path) == 0) program_path[0] = '\0';
     shell_SetProgramDir(program_path);
+    memcpy(output_dir, program_dir, sizeof output_dir);
 
     log_Clear();
 }
@@ -81,7 +84,7 @@ int shell_Command(unsigned command)
 void shell_SetGpx(bool on)
 {
     gpx_enabled = on;
-    if (on) gpx_WriteMissing(program_dir);
+    if (on && output_dir[0] != '\0') gpx_WriteMissing(output_dir);
 }
 
 void shell_Shutdown()
