@@ -11,6 +11,8 @@ packages=(
   qt6-qpa-plugins fonts-dejavu-core
   # the fuzz targets: clang with libFuzzer and its sanitizer runtimes
   clang libclang-rt-14-dev
+  # the GPX cross-check: Debian's NMEA and GPX parsers for /usr/bin/python3
+  python3-nmea2 python3-gpxpy
 )
 
 missing=()
