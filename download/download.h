@@ -256,14 +256,14 @@ enum GpxResult : int {
     GPX_WRITTEN = 0,
     GPX_EXISTS = 1,         // a ".gpx" of that name is kept as it is
     GPX_NO_FIX = 2,         // no usable fix: no file, a line says so
-    GPX_NOT_TRACK = 3,      // the path does not name a track's ".txt"
+    GPX_NOT_TRACK = 3,      // no file: the path names no track's ".txt"
     GPX_READ_ERROR = -1,    // no file; a line names the ".txt"
     GPX_WRITE_ERROR = -2,   // no file; a line names the ".gpx"
 };
 
 // Writes the GPX beside the track file at txt_path (a path ending in a track
-// file's name, "YYYY-MM-DD_HHMM_NNN.txt"), and logs one line for every
-// result but GPX_NOT_TRACK; "GPX: <name>.gpx (<n> points)" when written.
+// file's name, "YYYY-MM-DD_HHMM_NNN.txt"), and logs one line whatever the
+// result; "GPX: <name>.gpx (<n> points)" when written.
 int gpx_WriteTrack(const char* txt_path);
 
 // Writes the GPX of every track file in folder that has none yet, in name

@@ -469,7 +469,12 @@ int gpx_WriteTrack(const char* txt_path)
     const char* name = strrchr(txt_path, sys_PathSeparator());
     name = name != nullptr ? name + 1 : txt_path;
     const uint32_t id_digits = name_IdDigits(name);
-    if (id_digits == 0) return GPX_NOT_TRACK;
+    if (id_digits == 0) {
+        // A directory record with odd date or time bytes names its track
+        // so; the track's name and date are unknown then.
+        log_AddLinef("GPX: %s is not named as a track, no GPX written", name);
+        return GPX_NOT_TRACK;
+    }
 
     gpx_temp_path[0] = '\0';
     const int stem = static_cast<int>(strlen(txt_path)) - 3;  // before "txt"

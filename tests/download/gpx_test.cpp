@@ -231,6 +231,8 @@ TEST(GpxSweep, WritesEveryMissingGpxInNameOrder)
     EXPECT_EQ(gpx_WriteMissing(dir.dir.c_str()), 0);
     EXPECT_EQ(last_Line(), "GPX: 2015-07-10_0845_333.txt has no usable fix, no GPX written");
     EXPECT_EQ(gpx_WriteMissing(dir.path("none").c_str()), 0);
+    EXPECT_EQ(gpx_WriteTrack(dir.path("2015-07-03_0845_01.txt").c_str()), GPX_NOT_TRACK);
+    EXPECT_EQ(last_Line(), "GPX: 2015-07-03_0845_01.txt is not named as a track, no GPX written");
 }
 
 struct GpxDownload : ::testing::Test {
