@@ -420,6 +420,9 @@ static void sentence_Put(char c)
 
 static char gpx_path[PATH_SIZE];
 static char gpx_temp_path[PATH_SIZE];
+// Only a temporary file this call created is removed: one it could not
+// create may be another program's in the making.
+static bool gpx_temp_made;
 static uint8_t input[8192];
 
 // Reads every sentence of the open file: 0, or -1 on a read error.
@@ -459,9 +462,22 @@ static const char TRACK_END[] = "  </trkseg>\n </trk>\n</gpx>\n";
 
 static int fail_Write()
 {
-    if (gpx_temp_path[0] != '\0') sys_FileRemove(gpx_temp_path);
+    if (gpx_temp_made) sys_FileRemove(gpx_temp_path);
     log_AddLinef("Write error, file:%s", gpx_path);
     return GPX_WRITE_ERROR;
+}
+
+static int fail_Read(const char* txt_path)
+{
+    if (gpx_temp_made) sys_FileRemove(gpx_temp_path);
+    log_AddLinef("Read error, file:%s", txt_path);
+    return GPX_READ_ERROR;
+}
+
+static int keep_Existing(const char* gpx_name)
+{
+    log_AddLinef("GPX: %s exists, kept", gpx_name);
+    return GPX_EXISTS;
 }
 
 int gpx_WriteTrack(const char* txt_path)
@@ -476,24 +492,19 @@ int gpx_WriteTrack(const char* txt_path)
         return GPX_NOT_TRACK;
     }
 
-    gpx_temp_path[0] = '\0';
+    gpx_temp_made = false;
     const int stem = static_cast<int>(strlen(txt_path)) - 3;  // before "txt"
     if (!path_Fits(snprintf(gpx_path, sizeof gpx_path, "%.*sgpx", stem, txt_path))) return fail_Write();
     const char* gpx_name = gpx_path + (name - txt_path);
-    if (sys_FileExists(gpx_path)) {
-        log_AddLinef("GPX: %s exists, kept", gpx_name);
-        return GPX_EXISTS;
-    }
+    if (sys_FileExists(gpx_path)) return keep_Existing(gpx_name);
 
     const int file = sys_FileOpenRead(txt_path);
-    if (file < 0) {
-        log_AddLinef("Read error, file:%s", txt_path);
-        return GPX_READ_ERROR;
-    }
+    if (file < 0) return fail_Read(txt_path);
     if (!temp_Path(gpx_temp_path, gpx_path) || !output_Create(gpx_temp_path)) {
         sys_FileClose(file);
         return fail_Write();
     }
+    gpx_temp_made = true;
     track_Start(name, id_digits);
     const int read = read_Sentences(file);
     sys_FileClose(file);
@@ -501,18 +512,20 @@ int gpx_WriteTrack(const char* txt_path)
     output_Put(TRACK_END, sizeof TRACK_END - 1);
     const bool written = output_Close();
 
-    if (read < 0) {
-        sys_FileRemove(gpx_temp_path);
-        log_AddLinef("Read error, file:%s", txt_path);
-        return GPX_READ_ERROR;
-    }
+    if (read < 0) return fail_Read(txt_path);
     if (!written) return fail_Write();
     if (track.points == 0) {
         sys_FileRemove(gpx_temp_path);
         log_AddLinef("GPX: %s has no usable fix, no GPX written", name);
         return GPX_NO_FIX;
     }
-    if (sys_FileRename(gpx_temp_path, gpx_path) != 0) return fail_Write();
+    // A GPX that appeared meanwhile is kept, as one found at the start.
+    const int renamed = sys_FileRenameNoReplace(gpx_temp_path, gpx_path);
+    if (renamed == 1) {
+        sys_FileRemove(gpx_temp_path);
+        return keep_Existing(gpx_name);
+    }
+    if (renamed != 0) return fail_Write();
     log_AddLinef("GPX: %s (%u point%s)", gpx_name, track.points, track.points == 1 ? "" : "s");
     return GPX_WRITTEN;
 }
