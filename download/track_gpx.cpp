@@ -370,9 +370,9 @@ static void point_Take(Fix& fix)
 
     Fix& held = track.held;
     if (track.holding && held.time.ns == fix.time.ns) {
-        // The partner of the held sentence; a second one of the same kind
-        // repeats it and adds nothing.
-        // A GGA after its RMC has the RMC's date already.
+        // The partner of the held sentence (a GGA after its RMC has the
+        // RMC's date already); a second one of the same kind repeats it and
+        // adds nothing.
         if (fix.from_gga && !held.from_gga) {
             const char* rmc_kind = held.kind;
             held = fix;
