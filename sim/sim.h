@@ -300,6 +300,7 @@ struct SimFileFaults {
     SimFileFault write;            // nothing of that write reaches the file
     SimFileFault close;            // the file is closed, but reports -1
     SimFileFault rename;           // nothing is renamed (either rename call)
+    SimFileFault read;             // a read of an open file fails
     bool disk_limited;             // when set, disk_free bytes may still be
     uint64_t disk_free;            // written: a write that does not fit
                                    // stores what fits and reports -1

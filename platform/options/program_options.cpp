@@ -27,7 +27,11 @@ ProgramOptions options_Process(QCommandLineParser& parser, const char* descripti
                                   QStringLiteral("Use the serial device <device> (such as /dev/ttyUSB0) instead of "
                                                  "looking for the FT232R adapter by its USB description."),
                                   QStringLiteral("device"));
+    const QCommandLineOption gpx(QStringLiteral("gpx"),
+                                 QStringLiteral("Also save each track as GPX (<name>.gpx beside <name>.txt), and "
+                                                "every track file in the output folder that has no GPX yet."));
     parser.addOption(output_dir);
+    parser.addOption(gpx);
     if (set == OPTIONS_WITH_PORT) parser.addOption(port);
 
     parser.process(*QCoreApplication::instance());
@@ -39,6 +43,7 @@ ProgramOptions options_Process(QCommandLineParser& parser, const char* descripti
 
     ProgramOptions options;
     options.output_dir = parser.value(output_dir).toLocal8Bit();
+    options.gpx = parser.isSet(gpx);
     if (set == OPTIONS_WITH_PORT) options.port = parser.value(port).toLocal8Bit();
     return options;
 }
@@ -47,5 +52,7 @@ int options_Apply(const ProgramOptions& options)
 {
     if (!options.port.isEmpty()) log_AddLinef("Serial port: %s (--port)", options.port.constData());
     const QByteArray documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toLocal8Bit();
-    return shell_ChooseOutputDir(options.output_dir.constData(), documents.constData());
+    const int chosen = shell_ChooseOutputDir(options.output_dir.constData(), documents.constData());
+    if (chosen == 0 && options.gpx) shell_SetGpx(true);
+    return chosen;
 }
