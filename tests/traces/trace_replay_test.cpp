@@ -1,0 +1,100 @@
+// The recorded sessions of tests/traces replayed through the trace player:
+// each must run as recorded and save the very files that the recorded
+// session saved; a trace the program no longer follows must name the line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "download/download.h"
+#include "link/gps_link.h"
+#include "sim/trace_player.h"
+#include "tests/download/download_session.h"
+#include "tests/support/temp_dir.h"
+#include "tests/traces/trace_sessions.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string trace_Path(const std::string& name)
+{
+    return std::string(TRACES_DIR) + "/" + name + ".trace";
+}
+
+// Replays a trace in a fresh session until the program is idle or the
+// replay has ended; the player's mismatch, "" when none.
+std::string replay(const std::string& trace)
+{
+    trace_session_AlignClock();
+    if (player_Start(trace.c_str()) != 0) return player_Mismatch();
+    for (uint32_t ticks = 0; ticks < 100000 && seq_state != SEQ_IDLE && *player_Mismatch() == '\0'; ++ticks)
+        session_Tick();
+    usb_Close();
+    player_Finish();
+    return player_Mismatch();
+}
+
+class TraceReplay : public ::testing::Test {
+protected:
+    void SetUp() override { session_Begin(); }
+    void TearDown() override { session_End(); }
+};
+
+class RecordedSession : public TraceReplay, public ::testing::WithParamInterface<TraceSession> {};
+
+TEST_P(RecordedSession, ReplaysAndSavesTheRecordedFiles)
+{
+    const std::string name = GetParam().name;
+    EXPECT_EQ(replay(trace_Path(name)), "");
+
+    Lines recorded;
+    for (const auto& entry : fs::directory_iterator(std::string(TRACES_DIR) + "/" + name))
+        recorded.push_back(entry.path().filename());
+    std::sort(recorded.begin(), recorded.end());
+    ASSERT_FALSE(recorded.empty());
+    EXPECT_EQ(session_Files(), recorded);
+    for (const std::string& file : recorded)
+        EXPECT_EQ(file_Contents(session_Dir() + "/" + file),
+                  file_Contents(std::string(TRACES_DIR) + "/" + name + "/" + file))
+            << file;
+}
+
+INSTANTIATE_TEST_SUITE_P(Traces, RecordedSession, ::testing::ValuesIn(TRACE_SESSIONS),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// One call of a recorded trace edited, as if the program had changed it: the
+// replay stops at that line and shows both versions.
+const struct Edit {
+    const char* name;
+    const char* recorded;  // the first line holding this text is edited
+    const char* edited;
+} edits[] = {
+    {"ItemRequest", "W 3E 01 0E 13 00 00 00 00 05 00 00 00 E7 A0", "W 3E 01 0E 13 00 00 00 00 06 00 00 00 E7 A0"},
+    {"FastBaudRate", "B 250000", "B 230400"},
+    {"DataCharacteristics", "D 8 0 0", "D 7 0 0"},
+};
+
+class ChangedCall : public TraceReplay, public ::testing::WithParamInterface<Edit> {};
+
+TEST_P(ChangedCall, StopsTheReplayNamingTheLine)
+{
+    std::string text = file_Contents(trace_Path("three_tracks"));
+    const size_t at = text.find(GetParam().recorded);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, std::strlen(GetParam().recorded), GetParam().edited);
+    const auto line = 1 + std::count(text.begin(), text.begin() + static_cast<long>(at), '\n');
+    const std::string edited_trace = session_Dir() + "/edited.trace";
+    std::ofstream(edited_trace) << text;
+
+    EXPECT_EQ(replay(edited_trace), "trace line " + std::to_string(line) + ": the trace has \"" + GetParam().edited +
+                                        "\", the program called \"" + GetParam().recorded + "\"");
+}
+
+INSTANTIATE_TEST_SUITE_P(Traces, ChangedCall, ::testing::ValuesIn(edits),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
