@@ -185,7 +185,12 @@ int fill_Gaps();
 
 constexpr int PATH_SIZE = 260;
 
-// The current track's file name, and that name inside program_dir.
+// The longest name a track's temporary file can take: the name at its
+// widest (a date or time field of three digits, a track ID of five) plus the
+// temporary suffix. A folder for track files must leave room for it.
+constexpr int TRACK_TEMP_NAME_MAX = 33;
+
+// The current track's file name, and that name inside output_dir.
 extern char track_name[PATH_SIZE];
 extern char track_path[PATH_SIZE];
 

@@ -117,7 +117,7 @@ static void read_Directory()
 {
     if (!command_Finished(GPS_GetHeads(255))) return;
     log_AddLinef("Total track count: %d", head_count - 1);
-    log_AddLinef("Output directory: %s", program_dir);
+    log_AddLinef("Output directory: %s", output_dir);
     track_index = 0;
     advance();
 }

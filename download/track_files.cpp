@@ -24,7 +24,8 @@ static char imp_path[PATH_SIZE];
 static char txt_temp_path[PATH_SIZE];
 static char imp_temp_path[PATH_SIZE];
 
-constexpr const char* TEMP_SUFFIX = ".tmp";
+constexpr char TEMP_SUFFIX[] = ".tmp";
+static_assert(sizeof "2255-255-255_255255_66558.txt" - 1 + sizeof TEMP_SUFFIX - 1 == TRACK_TEMP_NAME_MAX);
 constexpr uint32_t FIX_TIME_END = 13;
 
 // Output is gathered and written in blocks; a failed write sticks until
@@ -72,7 +73,7 @@ int open_TrackFile()
              two_Digits(record + HEAD_FIX_MINUTE), (unsigned)track_id);
     // A path that does not fit is cut and can name no file of this track:
     // the track counts as new, and saving it reports the write error.
-    bool fits = path_Fits(snprintf(track_path, sizeof track_path, "%s%c%s", program_dir, sys_PathSeparator(),
+    bool fits = path_Fits(snprintf(track_path, sizeof track_path, "%s%c%s", output_dir, sys_PathSeparator(),
                                    track_name));
     bool exists = fits && sys_FileExists(track_path);
 

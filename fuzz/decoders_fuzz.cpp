@@ -5,9 +5,10 @@
 //   OPEN_TRACK  u16 track_index (mod 1024), then open_TrackFile
 //   SAVE        u16 first_MSG_cnt (mod 32769), then save_Trace once a
 //               track path is named
-//   DEEP_DIR    u8 n: program_dir n characters deeper (not existing), up
+//   DEEP_DIR    u8 n: output_dir n characters deeper (not existing), up
 //               to past the path limits
 // The rest take no argument. Files go to this process's directory.
+#include <cstdio>
 #include <string>
 
 #include "download/download.h"
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     link_Reset();
     download_Reset();
     log_Clear();
-    shell_SetProgramDir(fuzz_ProgramFile());
+    snprintf(output_dir, sizeof output_dir, "%s", fuzz_Dir());
     bool track_named = false;
 
     FuzzInput in{data, size};
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         case IDENTITY: GPS_ShowIdentity(); break;
         case DEEP_DIR:
-            shell_SetProgramDir((std::string(fuzz_Dir()) + "/" + std::string(in.byte(), 'd') + "/zorpload").c_str());
+            snprintf(output_dir, sizeof output_dir, "%s/%s", fuzz_Dir(), std::string(in.byte(), 'd').c_str());
             break;
         }
     }

@@ -2,6 +2,7 @@
 // logger's side of the line: a settings byte, then one answer
 // (fuzz_support.h) per request the program writes, fed in through the
 // simulator's write tap while the simulated logger is disconnected.
+#include <cstdio>
 #include <cstdlib>
 
 #include "download/download.h"
@@ -29,7 +30,7 @@ void answer_Request(const uint8_t*, uint32_t count)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     session_Begin();
-    shell_SetProgramDir(fuzz_ProgramFile());  // memory, not session_Begin's disk
+    snprintf(output_dir, sizeof output_dir, "%s", fuzz_Dir());  // memory, not session_Begin's disk
     input = {data, size};
     const uint8_t settings = input.byte();
     input.seal = (settings & SEAL_FRAMES) != 0;

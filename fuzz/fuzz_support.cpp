@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string dir_path, program_file;
+std::string dir_path;
 
 // Microseconds that count bytes take on the line, 10 bits each.
 uint64_t line_Us(uint32_t count)
@@ -74,19 +74,12 @@ const char* fuzz_Dir()
         std::string pattern = std::string(fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") + "/zorpload-fuzz-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr) fail("cannot make the fuzz directory");
         dir_path = pattern;
-        program_file = dir_path + "/zorpload";
         std::atexit([] {
             std::error_code ignored;
             fs::remove_all(dir_path, ignored);
         });
     }
     return dir_path.c_str();
-}
-
-const char* fuzz_ProgramFile()
-{
-    fuzz_Dir();
-    return program_file.c_str();
 }
 
 void fuzz_EmptyDir()

@@ -35,9 +35,8 @@ constexpr uint32_t FUZZ_DELAYS_US[8] = {1000, 0, 6000, 31000, 41000, 101000, 501
 bool fuzz_InjectAnswer(FuzzInput& in, uint32_t written_count);
 
 // This process's directory for track files (on /dev/shm where there is
-// one), removed at exit; a program file inside it; emptying it.
+// one), removed at exit; emptying it.
 const char* fuzz_Dir();
-const char* fuzz_ProgramFile();
 void fuzz_EmptyDir();
 
 // Aborts (a crash to libFuzzer, a failed replay) unless every status line

@@ -50,3 +50,7 @@ int sys_FileRename(const char* from, const char* to);
 
 // Removes a file; 0, or -1 when it could not be removed.
 int sys_FileRemove(const char* path);
+
+// Creates the folder path; its parent must exist. 0 when it was made or is a
+// folder already, -1 otherwise.
+int sys_MakeDir(const char* path);

@@ -9,7 +9,8 @@ char program_dir[PROGRAM_DIR_SIZE];
 void shell_SetProgramDir(const char* program_file_path)
 {
     const char separator = sys_PathSeparator();
-    size_t length = strnlen(program_file_path, PROGRAM_DIR_SIZE - 1);
+    size_t length = strnlen(program_file_path, PROGRAM_DIR_SIZE);
+    if (length == PROGRAM_DIR_SIZE) length = 0;
     memcpy(program_dir, program_file_path, length);
     program_dir[length] = '\0';
 

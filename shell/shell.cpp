@@ -23,9 +23,12 @@ void shell_Start(WindowHandle window, ShellPaint paint)
     link_Reset();
     download_Reset();
 
-    char program_path[PROGRAM_DIR_SIZE];
+    // One byte more than program_dir holds: a path cut to fit the buffer
+    // shows as too long, and counts as unknown.
+    char program_path[PROGRAM_DIR_SIZE + 1];
     if (sys_ProgramPath(program_path, sizeof program_path) == 0) program_path[0] = '\0';
     shell_SetProgramDir(program_path);
+    memcpy(output_dir, program_dir, sizeof output_dir);
 
     log_Clear();
 }

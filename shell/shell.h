@@ -19,8 +19,30 @@ extern char program_dir[PROGRAM_DIR_SIZE];
 
 // Sets program_dir from a program file path: everything before its last path
 // separator. A path without one, whose only one is its first character, or
-// an empty path gives an empty program_dir.
+// an empty path gives an empty program_dir, and so does a path too long for
+// program_dir: its folder is unknown, never a parent folder.
 void shell_SetProgramDir(const char* program_file_path);
+
+// --------------------------------------------------------- output folder --
+
+// The folder the track files go to, without a trailing separator; empty
+// until shell_ChooseOutputDir has found one that can be written.
+extern char output_dir[PROGRAM_DIR_SIZE];
+
+// The folder made for the track files inside the user's documents folder.
+constexpr char DOCUMENTS_SUBDIR[] = "ZorpLoad";
+
+// Chooses output_dir, after shell_Start and before the first tick:
+//   - chosen_dir, the folder the user named, when given (created if missing);
+//   - else program_dir, when it can be written;
+//   - else documents_dir plus DOCUMENTS_SUBDIR, both created if missing.
+// The front end finds documents_dir with its own toolkit. A folder counts as
+// writable when a probe file can be created, closed and removed in it and
+// its path leaves room for a track's temporary file name. Null or empty
+// strings count as not given. Returns 0; or -1 when the folder chosen by the
+// rule cannot be written: the log then says so, and the first tick asks the
+// "Download error" question without touching the adapter.
+int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir);
 
 // ---------------------------------------------------------------- window --
 
@@ -58,8 +80,8 @@ using LogDrawText = void (*)(void* surface, int x, int y, const char* text, int 
 
 // Start-up once the window exists and is shown, before the first tick:
 // resets the link and the download to their start values, sets program_dir
-// from the program file's path, sets repaint_needed and clears the status
-// log. paint is the front end's drawing step of every tick (null: none).
+// from the program file's path and output_dir to it, sets repaint_needed
+// and clears the status log. paint is the front end's drawing step of every tick (null: none).
 void shell_Start(WindowHandle window, ShellPaint paint);
 
 // Starts recording the adapter's traffic into the file at path (at most

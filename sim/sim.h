@@ -273,8 +273,8 @@ uint64_t sim_NowUs();
 void sim_AdvanceUs(uint64_t us);
 void sim_SetTickMs(uint32_t tick);
 
-// Simulated base services only: the path sys_ProgramPath reports (cut to
-// 259 bytes; "./zorpload" until set).
+// Simulated base services only: the path sys_ProgramPath reports (up to
+// 1023 bytes, cut to the caller's buffer; "./zorpload" until set).
 void sim_SetProgramPath(const char* path);
 
 // ------------------------------------------------------------ file faults --

@@ -20,7 +20,9 @@ SimFileFaults sim_file_faults;
 namespace {
 
 constexpr const char* DEFAULT_PROGRAM_PATH = "./zorpload";
-constexpr uint32_t PATH_SIZE = 260;
+// Longer than the program's own buffers, so tests can hand it paths that do
+// not fit them.
+constexpr uint32_t PATH_SIZE = 1024;
 
 uint64_t now_us;
 uint32_t tick_offset_ms;
@@ -148,4 +150,9 @@ int sys_FileRename(const char* from, const char* to)
 int sys_FileRemove(const char* path)
 {
     return posix_FileRemove(path);
+}
+
+int sys_MakeDir(const char* path)
+{
+    return posix_MakeDir(path);
 }

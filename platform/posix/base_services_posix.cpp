@@ -81,3 +81,8 @@ int sys_FileRemove(const char* path)
 {
     return posix_FileRemove(path);
 }
+
+int sys_MakeDir(const char* path)
+{
+    return posix_MakeDir(path);
+}

@@ -70,3 +70,12 @@ int posix_FileRemove(const char* path)
 {
     return unlink(path) == 0 ? 0 : -1;
 }
+
+int posix_MakeDir(const char* path)
+{
+    // The mode leaves the rest to the user's umask, as mkdir(1) does.
+    if (mkdir(path, 0777) == 0)
+        return 0;
+    struct stat st {};
+    return errno == EEXIST && stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : -1;
+}

@@ -135,6 +135,9 @@ static FT_STATUS refused(Port& port, FT_STATUS status)
 // The FTDI ports that the last FT_CreateDeviceInfoList counted.
 static QList<QSerialPortInfo> listed_ports;
 
+// The device the user named in place of the search; empty: search.
+static QString named_port;
+
 static bool is_ftdi(const QSerialPortInfo& info)
 {
     return info.hasVendorIdentifier() && info.vendorIdentifier() == FTDI_VENDOR_ID;
@@ -232,6 +235,11 @@ bool qtserial_DescriptionMatches(const char* wanted, const char* reported)
     }
 }
 
+void qtserial_UsePort(const char* path)
+{
+    named_port = path ? QString::fromLocal8Bit(path) : QString();
+}
+
 FT_STATUS qtserial_OpenByPath(const char* path, FT_HANDLE* handle)
 {
     if (!path || !handle)
@@ -275,6 +283,8 @@ FT_STATUS FT_OpenEx(void* pArg1, uint32_t Flags, FT_HANDLE* pHandle)
     // Opening by description is the only way the program finds its adapter.
     if (!pArg1 || !pHandle || Flags != FT_OPEN_BY_DESCRIPTION)
         return FT_INVALID_PARAMETER;
+    if (!named_port.isEmpty())
+        return open_port(named_port, pHandle);
     const char* wanted = static_cast<const char*>(pArg1);
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         if (is_ftdi(info) && qtserial_DescriptionMatches(wanted, info.description().toLatin1().constData()))

@@ -21,6 +21,11 @@
 // so a port that udev knows nothing about is never taken.
 bool qtserial_DescriptionMatches(const char* wanted, const char* reported);
 
+// Makes FT_OpenEx open the serial device at path, whatever its description,
+// instead of searching for the description (for adapters that describe
+// themselves otherwise); null or empty: search again.
+void qtserial_UsePort(const char* path);
+
 // Opens the serial device at path for exclusive use, as FT_OpenEx does for
 // the adapter it finds: for pseudo-terminals in tests, which carry no USB
 // description. FT_OK and *handle, FT_DEVICE_NOT_OPENED when the device

@@ -2,7 +2,9 @@
 // logger holds three tracks of a few hundred to a few thousand items and
 // loses about one item reply in a hundred, so the gap recovery shows.
 #include <QApplication>
+#include <QCommandLineParser>
 
+#include "platform/options/program_options.h"
 #include "platform/qt_window/zorp_window.h"
 #include "sim/sim.h"
 
@@ -22,6 +24,10 @@ static void demo_SetUpLogger()
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
+    QCommandLineParser parser;
+    const ProgramOptions options = options_Process(
+        parser, "The ZorpLoad window on a simulated logger: three tracks, downloaded in real time.",
+        OPTIONS_SIMULATED);
     demo_SetUpLogger();
-    return qtwindow_Run();
+    return qtwindow_Run(options);
 }

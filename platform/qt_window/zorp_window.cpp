@@ -118,7 +118,7 @@ static void paint_pending(WindowHandle window)
     static_cast<ZorpWindow*>(window)->canvas()->paintPending();
 }
 
-int qtwindow_Run()
+int qtwindow_Run(const ProgramOptions& options)
 {
     // Before the first window exists: the X11 window class is taken from it.
     QCoreApplication::setApplicationName(QString::fromLatin1(window_class_name));
@@ -127,6 +127,7 @@ int qtwindow_Run()
     ZorpWindow window;
     window.show();
     shell_Start(&window, paint_pending);
+    options_Apply(options);
     window.startTick();
     const int exit_code = QApplication::exec();
     shell_Shutdown();

@@ -16,6 +16,8 @@
 #include <QMainWindow>
 #include <QPixmap>
 
+#include "platform/options/program_options.h"
+
 class QDialog;
 
 // The client area below the menu: the logo and the status log.
@@ -62,6 +64,7 @@ private:
 
 // Start-up, message loop and shut-down of the program, in a QApplication
 // that already exists: sets the window class, creates and shows the window,
-// starts the shell and the tick, runs the loop, closes the adapter. Returns
-// the exit code that wnd_Quit gave.
-int qtwindow_Run();
+// starts the shell, applies the command line's options, starts the tick,
+// runs the loop, closes the adapter. Returns the exit code that wnd_Quit
+// gave.
+int qtwindow_Run(const ProgramOptions& options = {});

@@ -17,7 +17,7 @@ static std::optional<TempDir> session_dir;
 void session_Begin()
 {
     session_dir.emplace();
-    shell_SetProgramDir((session_dir->dir + "/zorpload").c_str());
+    snprintf(output_dir, sizeof output_dir, "%s", session_dir->dir.c_str());
     session_Restart(), sim_Reset(), session_ResetBaseServices();
 }
 void session_End() { usb_Close(), session_dir.reset(); }

@@ -23,14 +23,14 @@ const char *const TXT = "/2015-07-03_0845_001.txt", *const IMP = "/2015-07-03_08
 SimFaultSettings& f = sim_settings.faults;
 SimFileFaults& files = sim_file_faults;
 const SimStats& st = sim_stats;
-std::string moved;  // the program's directory, when not the session's
+std::string moved;  // the output directory, when not the session's
 
-// Moves the program where track paths have spare characters past the temporary
+// Moves the output where track paths have spare characters past the temporary
 // name's suffix (negative: they do not fit).
-void move_Program(int spare)
+void move_Output(int spare)
 {
     moved = session_Dir() + "/" + std::string(PATH_SIZE - 1 - spare - session_Dir().size() - 2 - 23, 'd');
-    std::filesystem::create_directory(moved), shell_SetProgramDir((moved + "/zorpload").c_str());
+    std::filesystem::create_directory(moved), snprintf(output_dir, sizeof output_dir, "%s", moved.c_str());
 }
 
 const struct FaultCase {
@@ -64,7 +64,7 @@ const struct FaultCase {
      }, 0b001, NOT_SAVED},
     {"DiskFillsInTiming", [] { files.disk_limited = true, files.disk_free = expected_Text(0).size() + 9; }, 0,
      NOT_SAVED, IMP},
-    {"DirectoryMissing", [] { shell_SetProgramDir((session_Dir() + "/no/zorpload").c_str()); }, 0, NOT_SAVED,
+    {"DirectoryMissing", [] { snprintf(output_dir, sizeof output_dir, "%s/no", session_Dir().c_str()); }, 0, NOT_SAVED,
      "/no/2015-07-03_0845_001.txt"},
     {"TextNotCreated", [] { files.create.countdown = 1; }, 0b110, NOT_SAVED, TXT},
     {"TimingNotCreated", [] { files.create.countdown = 2; }, 0b110, NOT_SAVED, IMP},
@@ -73,9 +73,9 @@ const struct FaultCase {
     {"TimingCloseFails", [] { files.close.countdown = 2; }, 0b110, NOT_SAVED, IMP},
     {"TimingRenamedFirstFails", [] { files.rename.countdown = 1; }, 0b110, NOT_SAVED, IMP},
     {"TextRenamedLastFails", [] { files.rename.countdown = 2; }, 0b110, NOT_SAVED, TXT},
-    {"NoRoomForTemporaryName", [] { move_Program(2); }, 0, NOT_SAVED, TXT},
-    {"NoRoomForTemporarySuffix", [] { move_Program(0); }, 0, NOT_SAVED, TXT},
-    {"PathTooLong", [] { move_Program(-5); }, 0, NOT_SAVED, TXT},
+    {"NoRoomForTemporaryName", [] { move_Output(2); }, 0, NOT_SAVED, TXT},
+    {"NoRoomForTemporarySuffix", [] { move_Output(0); }, 0, NOT_SAVED, TXT},
+    {"PathTooLong", [] { move_Output(-5); }, 0, NOT_SAVED, TXT},
 };
 
 // The full listing, read over as many calls as it takes (counted in calls).

@@ -1,0 +1,51 @@
+#include "platform/options/program_options.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QStandardPaths>
+#include <cstdio>
+#include <cstdlib>
+
+#include "shell/shell.h"
+#include "shell/status_log.h"
+
+ProgramOptions options_Process(QCommandLineParser& parser, const char* description, OptionSet set)
+{
+    // The names --version prints; a window program sets its own class name
+    // once the command line is read.
+    QCoreApplication::setApplicationName(QStringLiteral("ZorpLoad"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.01"));
+
+    parser.setApplicationDescription(QString::fromLatin1(description));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption output_dir(QStringLiteral("output-dir"),
+                                        QStringLiteral("Save the track files in <dir> (made if missing) instead of "
+                                                       "the program's folder or Documents/ZorpLoad."),
+                                        QStringLiteral("dir"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Use the serial device <device> (such as /dev/ttyUSB0) instead of "
+                                                 "looking for the FT232R adapter by its USB description."),
+                                  QStringLiteral("device"));
+    parser.addOption(output_dir);
+    if (set == OPTIONS_WITH_PORT) parser.addOption(port);
+
+    parser.process(*QCoreApplication::instance());
+    if (!parser.positionalArguments().isEmpty()) {
+        fprintf(stderr, "%s: unexpected argument '%s'\n", qPrintable(QCoreApplication::applicationName()),
+                qPrintable(parser.positionalArguments().first()));
+        std::exit(EXIT_FAILURE);
+    }
+
+    ProgramOptions options;
+    options.output_dir = parser.value(output_dir).toLocal8Bit();
+    if (set == OPTIONS_WITH_PORT) options.port = parser.value(port).toLocal8Bit();
+    return options;
+}
+
+int options_Apply(const ProgramOptions& options)
+{
+    if (!options.port.isEmpty()) log_AddLinef("Serial port: %s (--port)", options.port.constData());
+    const QByteArray documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toLocal8Bit();
+    return shell_ChooseOutputDir(options.output_dir.constData(), documents.constData());
+}
