@@ -200,8 +200,9 @@ bool match_Call(char letter, const char* values, Event* recorded)
         (values != nullptr &&
          !same_Values(next.values, next.values + next.values_length, values, values + std::strlen(values)))) {
         if (values == nullptr) values = "";
-        std::snprintf(message, sizeof message, "trace line %u: the trace has \"%c %.*s\", the program called \"%c%s\"",
-                      next.line, next.letter, static_cast<int>(next.values_length), next.values, letter, values);
+        std::snprintf(message, sizeof message, "trace line %u: the trace has \"%c%s%.*s\", the program called \"%c%s\"",
+                      next.line, next.letter, next.values_length != 0 ? " " : "", static_cast<int>(next.values_length),
+                      next.values, letter, values);
         return false;
     }
     next_Event(event_cursor, next);
@@ -272,8 +273,10 @@ void player_Finish()
 {
     Event next{};
     if (message[0] == '\0' && take_Arrivals(false, &next))
-        std::snprintf(message, sizeof message, "trace line %u: the trace has \"%c %.*s\", the program made no more calls",
-                      next.line, next.letter, static_cast<int>(next.values_length), next.values);
+        std::snprintf(message, sizeof message,
+                      "trace line %u: the trace has \"%c%s%.*s\", the program made no more calls", next.line,
+                      next.letter, next.values_length != 0 ? " " : "", static_cast<int>(next.values_length),
+                      next.values);
 }
 
 const char* player_Mismatch()

@@ -25,17 +25,9 @@ std::string trace_Path(const std::string& name)
     return std::string(TRACES_DIR) + "/" + name + ".trace";
 }
 
-// Replays a trace in a fresh session until the program is idle or the
-// replay has ended; the player's mismatch, "" when none.
 std::string replay(const std::string& trace)
 {
-    trace_session_AlignClock();
-    if (player_Start(trace.c_str()) != 0) return player_Mismatch();
-    for (uint32_t ticks = 0; ticks < 100000 && seq_state != SEQ_IDLE && *player_Mismatch() == '\0'; ++ticks)
-        session_Tick();
-    usb_Close();
-    player_Finish();
-    return player_Mismatch();
+    return trace_session_Replay(trace.c_str());
 }
 
 class TraceReplay : public ::testing::Test {

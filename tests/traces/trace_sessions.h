@@ -1,9 +1,16 @@
 // The recorded sessions of tests/traces: their names and how the simulated
-// logger is set up for each. Shared by the tool that records them and the
-// test that replays them, so that both agree on the names.
+// logger is set up for each, shared by the tool that records them and the
+// test that replays them; and the way every replay runs.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
+#include "download/download.h"
+#include "link/gps_link.h"
 #include "sim/sim.h"
+#include "sim/trace_player.h"
+#include "tests/download/download_session.h"
 
 struct TraceSession {
     const char* name;
@@ -33,4 +40,18 @@ inline const TraceSession TRACE_SESSIONS[] = {
 inline void trace_session_AlignClock()
 {
     if (const uint64_t into_ms = sim_NowUs() % 1000; into_ms != 0) sim_AdvanceUs(1000 - into_ms);
+}
+
+// Replays a trace in the session begun, until the program is idle or the
+// replay has ended, then closes the adapter; the player's mismatch, "" when
+// the program followed the whole trace. Needs the trace player.
+inline std::string trace_session_Replay(const char* trace)
+{
+    trace_session_AlignClock();
+    if (player_Start(trace) != 0) return player_Mismatch();
+    for (uint32_t ticks = 0; ticks < 200000 && seq_state != SEQ_IDLE && *player_Mismatch() == '\0'; ++ticks)
+        session_Tick();
+    usb_Close();
+    player_Finish();
+    return player_Mismatch();
 }

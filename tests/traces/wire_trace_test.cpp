@@ -52,8 +52,10 @@ Outcome download(void (*trace_setup)() = nullptr)
     }
     shell_Shutdown();
     Outcome outcome{std::string(reinterpret_cast<const char*>(sim_written), sim_written_count), log_Lines(), {}};
-    for (std::string& line : outcome.log)
-        if (const size_t at = line.find(session_Dir()); at != std::string::npos) line.replace(at, session_Dir().size(), "DIR");
+    for (std::string& line : outcome.log) {
+        const size_t at = line.find(session_Dir());
+        if (at != std::string::npos) line.replace(at, session_Dir().size(), "DIR");
+    }
     for (const std::string& name : session_Files())
         outcome.files.push_back(name + "\n" + file_Contents(session_Dir() + "/" + name));
     session_End();
@@ -83,9 +85,10 @@ TEST(WireTrace, SizeLimitCutsTheTraceAtAWholeLineAndKeepsTheDownload)
     const std::string kept = cut_trace.substr(0, cut_trace.size() - note.size());
     EXPECT_GT(kept.size(), 3800u);
     EXPECT_TRUE(kept.ends_with("\n"));
-    // Apart from the limit in its second line, what is kept is the whole
-    // trace's beginning.
-    EXPECT_EQ(kept.substr(kept.find("\n   ")), whole_trace.substr(whole_trace.find("\n   "), kept.size() - kept.find("\n   ")));
+    // Apart from the limit in its header, what is kept is the whole trace's
+    // beginning.
+    const size_t kept_events = kept.find("\n   "), whole_events = whole_trace.find("\n   ");
+    EXPECT_EQ(kept.substr(kept_events), whole_trace.substr(whole_events, kept.size() - kept_events));
 }
 
 // Where the trace cannot be written, and the one status line that says so.
