@@ -168,6 +168,13 @@ void record_Bytes(char event, FT_STATUS status, const uint8_t* bytes, uint32_t c
     line_End();
 }
 
+// A call whose line carries no values (a close, a failed list call).
+void record_Call(char event, FT_STATUS status)
+{
+    if (!line_Begin(event, status, 0)) return;
+    line_End();
+}
+
 void record_Numbers(char event, FT_STATUS status, const char* format, auto... values)
 {
     if (!line_Begin(event, status, LINE_FRAME_ROOM)) return;
@@ -194,7 +201,7 @@ FT_STATUS wire_CreateDeviceInfoList(uint32_t* device_count)
     if (status == FT_OK)
         record_Numbers('N', status, " %u", *device_count);
     else
-        record_Numbers('N', status, "");
+        record_Call('N', status);
     return status;
 }
 
@@ -203,7 +210,7 @@ FT_STATUS wire_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* list, uint32_t* liste
     const uint32_t room = *listed;
     const FT_STATUS status = FT_GetDeviceInfoList(list, listed);
     if (status != FT_OK) {
-        record_Numbers('I', status, "");
+        record_Call('I', status);
         return status;
     }
     for (uint32_t i = 0; i < *listed && i < room; ++i) {
@@ -272,7 +279,7 @@ FT_STATUS wire_Write(FT_HANDLE handle, const uint8_t* bytes, uint32_t count, uin
 FT_STATUS wire_Close(FT_HANDLE handle)
 {
     const FT_STATUS status = FT_Close(handle);
-    record_Numbers('C', status, "");
+    record_Call('C', status);
     return status;
 }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "download/download.h"
 #include "link/gps_link.h"
@@ -36,11 +37,22 @@ protected:
     void TearDown() override { session_End(); }
 };
 
-class RecordedSession : public TraceReplay, public ::testing::WithParamInterface<TraceSession> {};
+// Every trace here with a folder of the files its session saved: those
+// recorded from the simulated logger, and any kept from a problem report.
+std::vector<std::string> recorded_Sessions()
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(TRACES_DIR))
+        if (entry.path().extension() == ".trace" && fs::is_directory(fs::path(entry.path()).replace_extension()))
+            names.push_back(entry.path().stem());
+    return std::sort(names.begin(), names.end()), names;
+}
+
+class RecordedSession : public TraceReplay, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(RecordedSession, ReplaysAndSavesTheRecordedFiles)
 {
-    const std::string name = GetParam().name;
+    const std::string name = GetParam();
     EXPECT_EQ(replay(trace_Path(name)), "");
 
     Lines recorded;
@@ -55,8 +67,15 @@ TEST_P(RecordedSession, ReplaysAndSavesTheRecordedFiles)
             << file;
 }
 
-INSTANTIATE_TEST_SUITE_P(Traces, RecordedSession, ::testing::ValuesIn(TRACE_SESSIONS),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Traces, RecordedSession, ::testing::ValuesIn(recorded_Sessions()),
+                         [](const auto& info) { return info.param; });
+
+TEST(TraceReplayCoverage, EverySessionTheToolRecordsIsReplayed)
+{
+    const std::vector<std::string> replayed = recorded_Sessions();
+    for (const TraceSession& session : TRACE_SESSIONS)
+        EXPECT_EQ(std::count(replayed.begin(), replayed.end(), session.name), 1) << session.name;
+}
 
 // One call of a recorded trace edited, as if the program had changed it: the
 // replay stops at that line and shows both versions.
