@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 #include "seams/d2xx.h"
 #include "sim/sim.h"
@@ -192,8 +193,8 @@ bool match_Call(char letter, const char* values, Event* recorded)
     Event next{};
     if (!take_Arrivals(false, &next)) {
         if (message[0] == '\0')
-            std::snprintf(message, sizeof message, "trace line %u: the trace has ended, the program called \"%c%s\"",
-                          event_cursor.line, letter, values != nullptr ? values : "");
+            std::snprintf(message, sizeof message, "trace line %u: the trace ends, the program called \"%c%s\"",
+                          event_cursor.line - 1, letter, values != nullptr ? values : "");
         return false;
     }
     if (next.letter != letter ||

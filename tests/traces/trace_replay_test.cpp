@@ -89,6 +89,11 @@ const struct Edit {
     {"DataCharacteristics", "D 8 0 0", "D 7 0 0"},
 };
 
+void PrintTo(const Edit& edit, std::ostream* out)
+{
+    *out << edit.name;
+}
+
 class ChangedCall : public TraceReplay, public ::testing::WithParamInterface<Edit> {};
 
 TEST_P(ChangedCall, StopsTheReplayNamingTheLine)

@@ -101,6 +101,11 @@ const struct FileFault {
     {"FirstWriteFails", [] { sim_file_faults.write = {1, false, 0}; }, "Trace cut short: cannot write "},
 };
 
+void PrintTo(const FileFault& fault, std::ostream* out)
+{
+    *out << fault.name;
+}
+
 class UnwritableTrace : public ::testing::TestWithParam<FileFault> {};
 
 TEST_P(UnwritableTrace, LeavesTheDownloadAsWithoutATrace)
