@@ -110,14 +110,25 @@ extern int32_t first_track_id;
 // request; 0 when none is under way.
 extern int32_t heads_reads_made;
 
+// Set once a read of this download was not plainly whole: from then on the
+// summary and the listing are each taken only when two reads agree.
+extern bool heads_doubted;
+
 constexpr int HEADS_READ_AGAIN = 1;
+constexpr int HEADS_SUMMARY_AGAIN = 2;
 
 // Requests the directory summary (flag 0) or full listing (flag 255) and
-// stores the stream of replies, one read per call, until a read agrees with
-// the longest one before it; then lists the tracks. Returns 0 (agreed),
-// HEADS_READ_AGAIN (call again on the next tick), or 301 when a request went
-// unanswered or no two of HEADS_READS_MAX reads agreed (head_count is then
-// 0).
+// stores the stream of replies, one read per call, then lists the tracks.
+// A read is taken at once when it is plainly whole: no bytes came that
+// formed no valid reply, the summary is one record, and every track record
+// of the listing (there is one at least) carries first_track_id + its
+// position as its number and the closing record counts no items. Otherwise the directory is doubted
+// and each request is read until a read agrees with the longest one before
+// it. Returns 0 (taken), HEADS_READ_AGAIN (call again on the next tick),
+// HEADS_SUMMARY_AGAIN (the listing is doubted: read the summary again, then
+// the listing), or 301 when a request went unanswered, no two of
+// HEADS_READS_MAX reads agreed, or a listing stored no record (head_count
+// is then 0).
 int GPS_GetHeads(int flag);
 
 // Stores the reply in rx_frame as the next record: 0, or 1 when refused.
@@ -161,9 +172,16 @@ extern uint32_t read_phase;
 // reply is in rx_frame) or 213.
 int GPS_SndData13(uint32_t first, uint32_t count);
 
-// Stores the item reply in rx_frame at its position: 0, or 1 when refused.
-// A reply whose sentence does not check is held back and stored only when
-// the same reply comes again; it never replaces an item already received.
+// The text bytes an item reply of length bytes carries inside its own
+// frame, before the CRC: its text length, cut where the frame ends.
+uint32_t reply_TextLength(const uint8_t* reply, uint32_t length);
+
+constexpr int TRACE_HELD = 2;
+
+// Stores the item reply in rx_frame at its position: 0, 1 when refused, or
+// TRACE_HELD. A reply whose sentence does not check is held back and stored
+// only when a copy with the same text length, text and timing value comes
+// again; it never replaces an item already received.
 int add_Trace();
 
 // Forgets every item of the current track, received or held.
@@ -177,8 +195,12 @@ uint32_t count_Missing();
 // recovery failed.
 int read_Track();
 
+constexpr int GAP_HELD = 2;
+
 // Fetches the highest-numbered missing item: 0 stored, -1 nothing missing,
-// -2 reply refused, 1 request failed but the line was set up again, 999.
+// -2 reply refused, 1 request failed but the line was set up again, 999, or
+// GAP_HELD: the logger answered with a copy that waits for a second one to
+// confirm it, which says nothing against the line.
 int fill_Gaps();
 
 // ------------------------------------------------------------ track files --
@@ -201,6 +223,8 @@ int open_TrackFile();
 
 enum SaveResult : int {
     SAVE_WRITTEN = 0,
+    SAVE_FOUND_SAVED = 1,   // a ".txt" of the track appeared meanwhile (another
+                            // program's): left as it is, the track counts as saved
     SAVE_NOTHING = -1,      // no item received: no file, no line
     SAVE_WRITE_ERROR = -2,  // nothing left on disk; a line names the file
 };

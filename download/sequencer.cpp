@@ -73,23 +73,31 @@ static void check_Adapter(WindowHandle window)
     seq_state = answer == ANSWER_RETRY ? SEQ_ADAPTER : SEQ_ASK_EXIT_ERROR;
 }
 
+// Switches the adapter for the fast probe. A refusal (the adapter broken or
+// gone) ends the fast probing for this run, so that its log line comes once.
+static bool probe_SetBaud(uint32_t baud)
+{
+    if (usb_handle == nullptr || usb_SetBaud(baud) == 0) return true;
+    fast_probe_refused = true;
+    return false;
+}
+
 // A run that failed mid-track (a pulled adapter, a silent line) leaves the
 // logger at the fast speed, where a probe at the base speed cannot reach it.
 // So every second probe is made at the fast speed, and a logger found there
-// is brought back to the base speed before the download goes on as usual.
-// The adapter is at the base speed again after every probe tick.
+// is told the base speed once, without retries, before the download goes on
+// as usual: a search tick stays short, and if the logger did not hear, the
+// next ticks find it again. The adapter is at the base speed again after
+// every probe tick.
 static void probe_Logger()
 {
     const bool fast = probes_failed % 2 == 1 && !fast_probe_refused;
-    if (fast && usb_handle != nullptr && usb_SetBaud(BAUD_FAST) != 0) {
-        fast_probe_refused = true;
-        return;
-    }
+    if (fast && !probe_SetBaud(BAUD_FAST)) return;
     int found = GPS_Probe();
-    if (fast && found == CMD_OK)
-        found = GPS_SetLineSpeed(BAUD_BASE);
-    else if (fast)
-        usb_SetBaudIfOpen(BAUD_BASE);
+    if (fast) {
+        if (found == CMD_OK) found = GPS_SndData06Once(GPS_SpeedDivisor(BAUD_BASE));
+        probe_SetBaud(BAUD_BASE);
+    }
     if (found != CMD_OK) {
         ++probes_failed;
         return;
@@ -115,7 +123,12 @@ static void read_Summary()
 
 static void read_Directory()
 {
-    if (!command_Finished(GPS_GetHeads(255))) return;
+    int result = GPS_GetHeads(255);
+    if (result == HEADS_SUMMARY_AGAIN) {
+        seq_state = SEQ_DIR_SUMMARY;
+        return;
+    }
+    if (!command_Finished(result)) return;
     log_AddLinef("Total track count: %d", head_count - 1);
     log_AddLinef("Output directory: %s", output_dir);
     track_index = 0;
@@ -152,7 +165,8 @@ static void read_TrackStep()
     // than item by item; the items held so far stay.
     uint32_t missing = count_Missing();
     if (missing > first_MSG_cnt / 100) return;
-    if (missing != 0 && fill_Gaps() != 0) GPS_LineSpeedUp();
+    int gap = missing != 0 ? fill_Gaps() : 0;
+    if (gap != 0 && gap != GAP_HELD) GPS_LineSpeedUp();
     advance();
 }
 
@@ -162,7 +176,9 @@ static void fill_TrackGaps()
         advance();
         return;
     }
-    if (fill_Gaps() == 0) return;
+    // A held copy is asked for again on the next tick.
+    int gap = fill_Gaps();
+    if (gap == 0 || gap == GAP_HELD) return;
     if (GPS_LineSpeedUp() > 10) seq_state = SEQ_READ_ERROR;
 }
 
@@ -244,6 +260,7 @@ void download_Reset()
     memset(head_table, 0, sizeof head_table);
     head_count = 0;
     heads_reads_made = 0;
+    heads_doubted = false;
     first_track_id = 0;
     items_Clear();  // the store's bytes count only where item_len says
     first_MSG_cnt = 0;

@@ -58,37 +58,72 @@ static uint32_t heads_Digest()
     return digest;
 }
 
+// True when the listing just read is what a healthy logger sends after a
+// summary that announced records: at least one track, each track record
+// numbered first_track_id + its position, and a closing record that counts
+// no items. A reply lost from the middle shifts the numbers after it, a lost
+// closing reply leaves a track in its place, a stale or damaged reply breaks
+// the numbering where it stands, and a lone track lost leaves no track.
+static bool listing_Plain()
+{
+    if (head_count < 2) return false;
+    for (int32_t i = 0; i + 1 < head_count; ++i)
+        if (read_Uint(head_table[i] + HEAD_TRACK_NO, 2) != (uint16_t)(first_track_id + i)) return false;
+    return head_ItemCount(head_table[head_count - 1]) == 0;
+}
+
+static int heads_Taken(int flag)
+{
+    heads_reads_made = 0;
+    if (flag != 0)
+        for (int32_t i = 0; i < head_count; ++i) list_Record(head_table[i]);
+    return CMD_OK;
+}
+
+static int heads_Failed()
+{
+    heads_reads_made = 0;
+    head_count = 0;
+    return CMD_FAILED_HEADS;
+}
+
 // The longest whole read of the directory being read; valid while
 // heads_reads_made is not 0.
 static int32_t longest_count;
 static uint32_t longest_digest;
 int32_t heads_reads_made;
+bool heads_doubted;
 
-int GPS_GetHeads(int flag)
+// A read of a doubted directory: a track is known by its place in the
+// listing, and a reply lost whole at the end leaves no trace in its read,
+// so the listing is taken once a read has come whole and the same as the
+// longest whole read before it. A read with damage seen in it does not
+// count, nor does a listing without a single record.
+static int read_UntilTwoAgree(int flag)
 {
-    // A track is known by its place in the listing. A reply lost whole leaves
-    // no trace in its read, and a stale or damaged reply can pass the CRC, so
-    // one read proves nothing: a listing is taken once a read has come whole
-    // and the same as the longest whole read before it. A read with damage
-    // seen in it does not count, and a listing that never comes so fails like
-    // an unanswered request. One read per call keeps the window's tick as
-    // short as a single read.
     if (heads_reads_made++ == 0) longest_count = -1;
     int stream = read_Stream(flag);
-    if (stream > 0) {
+    if (stream > 0 && (flag == 0 || head_count > 0)) {
         uint32_t digest = heads_Digest();
-        if (head_count == longest_count && digest == longest_digest) {
-            heads_reads_made = 0;
-            if (flag != 0)
-                for (int32_t i = 0; i < head_count; ++i) list_Record(head_table[i]);
-            return CMD_OK;
-        }
+        if (head_count == longest_count && digest == longest_digest) return heads_Taken(flag);
         if (head_count >= longest_count) longest_count = head_count, longest_digest = digest;
     }
     if (stream >= 0 && heads_reads_made < HEADS_READS_MAX) return HEADS_READ_AGAIN;
-    heads_reads_made = 0;
-    head_count = 0;
-    return CMD_FAILED_HEADS;
+    return heads_Failed();
+}
+
+int GPS_GetHeads(int flag)
+{
+    // One read per call keeps the window's tick as short as a single read.
+    if (heads_doubted) return read_UntilTwoAgree(flag);
+    int stream = read_Stream(flag);
+    if (stream < 0) return heads_Failed();
+    bool plain = stream > 0 && (flag == 0 ? head_count == 1 : listing_Plain());
+    if (plain) return heads_Taken(flag);
+    // The summary's first track number may be what broke the listing's
+    // numbering, so a doubted listing starts over from the summary.
+    heads_doubted = true;
+    return flag == 0 ? HEADS_READ_AGAIN : HEADS_SUMMARY_AGAIN;
 }
 
 int add_Head()

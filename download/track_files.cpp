@@ -4,8 +4,9 @@
 // A ".txt" file on disk always stands for a whole track: both files are
 // written under temporary names beside their final ones, every write and
 // close is checked, the companion gets its name first and the text file
-// last. Whatever fails, what was written is removed again, so the next run
-// finds no ".txt" and reads the track once more.
+// last, without replacing a text file that appeared meanwhile. Whatever
+// fails, what this save wrote is removed again, so the next run finds no
+// ".txt" and reads the track once more.
 
 #include <cstdio>
 #include <cstring>
@@ -49,9 +50,7 @@ static unsigned two_Digits(const uint8_t* chars)
 // an item not received.
 static uint32_t item_TextLength(uint32_t i)
 {
-    uint32_t stated = item_store[i][ITEM_TEXT_LEN];
-    uint32_t room = item_len[i] > ITEM_TEXT + 2u ? item_len[i] - ITEM_TEXT - 2u : 0;
-    return stated < room ? stated : room;
+    return reply_TextLength(item_store[i], item_len[i]);
 }
 
 static bool path_Fits(int length)
@@ -183,10 +182,22 @@ static bool temp_Path(char* temp, const char* final_path)
     return false;
 }
 
+// Temporary files this save has created. Only these are ever removed: a
+// temporary name that could not be created may be another program's file
+// in the making.
+static bool txt_temp_made, imp_temp_made;
+
+static bool write_Temp(bool (*write)(const char*), const char* temp, bool* made)
+{
+    bool written = write(temp);
+    *made = output.handle >= 0;
+    return written;
+}
+
 static int fail_Save(const char* final_path)
 {
-    if (txt_temp_path[0] != '\0') sys_FileRemove(txt_temp_path);
-    if (imp_temp_path[0] != '\0') sys_FileRemove(imp_temp_path);
+    if (txt_temp_made) sys_FileRemove(txt_temp_path);
+    if (imp_temp_made) sys_FileRemove(imp_temp_path);
     log_AddLinef("Write error, file:%s", final_path);
     return SAVE_WRITE_ERROR;
 }
@@ -195,21 +206,31 @@ int save_Trace()
 {
     if (count_Missing() == first_MSG_cnt) return SAVE_NOTHING;
 
-    txt_temp_path[0] = imp_temp_path[0] = '\0';
-    if (!temp_Path(txt_temp_path, track_path) || !write_Text(txt_temp_path)) return fail_Save(track_path);
+    txt_temp_made = imp_temp_made = false;
+    if (!temp_Path(txt_temp_path, track_path) || !write_Temp(write_Text, txt_temp_path, &txt_temp_made))
+        return fail_Save(track_path);
 
     bool timed = has_Timing();
     if (timed) {
         // track_path ends in "txt", and the companion's names are no longer.
         snprintf(imp_path, sizeof imp_path, "%s", track_path);
         memcpy(imp_path + strlen(imp_path) - 3, "imp", 3);
-        if (!temp_Path(imp_temp_path, imp_path) || !write_Timing(imp_temp_path) ||
-            sys_FileRename(imp_temp_path, imp_path) != 0)
+        if (!temp_Path(imp_temp_path, imp_path) || !write_Temp(write_Timing, imp_temp_path, &imp_temp_made))
             return fail_Save(imp_path);
+        // A companion without its text file is left from a run that ended
+        // early, or belongs to the same track saved meanwhile: replacing it
+        // is right either way.
+        if (sys_FileRename(imp_temp_path, imp_path) != 0) return fail_Save(imp_path);
+        imp_temp_made = false;
     }
-    if (sys_FileRename(txt_temp_path, track_path) != 0) {
-        if (timed) sys_FileRemove(imp_path);
-        return fail_Save(track_path);
-    }
-    return SAVE_WRITTEN;
+    // The text file comes last, so it never stands without its companion,
+    // and never replaces one that another program saved meanwhile: the track
+    // is then on disk, with the companion just given.
+    int renamed = sys_FileRenameNoReplace(txt_temp_path, track_path);
+    if (renamed == 0) return SAVE_WRITTEN;
+    sys_FileRemove(txt_temp_path);
+    txt_temp_made = false;
+    if (renamed == 1) return SAVE_FOUND_SAVED;
+    if (timed && !sys_FileExists(track_path)) sys_FileRemove(imp_path);
+    return fail_Save(track_path);
 }

@@ -2,7 +2,7 @@
 // of item replies by their countdown, and the re-requests of lost items.
 //
 // An item counts as received only when its NMEA sentence checks, or when the
-// logger has sent the same reply twice: the CRC-16 lets about one damaged
+// logger has sent the same item twice: the CRC-16 lets about one damaged
 // reply in 65536 through, and a line that drops bytes damages many replies,
 // while a sentence the logger recorded with a bad checksum comes back the
 // same every time.
@@ -62,6 +62,24 @@ static bool sentence_Checks(const uint8_t* reply, uint32_t length)
     return hex_Value(text[end - 2]) == sum >> 4 && hex_Value(text[end - 1]) == (sum & 0xF);
 }
 
+uint32_t reply_TextLength(const uint8_t* reply, uint32_t length)
+{
+    uint32_t stated = reply[ITEM_TEXT_LEN];
+    uint32_t room = length > ITEM_TEXT + 2u ? length - ITEM_TEXT - 2u : 0;
+    return stated < room ? stated : room;
+}
+
+// True when two replies carry the same item: its text length, its text and
+// its timing value. The countdown and the other bytes depend on the request
+// that brought the copy, so a copy from a whole-track pass confirms one from
+// a single-item request.
+static bool same_Item(const uint8_t* a, uint32_t a_length, const uint8_t* b, uint32_t b_length)
+{
+    uint32_t text = reply_TextLength(a, a_length);
+    return a[ITEM_TEXT_LEN] == b[ITEM_TEXT_LEN] && text == reply_TextLength(b, b_length) &&
+           memcmp(a + ITEM_TIMING, b + ITEM_TIMING, 2) == 0 && memcmp(a + ITEM_TEXT, b + ITEM_TEXT, text) == 0;
+}
+
 int add_Trace()
 {
     uint32_t position = range_tail + read_Uint(rx_frame + ITEM_REMAINING, 3);
@@ -79,11 +97,11 @@ int add_Trace()
         // Held where the item goes, as long as no copy has been received,
         // until a second copy confirms it.
         if (item_len[index] != 0) return 1;
-        bool confirmed = item_held_len[index] == rx_count && memcmp(item_store[index], rx_frame, rx_count) == 0;
+        bool confirmed = item_held_len[index] != 0 && same_Item(item_store[index], item_held_len[index], rx_frame, rx_count);
         if (!confirmed) {
             item_held_len[index] = (uint8_t)rx_count;
             memcpy(item_store[index], rx_frame, rx_count);
-            return 1;
+            return TRACE_HELD;
         }
     }
     item_held_len[index] = 0;
@@ -172,5 +190,6 @@ int fill_Gaps()
 
     if (GPS_SndData13(current_FirstItem() + index, 1) != CMD_OK) return recover_Line();
     range_tail = first_MSG_cnt - index - 1;
-    return add_Trace() == 0 ? 0 : -2;
+    int stored = add_Trace();
+    return stored == 0 ? 0 : stored == TRACE_HELD ? GAP_HELD : -2;
 }

@@ -11,6 +11,8 @@ packages=(
   qt6-qpa-plugins fonts-dejavu-core
   # the fuzz targets: clang with libFuzzer and its sanitizer runtimes
   clang libclang-rt-14-dev
+  # the Debian package: dependencies from the binaries, and its checks
+  dpkg-dev file desktop-file-utils appstream lintian
 )
 
 missing=()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds ZorpLoad and runs the whole test suite twice, a release build and an
-# address/undefined-behaviour sanitizer build, then fuzzes each libFuzzer
-# target for a short bounded time. Installs what is missing first.
+# address/undefined-behaviour sanitizer build, builds the Debian package,
+# installs it, runs it as a normal user and removes it again, then fuzzes
+# each libFuzzer target for a short bounded time. Installs what is missing
+# first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +16,10 @@ for preset in release sanitize; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== package ==="
+./scripts/package.sh
+./scripts/package-test.sh
 
 echo "=== fuzz ==="
 ./scripts/fuzz.sh

@@ -32,8 +32,10 @@ char sys_PathSeparator();
 // 1 when the file can be opened for reading, else 0.
 int sys_FileExists(const char* path);
 
-// Creates the file, or empties an existing one, for writing only and with no
-// sharing. Returns a handle >= 0, or -1.
+// Creates the file afresh for writing only and with no sharing: whatever
+// entry has that name is removed first (a link itself, never what it points
+// to), unless another writer holds it, and the file is then created
+// exclusively as a regular file. Returns a handle >= 0, or -1.
 int sys_FileCreate(const char* path);
 
 // Writes all count bytes at the end of what was written so far. 0 when every
@@ -47,6 +49,12 @@ int sys_FileClose(int file);
 // Gives a complete file its final name, replacing any file of that name, in
 // one step that never leaves a half-renamed file. 0 or -1.
 int sys_FileRename(const char* from, const char* to);
+
+// Gives a complete file its final name unless that name is already taken, in
+// one step, and makes the new name durable (the folder is synced). 0 when
+// renamed; 1 when a file of that name exists already (nothing renamed); -1 on
+// failure.
+int sys_FileRenameNoReplace(const char* from, const char* to);
 
 // Removes a file; 0, or -1 when it could not be removed.
 int sys_FileRemove(const char* path);

@@ -1,14 +1,20 @@
-// Application shell: start-up and shut-down, the handling of the window's
-// tick, close request and menu commands, and the erase command, all without
-// any window toolkit. A front end (the Qt window, a test) translates its
-// events into these calls and provides the window-system seam.
+// Application shell: start-up and shut-down, the choice of the output
+// folder, the handling of the window's tick, close request and menu
+// commands, the erase command, and the answers of an unattended run, all
+// without any window toolkit. A front end (the Qt window, the terminal, a
+// test) translates its events into these calls and provides the
+// window-system seam.
 //
-// The shell owns main_window and program_dir. Every way out of the program
-// is the same pair of seam calls, stop the tick then quit with code 0; the
-// front end then calls shell_Shutdown and returns. Boxes opened here block
-// until answered while the front end keeps delivering ticks, and nothing
-// here changes seq_state, so a running download goes on behind them.
+// The shell owns main_window, program_dir and output_dir. Every way out of
+// the program is the same pair of seam calls, stop the tick then quit with
+// code 0; the front end then calls shell_Shutdown and returns. Boxes opened
+// here block until answered while the front end keeps delivering ticks, and
+// no box here changes seq_state, so a running download goes on behind them;
+// only shell_ChooseOutputDir sets it, before the first tick, when no folder
+// can be written.
 #pragma once
+
+#include <cstdint>
 
 #include "seams/window_services.h"
 
@@ -120,6 +126,42 @@ void shell_Shutdown();
 
 // Draws every non-empty status line at its place, one draw_text call each.
 void log_Draw(void* surface, LogDrawText draw_text);
+
+// ------------------------------------------------------------ unattended --
+
+// For a front end that shows no boxes (a terminal, a script): the answers a
+// user who is not there would give, and the outcome of the run, which such a
+// front end turns into its exit code.
+enum RunOutcome : int {
+    OUTCOME_SAVED = 0,           // every track saved or already there (or none on the logger)
+    OUTCOME_DOWNLOAD_ERROR = 1,  // logger or line failed, no folder to write, or the erase failed
+    OUTCOME_NO_ADAPTER = 2,      // no adapter within the wait
+    OUTCOME_NOT_SAVED = 3,       // the download ran through, but some tracks could not be saved
+};
+
+// How long to wait between two looks for a missing adapter.
+constexpr uint32_t ADAPTER_RETRY_MS = 1000;
+
+// The answer to a Yes/No question other than the exit question (the erase
+// confirmation): 1 for Yes.
+using UnattendedConfirm = int (*)(const char* question);
+
+// Starts an unattended run: a missing adapter is looked for again until
+// adapter_wait_ms have passed from now; confirm answers the other questions
+// (null: always No). The outcome starts as a download error.
+void unattended_Start(uint32_t adapter_wait_ms, UnattendedConfirm confirm);
+
+// The answer to a box the core opens during an unattended run:
+//   - Retry and Cancel (the adapter error): Retry after a pause of up to
+//     ADAPTER_RETRY_MS while the wait lasts, else Cancel (no adapter);
+//   - the exit question: Yes, the outcome following from its icon
+//     (information: done) and from the tracks left unsaved;
+//   - any other Yes/No question: confirm's answer;
+//   - OK: a box with the error icon makes the outcome a download error.
+int unattended_Answer(const char* text, int icon, int buttons);
+
+// The outcome of the run so far.
+int unattended_Outcome();
 
 // ----------------------------------------------------------------- erase --
 

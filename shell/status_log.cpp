@@ -9,6 +9,18 @@ int repaint_needed;
 
 static constexpr size_t LINE_TEXT_MAX = LOG_LINE_SIZE - 1;
 
+static LogObserver observer;
+
+void log_SetObserver(LogObserver new_observer)
+{
+    observer = new_observer;
+}
+
+static void notify(const char* line, int added)
+{
+    if (observer) observer(line, added);
+}
+
 // Copies text into line from position at, cut so that the line never holds
 // more than 259 characters.
 static void write_at(char* line, size_t at, const char* text)
@@ -33,11 +45,13 @@ void log_AddLine(const char* text)
     for (int k = 0; k < LOG_LINE_COUNT; ++k) {
         if (status_log[k][0] == '\0') {
             write_at(status_log[k], 0, text);
+            notify(status_log[k], 1);
             return;
         }
     }
     for (int i = 1; i < LOG_LINE_COUNT; ++i) memcpy(status_log[i - 1], status_log[i], strlen(status_log[i]) + 1);
     write_at(status_log[LOG_LINE_COUNT - 1], 0, text);
+    notify(status_log[LOG_LINE_COUNT - 1], 1);
 }
 
 void log_AppendLast(const char* text)
@@ -45,6 +59,7 @@ void log_AppendLast(const char* text)
     char* line = status_log[log_LastUsedLine()];
     write_at(line, strlen(line), text);
     repaint_needed = 1;
+    notify(line, 0);
 }
 
 void log_ReplaceTail(const char* text)
@@ -54,6 +69,7 @@ void log_ReplaceTail(const char* text)
     size_t text_length = strlen(text);
     write_at(line, line_length > text_length ? line_length - text_length : 0, text);
     repaint_needed = 1;
+    notify(line, 0);
 }
 
 void log_Clear()

@@ -5,7 +5,8 @@
 // non-empty lines form one unbroken run from line 0; no operation ever writes
 // past a line's 260 bytes (longer texts are cut at 259 characters). Texts are
 // stored byte for byte: a CR or LF is a character, never a line break.
-// None of the operations fails, allocates or calls out.
+// None of the operations fails or allocates, and none calls out except to
+// the observer that a front end may set.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,14 @@ void log_ReplaceTail(const char* text);
 
 // Empties every line and sets repaint_needed.
 void log_Clear();
+
+// A front end that shows the log elsewhere (a terminal) learns of each
+// change: added is 1 for a new line, 0 when the last line changed in place;
+// line is the changed line's text as stored. Not called for log_Clear.
+using LogObserver = void (*)(const char* line, int added);
+
+// Sets the observer; null: none (the start value).
+void log_SetObserver(LogObserver observer);
 
 // Index of the line that log_AppendLast and log_ReplaceTail work on.
 int log_LastUsedLine();

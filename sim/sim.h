@@ -198,6 +198,11 @@ extern SimSettings sim_settings;
 // the statistics. Leaves the clock and the file faults where they are.
 void sim_Reset();
 
+// sim_Reset, then the demonstration's logger: three tracks of a few hundred
+// to a few thousand items, about one item reply in a hundred lost, so the
+// gap recovery shows.
+void sim_SetUpDemo();
+
 // ------------------------------------------------------------ observation --
 
 // What happened since sim_Reset. A reply counts as sent once its last byte
@@ -292,7 +297,7 @@ struct SimFileFaults {
     SimFileFault create;           // the file is not created
     SimFileFault write;            // nothing of that write reaches the file
     SimFileFault close;            // the file is closed, but reports -1
-    SimFileFault rename;           // nothing is renamed
+    SimFileFault rename;           // nothing is renamed (either rename call)
     bool disk_limited;             // when set, disk_free bytes may still be
     uint64_t disk_free;            // written: a write that does not fit
                                    // stores what fits and reports -1

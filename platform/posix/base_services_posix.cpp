@@ -77,6 +77,11 @@ int sys_FileRename(const char* from, const char* to)
     return posix_FileRename(from, to);
 }
 
+int sys_FileRenameNoReplace(const char* from, const char* to)
+{
+    return posix_FileRenameNoReplace(from, to);
+}
+
 int sys_FileRemove(const char* path)
 {
     return posix_FileRemove(path);

@@ -1,11 +1,23 @@
-// Plain POSIX file calls. A created file is held under an exclusive flock for
-// as long as it is open, so two writers never fill the same track file; the
-// lock is advisory and only keeps out programs that ask for it too.
+// POSIX file calls for track files.
+//
+// A track file is written under a temporary name in a folder that other
+// programs and users may write to as well, so nothing found at that name is
+// trusted: whatever entry stands there is removed first (the entry itself,
+// never what a link points to), and the file is then created exclusively,
+// never through a link, never blocking on a FIFO. The writer holds an
+// exclusive flock on its file for as long as it is open; an entry locked
+// so is another program's work in progress and is left alone. The lock is
+// advisory and only keeps out programs that ask for it too.
+//
+// Final names are given by rename, one that never replaces a file that
+// appeared meanwhile, and the folder is synced afterwards so that the names
+// survive a power cut as the data does.
 
 #include "platform/posix/posix_files.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -21,16 +33,39 @@ int posix_FileExists(const char* path)
     return 1;
 }
 
+// Removes whatever entry stands at path, unless it is a regular file that
+// another writer holds locked. True when the name is free afterwards.
+static bool remove_Stale(const char* path)
+{
+    struct stat entry {};
+    if (lstat(path, &entry) != 0)
+        return errno == ENOENT;
+    if (S_ISREG(entry.st_mode)) {
+        // Only a regular file is opened, and only to test its lock: opening
+        // a device or a FIFO could itself have effects.
+        const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        const bool free_to_remove = flock(fd, LOCK_EX | LOCK_NB) == 0;
+        // Removed while the lock is ours, so no writer can take it meanwhile.
+        const bool removed = free_to_remove && (unlink(path) == 0 || errno == ENOENT);
+        close(fd);
+        return removed;
+    }
+    // A link, FIFO, socket or device: the entry goes, what it points to
+    // stays. A folder cannot be unlinked, and the create then fails.
+    return unlink(path) == 0 || errno == ENOENT;
+}
+
 int posix_FileCreate(const char* path)
 {
-    // Not O_TRUNC: the file is emptied only once the lock is ours, so a
-    // refused create leaves another writer's data alone.
-    const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (!remove_Stale(path))
+        return -1;
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0)
         return -1;
     struct stat st {};
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &st) != 0 ||
-        (S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         return -1;
     }
@@ -42,11 +77,11 @@ int posix_FileWrite(int file, const void* data, uint32_t count)
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (count > 0) {
         const ssize_t n = write(file, bytes, count);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A write that takes nothing would take nothing the next time too.
+        if (n <= 0)
             return -1;
-        }
         bytes += n;
         count -= static_cast<uint32_t>(n);
     }
@@ -64,6 +99,45 @@ int posix_FileClose(int file)
 int posix_FileRename(const char* from, const char* to)
 {
     return std::rename(from, to) == 0 ? 0 : -1;
+}
+
+// Syncs the folder that holds path, so that a new name in it is durable.
+static bool sync_Folder(const char* path)
+{
+    char folder[4096];
+    const char* slash = std::strrchr(path, '/');
+    const size_t length = slash == nullptr ? 0 : static_cast<size_t>(slash - path);
+    if (length >= sizeof folder)
+        return false;
+    if (slash == nullptr)
+        std::strcpy(folder, ".");
+    else if (length == 0)
+        std::strcpy(folder, "/");
+    else {
+        std::memcpy(folder, path, length);
+        folder[length] = '\0';
+    }
+    const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+int posix_FileRenameNoReplace(const char* from, const char* to)
+{
+    int renamed = renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+    if (renamed != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without the flag: a hard link is refused just as
+        // well when the name is taken.
+        renamed = link(from, to);
+        if (renamed == 0)
+            unlink(from);
+    }
+    if (renamed != 0)
+        return errno == EEXIST ? 1 : -1;
+    return sync_Folder(to) ? 0 : -1;
 }
 
 int posix_FileRemove(const char* path)

@@ -10,5 +10,6 @@ int posix_FileCreate(const char* path);
 int posix_FileWrite(int file, const void* data, uint32_t count);
 int posix_FileClose(int file);
 int posix_FileRename(const char* from, const char* to);
+int posix_FileRenameNoReplace(const char* from, const char* to);
 int posix_FileRemove(const char* path);
 int posix_MakeDir(const char* path);

@@ -13,6 +13,9 @@
 
 #include "platform/qt_serial/d2xx_qtserial.h"
 
+#include <QtCore/QDir>
+#include <QtCore/QFile>
+#include <QtCore/QFileInfo>
 #include <QtCore/QList>
 #include <QtCore/QMetaObject>
 #include <QtSerialPort/QSerialPort>
@@ -34,6 +37,12 @@ namespace {
 
 constexpr quint16 FTDI_VENDOR_ID = 0x0403;
 constexpr int PORTS_MAX = 4;
+
+// The most Qt reads ahead from an event loop (the exit question, a message
+// box) into its own buffer; beyond it the bytes wait in the kernel, whose
+// bounded buffers hold a logger that keeps sending. Without a bound Qt's
+// buffer grows with every byte the logger sends while the program is idle.
+constexpr qint64 READ_AHEAD_MAX = 4096;
 
 // What a write may take beyond its bytes' time on the line: the kernel and
 // the USB round trip.
@@ -138,9 +147,69 @@ static QList<QSerialPortInfo> listed_ports;
 // The device the user named in place of the search; empty: search.
 static QString named_port;
 
-static bool is_ftdi(const QSerialPortInfo& info)
+// The sysfs tree the kernel describes its devices in; tests move it.
+static QString sysfs_root = QStringLiteral("/sys");
+
+void qtserial_SetSysfsRoot(const char* root)
 {
-    return info.hasVendorIdentifier() && info.vendorIdentifier() == FTDI_VENDOR_ID;
+    sysfs_root = QString::fromLocal8Bit(root);
+}
+
+// The first line of a sysfs attribute file, without its line end.
+static QByteArray sysfs_Attribute(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readLine(256).trimmed();
+}
+
+bool qtserial_SysfsUsbDevice(const char* port_name, uint16_t* vendor_id, char* product, uint32_t size)
+{
+    // class/tty/<port>/device leads to the serial port of a USB interface;
+    // the USB device that carries idVendor and product lies a level or two
+    // above it.
+    constexpr int LEVELS_UP_MAX = 3;
+    const QString port_device = QFileInfo(sysfs_root + QStringLiteral("/class/tty/") +
+                                          QString::fromLocal8Bit(port_name) + QStringLiteral("/device"))
+                                    .canonicalFilePath();
+    if (port_device.isEmpty() || size == 0) return false;
+    QDir dir(port_device);
+    for (int level = 0; level <= LEVELS_UP_MAX; ++level, dir.cdUp()) {
+        if (!dir.exists(QStringLiteral("idVendor"))) continue;
+        bool number = false;
+        const uint vendor = sysfs_Attribute(dir.filePath(QStringLiteral("idVendor"))).toUInt(&number, 16);
+        if (!number || vendor > 0xFFFFu) return false;
+        const QByteArray name = sysfs_Attribute(dir.filePath(QStringLiteral("product")));
+        const uint32_t length = std::min(static_cast<uint32_t>(name.size()), size - 1);
+        std::memcpy(product, name.constData(), length);
+        product[length] = '\0';
+        *vendor_id = static_cast<uint16_t>(vendor);
+        return true;
+    }
+    return false;
+}
+
+namespace {
+
+// A port's USB vendor and description: Qt's, or, where Qt knows no
+// description (a system without udev), the kernel's from sysfs.
+struct PortIdentity {
+    bool ftdi;
+    QByteArray description;  // Latin-1
+};
+
+}  // namespace
+
+static PortIdentity identify(const QSerialPortInfo& info)
+{
+    if (!info.description().isEmpty())
+        return {info.hasVendorIdentifier() && info.vendorIdentifier() == FTDI_VENDOR_ID,
+                info.description().toLatin1()};
+    uint16_t vendor = 0;
+    char product[128];
+    if (!qtserial_SysfsUsbDevice(info.portName().toLocal8Bit().constData(), &vendor, product, sizeof product))
+        return {false, {}};
+    return {vendor == FTDI_VENDOR_ID, QByteArray(product)};
 }
 
 template <size_t N>
@@ -204,6 +273,7 @@ static FT_STATUS open_port(const QString& location, FT_HANDLE* handle)
     if (slot == std::end(ports))
         return FT_INSUFFICIENT_RESOURCES;
     auto serial = std::make_unique<QSerialPort>(location);
+    serial->setReadBufferSize(READ_AHEAD_MAX);
     if (!serial->open(QIODevice::ReadWrite))
         return FT_DEVICE_NOT_OPENED;
     request_low_latency(serial->handle());
@@ -253,7 +323,7 @@ FT_STATUS FT_CreateDeviceInfoList(uint32_t* lpdwNumDevs)
         return FT_INVALID_PARAMETER;
     listed_ports.clear();
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (is_ftdi(info))
+        if (identify(info).ftdi)
             listed_ports.append(info);
     }
     *lpdwNumDevs = static_cast<uint32_t>(listed_ports.size());
@@ -272,7 +342,7 @@ FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, uint32_t* lpdwNu
         node = {};
         node.ID = (static_cast<uint32_t>(info.vendorIdentifier()) << 16) | info.productIdentifier();
         copy_field(node.SerialNumber, info.serialNumber());
-        copy_field(node.Description, info.description());
+        copy_field(node.Description, QString::fromLatin1(identify(info).description));
     }
     *lpdwNumDevs = count;
     return FT_OK;
@@ -287,7 +357,8 @@ FT_STATUS FT_OpenEx(void* pArg1, uint32_t Flags, FT_HANDLE* pHandle)
         return open_port(named_port, pHandle);
     const char* wanted = static_cast<const char*>(pArg1);
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (is_ftdi(info) && qtserial_DescriptionMatches(wanted, info.description().toLatin1().constData()))
+        const PortIdentity port = identify(info);
+        if (port.ftdi && qtserial_DescriptionMatches(wanted, port.description.constData()))
             return open_port(info.systemLocation(), pHandle);
     }
     return FT_DEVICE_NOT_FOUND;

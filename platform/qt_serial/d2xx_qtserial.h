@@ -21,6 +21,17 @@
 // so a port that udev knows nothing about is never taken.
 bool qtserial_DescriptionMatches(const char* wanted, const char* reported);
 
+// Where Qt knows no USB description for a port (a system without udev, as
+// in some containers and minimal installs), the adapter is recognised by
+// what the kernel shows in sysfs: the USB device behind
+// <sysfs root>/class/tty/<port>/device. This reads that device's vendor id
+// and product string ("FT232R USB UART") into *vendor_id and product (size
+// bytes, NUL-terminated, cut to fit); false when the port is no USB device.
+bool qtserial_SysfsUsbDevice(const char* port_name, uint16_t* vendor_id, char* product, uint32_t size);
+
+// The sysfs root, "/sys" until set; for tests.
+void qtserial_SetSysfsRoot(const char* root);
+
 // Makes FT_OpenEx open the serial device at path, whatever its description,
 // instead of searching for the description (for adapters that describe
 // themselves otherwise); null or empty: search again.

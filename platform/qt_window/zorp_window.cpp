@@ -15,6 +15,10 @@
 
 LogCanvas::LogCanvas(QWidget* parent) : QWidget(parent), logo(QStringLiteral(":/logo.png"))
 {
+    // The system window colour, which on Linux desktops is the palette's
+    // base (white in the usual styles); the window role is the dialogs' grey.
+    // The text then takes the base's text colour.
+    setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
 }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include "download/download.h"
 #include "link/gps_link.h"
+#include "seams/base_services.h"
 #include "shell/shell.h"
 #include "shell/status_log.h"
 #include "sim/sim.h"
@@ -78,11 +79,26 @@ const struct FaultCase {
     {"PathTooLong", [] { move_Output(-5); }, 0, NOT_SAVED, TXT},
 };
 
-// The full listing, read over as many calls as it takes (counted in calls).
-int heads_Read(int* calls = nullptr)
+// Requests of a command written by the program, whether heard or not.
+uint32_t requests_Written(uint8_t command)
 {
-    int result = HEADS_READ_AGAIN, call = 0;
-    while (call < HEADS_READS_MAX && result == HEADS_READ_AGAIN) result = GPS_GetHeads(255), ++call;
+    uint32_t requests = 0;
+    for (uint32_t at = 0; at + 3 < sim_written_count && sim_written[at + 2] != 0; at += sim_written[at + 2])
+        requests += sim_written[at + 3] == command;
+    return requests;
+}
+
+// The summary and the full listing as the download reads them, over as many
+// calls as it takes (counted in calls): 0, 301, or check_Heads' -1.
+int directory_Read(int* calls = nullptr)
+{
+    int result = HEADS_SUMMARY_AGAIN, call = 0;
+    while (result == HEADS_SUMMARY_AGAIN) {
+        do result = GPS_GetHeads(0), ++call; while (result == HEADS_READ_AGAIN);
+        if (result == CMD_OK && check_Heads() == -1) result = -1;
+        if (result != CMD_OK) break;
+        do result = GPS_GetHeads(255), ++call; while (result == HEADS_READ_AGAIN);
+    }
     if (calls != nullptr) *calls = call;
     return result;
 }
@@ -92,9 +108,9 @@ struct Download : ::testing::Test {
     void TearDown() override { session_End(); }
     static void add_Tracks()  // the second without timing values
     {
-        sim_AddTrack(SimTrack{40, 3, 7, 15, 8, 45, 12, 200, 21, true});
-        sim_AddTrack(SimTrack{41, 4, 7, 15, 9, 10, 0, 150, 22, false});
-        sim_AddTrack(SimTrack{42, 5, 7, 15, 23, 59, 30, 300, 23, true});
+        sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, 200, 21, true});
+        sim_AddTrack(SimTrack{2, 4, 7, 15, 9, 10, 0, 150, 22, false});
+        sim_AddTrack(SimTrack{3, 5, 7, 15, 23, 59, 30, 300, 23, true});
     }
 };
 struct FaultMatrix : Download, ::testing::WithParamInterface<FaultCase> {};
@@ -134,8 +150,8 @@ TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
     EXPECT_EQ(log_Lines().back(), "Track ID=  1 (  200 items), File: 2015-07-03_0845_001.txt ... read GPS data (  0%)");
     session_Run();
     EXPECT_EQ(log_Lines(), (Lines{"USB adapter check     ... o.k.", "Connect ZORP, searching ... o.k.",
-                                  "ZORP detected, ID 3:1201 (FW ver. 02.0A)", "Track  40: 03/07/2015 (200 items)",
-                                  "Track  41: 04/07/2015 (150 items)", "Track  42: 05/07/2015 (300 items)",
+                                  "ZORP detected, ID 3:1201 (FW ver. 02.0A)", "Track   1: 03/07/2015 (200 items)",
+                                  "Track   2: 04/07/2015 (150 items)", "Track   3: 05/07/2015 (300 items)",
                                   "Total track count: 3", "Output directory: " + session_Dir(),
                                   "Track ID=  1 (  200 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)",
                                   "Track ID=  2 (  150 items), File: 2015-07-04_0910_002.txt ... exist, skipping",
@@ -150,6 +166,31 @@ TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
     EXPECT_TRUE(box.icon == ICON_INFORMATION && box.buttons == BUTTONS_YES_NO);
     EXPECT_TRUE(busy_behind_box == 0 && fake_window.quit_calls == 1);
     EXPECT_TRUE(sim_LoggerBaud() == BAUD_BASE && sim_AdapterBaud() == BAUD_BASE);
+    EXPECT_EQ(st.requests_by_command[0x12], 2u);  // the summary and the listing, once each
+}
+
+// A second program saving into the same folder: a text file it saved while
+// this one read the track stays as it is (the track counts as saved, with its
+// companion), and a temporary file it is still writing is never removed.
+TEST_F(Download, SecondProgramsFilesAreLeftAlone)
+{
+    for (const bool still_writing : {false, true}) {
+        SCOPED_TRACE(still_writing ? "its temporary file in the making" : "its text file saved meanwhile");
+        session_Begin(), add_Tracks();
+        const std::string txt = session_Dir() + TXT, temp = txt + ".tmp";
+        const int other = still_writing ? sys_FileCreate(temp.c_str()) : -1;
+        EXPECT_EQ(other >= 0 && sys_FileWrite(other, "in the making", 13) == 0, still_writing);
+        for (int ticks = 0; ticks < 1000 && seq_state != SEQ_READ_TRACK; ++ticks) session_Tick();
+        if (!still_writing) std::ofstream(txt) << "saved by another program";
+        session_Run();
+        EXPECT_EQ(file_Contents(still_writing ? temp : txt), still_writing ? "in the making" : "saved by another program");
+        EXPECT_EQ(file_Contents(session_Dir() + IMP), still_writing ? "" : expected_Timing(0));
+        EXPECT_EQ(log_Lines().back(), still_writing ? NOT_SAVED : DONE);
+        if (other >= 0) sys_FileClose(other);
+        const Lines files = session_Files();
+        EXPECT_EQ(std::ranges::count_if(files, [](const std::string& name) { return name.ends_with(".tmp"); }),
+                  still_writing ? 1 : 0);
+    }
 }
 
 // A pass over the track has ended with every third item from 0 missing.
@@ -162,7 +203,7 @@ TEST_F(Download, MoreThanOneItemInHundredMissingAsksWholeTrackAgain)
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.missing << " of " << row.items << " missing");
         session_Begin(), sim_AddTracks(1, 1, row.items, 1);
-        ASSERT_TRUE(usb_Open() == 0 && heads_Read() == 0);
+        ASSERT_TRUE(usb_Open() == 0 && directory_Read() == 0);
         first_MSG_cnt = row.items;
         memset(item_len, 40, row.items);
         for (uint32_t i = 0; i < row.missing; ++i) item_len[i * 3] = 0;
@@ -178,9 +219,68 @@ TEST_F(Download, MoreThanOneItemInHundredMissingAsksWholeTrackAgain)
     }
 }
 
+// The search: a logger left at the fast speed is told the base speed with a
+// single request, so that no search tick waits for retries; an adapter that
+// refuses a speed is logged once and probed at the base speed from then on.
+void stay_Fast(const uint8_t* bytes, uint32_t count)  // once at the fast speed, the adapter keeps it
+{
+    if (count == 7 && bytes[3] == 0x01 && sim_AdapterBaud() == BAUD_FAST) sim_settings.adapter.fail_baud_rate = true;
+}
+TEST_F(Download, SearchTicksStayShortAndLogARefusedSpeedOnce)
+{
+    const struct {
+        const char* name;
+        void (*arrange)();
+        uint32_t speed_requests;
+        int refusals_logged;
+        bool found;
+    } rows[] = {{"logger left fast, its answer lost", [] { sim_settings.logger.baud = BAUD_FAST, f.swallow_speed_answers = 1; },
+                 1, 0, true},
+                {"adapter stuck at the fast speed", [] { sim_settings.logger.connected = false, sim_taps.written = stay_Fast; },
+                 0, 1, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        session_Begin(), sim_AddTracks(1, 1, 10, 1);
+        row.arrange();
+        uint64_t longest_us = 0;
+        for (int ticks = 0; ticks < 12 && seq_state <= SEQ_PROBE; ++ticks) {
+            const uint64_t start = sim_NowUs();
+            session_Tick();
+            longest_us = std::max(longest_us, sim_NowUs() - start);
+        }
+        sim_taps = {};
+        EXPECT_EQ(seq_state, row.found ? SEQ_IDENTIFY : SEQ_PROBE);
+        EXPECT_LT(longest_us, 100000u);
+        EXPECT_EQ(requests_Written(0x06), row.speed_requests);
+        const Lines lines = log_Lines();
+        EXPECT_EQ(std::ranges::count(lines, "\r\n FT_SetBaudRate Failed"), row.refusals_logged);
+    }
+}
+
+// A copy held for its sentence says nothing against the line: the gap is
+// asked for again on the next tick, with no line switch in between.
+TEST_F(Download, HeldCopyIsAskedForAgainWithoutLineSwitch)
+{
+    for (const int32_t state : {SEQ_READ_TRACK, SEQ_FILL_GAPS}) {
+        SCOPED_TRACE(state);
+        session_Begin();
+        sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, 300, 21, true, 150});  // items 149, 299 recorded so
+        ASSERT_TRUE(usb_Open() == 0 && directory_Read() == 0);
+        first_MSG_cnt = 300;
+        memset(item_len, 40, 300);
+        item_len[149] = 0;
+        read_phase = 1, progress_countdown = 5, seq_state = state;  // a pass has just ended
+        for (int ticks = 0; ticks < 5 && seq_state != SEQ_SAVE_TRACK; ++ticks) session_Tick();
+        EXPECT_EQ(seq_state, SEQ_SAVE_TRACK);
+        EXPECT_NE(item_len[149], 0);
+        EXPECT_EQ(st.requests_by_command[0x13], 2u);
+        EXPECT_EQ(st.requests_by_command[0x06], 0u);
+    }
+}
+
 TEST_F(Download, TrackLongerThanStoreIsCutToItsFirstItems)
 {
-    sim_AddTrack(SimTrack{7, 3, 7, 15, 8, 45, 12, ITEMS128B_MAX + 232, 3, true});
+    sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, ITEMS128B_MAX + 232, 3, true});
     f.lose_item_reply_ppm = 2000;
     EXPECT_LT(session_Run(), 100000u);
     const Lines lines = log_Lines();
@@ -192,52 +292,77 @@ TEST_F(Download, TrackLongerThanStoreIsCutToItsFirstItems)
     EXPECT_EQ(file_Contents(session_Dir() + IMP), expected_Timing(0, ITEMS128B_MAX));
 }
 
-// Regression: a listing reply lost or damaged on the line would shift every
-// later track's ID and file, or drop the last track unseen; the listing is
-// taken once two reads agree, or fails.
-TEST_F(Download, ListingIsTakenOnceTwoReadsAgree)
+// Each track's ID and file come from its place in the listing, so a listing
+// is taken in one read only when its numbering shows every reply in place;
+// otherwise the summary and the listing are each read until two reads agree.
+void grow_Logger(const uint8_t* bytes, uint32_t count)  // records a track at each listing request
+{
+    if (count == 14 && bytes[3] == 0x12 && bytes[8] == 0xFF) sim_AddTracks(1, uint16_t(40 + sim_track_count), 10, 9);
+}
+void answer_Unstorable(const uint8_t* bytes, uint32_t count)  // a summary, then listing replies too long to keep
+{
+    Bytes reply{0x3C, 0x01, 30, 0x12, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0xE0, 0, 40};
+    if (count == 14 && bytes[8] == 0xFF) reply = Bytes{0x3C, 0x01, 150, 0x12, 0, 0, 0, 0, 5}, reply.resize(148);
+    else reply.resize(28);
+    const Bytes frame = sealed(reply);
+    sim_InjectRx(1000, frame.data(), uint32_t(frame.size()));
+}
+TEST_F(Download, ListingIsTakenInOneReadWhenItsNumberingHoldsElseOnceTwoReadsAgree)
 {
     const struct {
-        uint32_t lose_listing_reply, corrupt_byte_ppm, seed;
-        int reads;  // 0: the listing fails
-    } rows[] = {{0, 0, 0, 2},
-                {1, 0, 0, 3},  // the first reply lost once
-                {3, 0, 0, 3},  // a middle one
-                {6, 0, 0, 3},  // the closing one
-                {0, 1500, 13, 3},  // damages the first read's second reply
-                {0, 3000, 12, 0}};  // damages every read, never its first reply
+        const char* name;
+        void (*arrange)();
+        uint32_t requests;  // directory requests sent
+        int tracks;         // -1: the directory fails
+        int in_logger = 5;  // tracks in the logger's memory
+    } rows[] = {
+        {"healthy", [] {}, 2, 5},
+        {"recording while connected", [] { sim_taps.written = grow_Logger; }, 2, 6},
+        // A lost listing reply makes the summary and the listing twice each.
+        {"first reply lost", [] { f.lose_listing_reply = 1; }, 6, 5},
+        {"middle reply lost", [] { f.lose_listing_reply = 3; }, 6, 5},
+        {"closing reply lost", [] { f.lose_listing_reply = 6; }, 6, 5},
+        {"lone track's reply lost", [] { f.lose_listing_reply = 1; }, 6, 1, 1},
+        {"damaged listing reply", [] { f.corrupt_byte_ppm = 1500, f.seed = 13; }, 7, 5},
+        {"every listing read damaged", [] { f.corrupt_byte_ppm = 3000, f.seed = 13; }, 13, -1},
+        {"no listing reply storable", [] { sim_settings.logger.connected = false, sim_taps.written = answer_Unstorable; },
+         9, -1},
+    };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "reply " << row.lose_listing_reply << " lost, seed " << row.seed);
-        session_Begin(), sim_AddTracks(5, 40, 10, 1);
-        f.lose_listing_reply = row.lose_listing_reply, f.corrupt_byte_ppm = row.corrupt_byte_ppm, f.seed = row.seed;
+        SCOPED_TRACE(row.name);
+        session_Begin(), sim_AddTracks(row.in_logger, 40, 10, 1), sim_settings.logger.first_track_no = 40;
+        row.arrange();
         ASSERT_EQ(usb_Open(), 0);
-        int calls = 0;
-        EXPECT_EQ(heads_Read(&calls), row.reads != 0 ? CMD_OK : CMD_FAILED_HEADS);
-        const int reads = row.reads != 0 ? row.reads : HEADS_READS_MAX;
-        EXPECT_EQ(calls, reads);  // one read per tick
-        EXPECT_EQ(st.requests_by_command[0x12], uint32_t(reads));
-        if (row.reads == 0) {
-            EXPECT_TRUE(head_count == 0 && log_Lines().empty());
+        const int result = directory_Read();
+        sim_taps = {};
+        EXPECT_EQ(requests_Written(0x12), row.requests);
+        if (row.tracks < 0) {
+            EXPECT_TRUE(result == CMD_FAILED_HEADS && head_count == 0);
             continue;
         }
-        ASSERT_EQ(head_count, 6);
-        for (int k = 0; k < 5; ++k) EXPECT_EQ(read_Uint(head_table[k] + HEAD_TRACK_NO, 2), 40u + k) << k;
-        EXPECT_EQ(log_Lines().size(), 5u);
+        ASSERT_EQ(result, CMD_OK);
+        ASSERT_EQ(head_count, row.tracks + 1);
+        EXPECT_EQ(first_track_id, 40);
+        for (int k = 0; k < row.tracks; ++k) EXPECT_EQ(read_Uint(head_table[k] + HEAD_TRACK_NO, 2), 40u + k) << k;
+        EXPECT_EQ(log_Lines().size(), size_t(row.tracks));  // listed once, as taken
     }
 }
 
-// An item reply for the first of three items, its CRC right; text_len may
-// claim more text than the frame holds.
-void put_ItemReply(const std::string& text, int text_len = -1)
+// A reply for the first of three items, its CRC right, as a whole-track
+// pass brings it (countdown 3) or a single-item request (countdown 1); text_len
+// may claim more text than the frame holds.
+void put_ItemReply(const std::string& text, int text_len = -1, bool single = false, uint8_t timing = 0)
 {
-    Bytes reply = {0x3C, 0x01, uint8_t(ITEM_TEXT + text.size() + 2), 0x13, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0,
-                   uint8_t(text_len < 0 ? int(text.size()) : text_len)};
+    Bytes reply = {0x3C, 0x01, uint8_t(ITEM_TEXT + text.size() + 2), 0x13, 0, 0, 0, 0, uint8_t(single ? 1 : 3), 0, 0, 0, 0,
+                   0, uint8_t(text_len < 0 ? int(text.size()) : text_len), 0, 0, timing};
     reply.resize(ITEM_TEXT);
     set_rx(sealed(reply + Bytes(text.begin(), text.end())));
+    range_tail = single ? 2 : 0;
 }
 
 // The CRC lets a damaged reply through now and then; its sentence then
-// fails, and such a reply counts only when the logger sends it again alike.
+// fails, and such an item counts only when the logger sends it again alike,
+// whichever request brought each copy.
 TEST(ItemCheck, ReplyWhoseSentenceFailsCountsOnlyWhenRepeated)
 {
     const std::string gsa = "$GPGSA,A,3,03,05,,,2.7,1.7,2.1*";  // checksum 0x34
@@ -255,16 +380,20 @@ TEST(ItemCheck, ReplyWhoseSentenceFailsCountsOnlyWhenRepeated)
                 {"no checksum", "$GPGSA,A,3,03\r", -1, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        items_Clear(), first_MSG_cnt = 3, range_tail = 0;
+        items_Clear(), first_MSG_cnt = 3;
         put_ItemReply(row.text, row.text_len);
-        EXPECT_EQ(add_Trace(), row.at_once ? 0 : 1);
+        EXPECT_EQ(add_Trace(), row.at_once ? 0 : TRACE_HELD);
         EXPECT_EQ(count_Missing(), row.at_once ? 2u : 3u);
-        EXPECT_EQ(add_Trace(), 0);  // the same again
+        put_ItemReply(row.text, row.text_len, true);
+        EXPECT_EQ(add_Trace(), 0);  // the same item again, asked for alone
         EXPECT_TRUE(count_Missing() == 2 && item_len[0] == rx_count);
         EXPECT_EQ(memcmp(item_store[0], rx_frame, rx_count), 0);
     }
 
     items_Clear();
+    put_ItemReply(gsa + "11\r", -1, false, 7), add_Trace();
+    put_ItemReply(gsa + "11\r", -1, true, 8);
+    EXPECT_EQ(add_Trace(), TRACE_HELD);  // another timing value is another item
     for (const char* digits : {"10", "11", "11"}) put_ItemReply(gsa + digits + "\r"), add_Trace();
     EXPECT_EQ(std::string((const char*)item_store[0] + ITEM_TEXT, gsa.size() + 2), gsa + "11");  // the twins
     EXPECT_EQ(count_Missing(), 2u);

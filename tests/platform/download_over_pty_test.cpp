@@ -19,9 +19,9 @@ TEST(DownloadOverPty, TracksArriveWholeAtTheLinesPaceAndLostRepliesAreAskedForAg
         SCOPED_TRACE(lose_ppm);
         alarm(60);
         session_Begin();
-        sim_AddTrack(SimTrack{7, 3, 7, 15, 8, 45, 12, lose_ppm ? 700u : 5100u, 31, true});  // about 20 s
-        sim_AddTrack(SimTrack{8, 4, 7, 15, 10, 2, 0, 250, 32, false});
-        sim_AddTrack(SimTrack{9, 5, 7, 15, 23, 59, 30, 40, 33, true});
+        sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, lose_ppm ? 700u : 5100u, 31, true});  // about 20 s
+        sim_AddTrack(SimTrack{2, 4, 7, 15, 10, 2, 0, 250, 32, false});
+        sim_AddTrack(SimTrack{3, 5, 7, 15, 23, 59, 30, 40, 33, true});
         sim_settings.faults.seed = 5;
         sim_settings.faults.lose_item_reply_ppm = lose_ppm;
         ASSERT_TRUE(session_StartOverPty());

@@ -1,7 +1,14 @@
-// The production base services' track files on Linux: byte-exact, emptied on
-// create, held exclusively by their writer, renamed and removed whole, and
-// failures reported as -1.
+// The production base services' track files on Linux: byte-exact, created
+// afresh and held exclusively by their writer, never written through what is
+// planted at their name, renamed whole without replacing a file that
+// appeared meanwhile, removed whole, and failures reported as -1.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include "seams/base_services.h"
@@ -19,23 +26,76 @@ TEST(PosixFiles, WriteRenameRemoveExclusiveCreateAndFailures)
     EXPECT_EQ(sys_FileWrite(holder, text.data(), uint32_t(text.size())), 0);
     EXPECT_EQ(sys_FileCreate(part.c_str()), -1) << "held by its writer";
     EXPECT_EQ(sys_FileClose(holder), 0);
-    EXPECT_EQ(file_Contents(part), text) << "the refused create must not have emptied it";
+    EXPECT_EQ(file_Contents(part), text) << "the refused create must not have emptied or removed it";
     const int older = sys_FileCreate(done.c_str());
     EXPECT_TRUE(sys_FileWrite(older, "an older, longer file", 21) == 0 && sys_FileClose(older) == 0);
+    EXPECT_EQ(sys_FileRenameNoReplace(part.c_str(), done.c_str()), 1);
+    EXPECT_TRUE(file_Contents(part) == text && file_Contents(done) == "an older, longer file");
     EXPECT_EQ(sys_FileRename(part.c_str(), done.c_str()), 0);
     EXPECT_EQ(sys_FileExists(part.c_str()), 0);
     EXPECT_EQ(file_Contents(done), text);
     EXPECT_EQ(sys_FileRename(part.c_str(), done.c_str()), -1);
+    EXPECT_EQ(sys_FileRenameNoReplace(done.c_str(), temp.path("new.txt").c_str()), 0);
+    EXPECT_TRUE(sys_FileExists(done.c_str()) == 0 && file_Contents(temp.path("new.txt")) == text);
+    EXPECT_EQ(sys_FileRenameNoReplace(done.c_str(), temp.path("other.txt").c_str()), -1);
     const int again = sys_FileCreate(done.c_str());
     EXPECT_TRUE(sys_FileWrite(again, "x", 1) == 0 && sys_FileClose(again) == 0);
     EXPECT_EQ(file_Contents(done), "x");
     EXPECT_EQ(sys_FileRemove(done.c_str()), 0);
     EXPECT_EQ(sys_FileExists(done.c_str()), 0);
     EXPECT_EQ(sys_FileRemove(done.c_str()), -1);
-    const int full = sys_FileCreate("/dev/full");
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
     EXPECT_EQ(sys_FileWrite(full, "no room", 7), -1);
-    sys_FileClose(full);
+    close(full);
+}
+
+// Whatever stands at the temporary name is never written through: a link
+// to a file elsewhere, a dangling link, a FIFO (a reader waits on it, so a
+// write would vanish into it) or a socket is removed, the target stays, and
+// a regular file of the program's takes the name; a folder is refused.
+TEST(PosixFiles, CreateRemovesWhatIsPlantedAtTheNameNeverWhatItPointsTo)
+{
+    const TempDir temp;
+    const std::string name = temp.path("t.txt.tmp"), victim = temp.path("victim"), nowhere = temp.path("nowhere");
+    const struct {
+        const char* name;
+        void (*plant)(const std::string& at, const std::string& victim, const std::string& nowhere);
+        bool created;
+    } rows[] = {
+        {"link to a file", [](auto& at, auto& victim, auto&) { EXPECT_EQ(symlink(victim.c_str(), at.c_str()), 0); }, true},
+        {"dangling link", [](auto& at, auto&, auto& nowhere) { EXPECT_EQ(symlink(nowhere.c_str(), at.c_str()), 0); },
+         true},
+        {"FIFO", [](auto& at, auto&, auto&) { EXPECT_EQ(mkfifo(at.c_str(), 0644), 0); }, true},
+        {"socket", [](auto& at, auto&, auto&) {
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             at.copy(address.sun_path, sizeof address.sun_path - 1);
+             const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+             EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+             close(s);
+         }, true},
+        {"folder", [](auto& at, auto&, auto&) { EXPECT_EQ(mkdir(at.c_str(), 0755), 0); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all(name), std::filesystem::remove(nowhere);
+        std::ofstream(victim, std::ios::trunc) << "not the program's";
+        row.plant(name, victim, nowhere);
+        const int reader = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        const int file = sys_FileCreate(name.c_str());
+        EXPECT_EQ(file >= 0, row.created);
+        if (file >= 0) {
+            EXPECT_TRUE(sys_FileWrite(file, "track", 5) == 0 && sys_FileClose(file) == 0);
+        }
+        if (reader >= 0) close(reader);
+        EXPECT_EQ(file_Contents(victim), "not the program's");
+        EXPECT_FALSE(std::filesystem::exists(nowhere));
+        EXPECT_EQ(std::filesystem::is_regular_file(std::filesystem::symlink_status(name)), row.created);
+        if (row.created) {
+            EXPECT_EQ(file_Contents(name), "track");
+        }
+    }
 }
 
 }  // namespace

@@ -74,8 +74,9 @@ static void scenario_Run(uint32_t seed)
                 sim_PullAdapter(), fake_QueueAnswer(ANSWER_RETRY), ++t.missing_at_start,
                     fake_window.while_box_open = [](WindowHandle) { sim_PlugAdapter(); };
         }
-        // The same listing reply lost whole on two reads in a row cannot be told from a listing without
-        // it, so the listing loses whole replies at a tenth of the rate (3 scenarios in 20000 then fail).
+        // A listing is taken in one read when its numbering holds, and the last track's reply lost whole
+        // leaves no trace in it: such a listing cannot be told from one without that track, so the
+        // listing loses whole replies at a tenth of the rate (34 scenarios in 20000 then fail).
         // A logger falls silent only once the download has found it: one silent from the start is
         // searched for without end.
         const uint32_t lose_reply_ppm = f.lose_reply_ppm, silent_after_items = f.silent_after_items;

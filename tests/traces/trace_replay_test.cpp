@@ -53,7 +53,7 @@ class RecordedSession : public TraceReplay, public ::testing::WithParamInterface
 TEST_P(RecordedSession, ReplaysAndSavesTheRecordedFiles)
 {
     const std::string name = GetParam();
-    EXPECT_EQ(replay(trace_Path(name)), "");
+    ASSERT_EQ(replay(trace_Path(name)), "");
 
     Lines recorded;
     for (const auto& entry : fs::directory_iterator(std::string(TRACES_DIR) + "/" + name))

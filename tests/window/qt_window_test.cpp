@@ -169,6 +169,8 @@ TEST(QtWindow, AdapterRetryAboutEraseDownloadRenderingAndExitQuestions)
     EXPECT_STREQ(status_log[lines - 2], "ZORP read done. Data saved.");
     const QImage logo = QImage(QStringLiteral(":/logo.png")).convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(image.copy(LOGO_X, LOGO_Y, 160, 46), logo);
+    // The system window colour behind the text: on Linux the palette's base, not the grey of dialogs.
+    EXPECT_EQ(QColor(image.pixel(image.width() - 1, image.height() - 1)), QApplication::palette().color(QPalette::Base));
     int last_inked_line = -1;  // ink below the logo only in the bands of the lines in use
     for (int y : inked_rows(image, 0, image.width())) {
         if (y < LOGO_Y + logo.height()) continue;

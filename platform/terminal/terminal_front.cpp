@@ -1,0 +1,146 @@
+#include "platform/terminal/terminal_front.h"
+
+#include <cstdio>
+#include <cstring>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "seams/base_services.h"
+#include "seams/window_services.h"
+#include "shell/shell.h"
+#include "shell/status_log.h"
+
+namespace {
+
+// The last line, printed (on a terminal) or held back (elsewhere) until the
+// next one begins.
+char open_line[LOG_LINE_SIZE];
+bool line_open;
+size_t shown_length;  // characters of open_line on the terminal
+bool on_terminal;
+bool running;
+bool assume_yes;
+
+// The window handle the core passes back; the terminal has no window.
+int terminal_window;
+
+void print_Clean(const char* text)
+{
+    for (const char* c = text; *c != '\0'; ++c)
+        putchar(static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F ? ' ' : *c);
+}
+
+void finish_Line()
+{
+    if (!line_open) return;
+    if (!on_terminal) print_Clean(open_line);
+    putchar('\n');
+    fflush(stdout);
+    line_open = false;
+}
+
+// Rows above the cursor that the open line fills on the terminal, where a
+// line wider than the terminal wraps; 0 when the width is unknown.
+unsigned rows_Above()
+{
+    winsize size {};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || shown_length == 0) return 0;
+    return static_cast<unsigned>((shown_length - 1) / size.ws_col);
+}
+
+void show_Line(const char* line, int added)
+{
+    if (added) finish_Line();
+    snprintf(open_line, sizeof open_line, "%s", line);
+    line_open = true;
+    if (!on_terminal) return;
+    if (!added) {
+        // Back to where the line began, also when it wrapped; the new text
+        // then erases whatever is left of the old one.
+        fputs("\r", stdout);
+        if (unsigned rows = rows_Above(); rows > 0) printf("\x1b[%uA", rows);
+    }
+    print_Clean(open_line);
+    shown_length = strlen(open_line);
+    if (!added) fputs("\x1b[J", stdout);
+    fflush(stdout);
+}
+
+void print_Line(const char* text)
+{
+    finish_Line();
+    print_Clean(text);
+    putchar('\n');
+    fflush(stdout);
+}
+
+int ask_User(const char* question)
+{
+    if (assume_yes) return 1;
+    if (!terminal_CanAsk()) return 0;
+    finish_Line();
+    printf("%s [y/N] ", question);
+    fflush(stdout);
+    char answer[16];
+    if (fgets(answer, sizeof answer, stdin) == nullptr) return 0;
+    return answer[0] == 'y' || answer[0] == 'Y';
+}
+
+}  // namespace
+
+bool terminal_CanAsk()
+{
+    return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+}
+
+// ------------------------------------------------------ window services --
+
+int wnd_MessageBox(WindowHandle, const char* text, const char*, int icon, int buttons)
+{
+    const int answer = unattended_Answer(text, icon, buttons);
+    // The log says what happened; of the boxes only their news is shown.
+    if (buttons == BUTTONS_OK || (buttons == BUTTONS_RETRY_CANCEL && answer == ANSWER_CANCEL)) print_Line(text);
+    return answer;
+}
+
+void wnd_AboutBox(WindowHandle) {}
+
+void wnd_StopTick(WindowHandle)
+{
+    running = false;
+}
+
+void wnd_Quit(int)
+{
+    running = false;
+}
+
+void wnd_Redraw(WindowHandle) {}
+
+// ------------------------------------------------------------------ run --
+
+int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings)
+{
+    on_terminal = isatty(STDOUT_FILENO);
+    assume_yes = settings.assume_yes;
+    line_open = false;
+
+    shell_Start(&terminal_window, nullptr);
+    log_SetObserver(show_Line);
+    options_Apply(options);
+    unattended_Start(settings.adapter_wait_ms, ask_User);
+
+    running = true;
+    while (running) {
+        const uint32_t start = sys_TickCount();
+        shell_Tick();
+        const uint32_t took = sys_TickCount() - start;
+        if (running && took < static_cast<uint32_t>(TICK_PERIOD_MS)) sys_Sleep(TICK_PERIOD_MS - took);
+    }
+    if (settings.erase && unattended_Outcome() == OUTCOME_SAVED) shell_EraseCommand(main_window);
+
+    shell_Shutdown();
+    finish_Line();
+    log_SetObserver(nullptr);
+    return unattended_Outcome();
+}
