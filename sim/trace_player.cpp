@@ -42,6 +42,8 @@ struct Event {
     FT_STATUS status;
     const char* values;  // after the letter and any failure, up to the line's end
     uint32_t values_length;
+    const char* text;    // from the letter to the line's end, for messages
+    uint32_t text_length;
 };
 
 Cursor event_cursor, byte_cursor;
@@ -81,6 +83,10 @@ bool next_Event(Cursor& cursor, Event& event)
         p = skip_Blanks(after, end);
         if (p == end || !std::isupper(static_cast<unsigned char>(*p))) break;
         event.time_us = static_cast<int64_t>(seconds * 1000000 + micros);
+        event.text = p;
+        const char* text_end = end;
+        while (text_end > p && std::isspace(static_cast<unsigned char>(text_end[-1]))) --text_end;
+        event.text_length = static_cast<uint32_t>(text_end - p);
         event.letter = *p++;
         event.status = FT_OK;
         p = skip_Blanks(p, end);
@@ -201,9 +207,8 @@ bool match_Call(char letter, const char* values, Event* recorded)
         (values != nullptr &&
          !same_Values(next.values, next.values + next.values_length, values, values + std::strlen(values)))) {
         if (values == nullptr) values = "";
-        std::snprintf(message, sizeof message, "trace line %u: the trace has \"%c%s%.*s\", the program called \"%c%s\"",
-                      next.line, next.letter, next.values_length != 0 ? " " : "", static_cast<int>(next.values_length),
-                      next.values, letter, values);
+        std::snprintf(message, sizeof message, "trace line %u: the trace has \"%.*s\", the program called \"%c%s\"",
+                      next.line, static_cast<int>(next.text_length), next.text, letter, values);
         return false;
     }
     next_Event(event_cursor, next);
@@ -274,10 +279,8 @@ void player_Finish()
 {
     Event next{};
     if (message[0] == '\0' && take_Arrivals(false, &next))
-        std::snprintf(message, sizeof message,
-                      "trace line %u: the trace has \"%c%s%.*s\", the program made no more calls", next.line,
-                      next.letter, next.values_length != 0 ? " " : "", static_cast<int>(next.values_length),
-                      next.values);
+        std::snprintf(message, sizeof message, "trace line %u: the trace has \"%.*s\", the program made no more calls",
+                      next.line, static_cast<int>(next.text_length), next.text);
 }
 
 const char* player_Mismatch()

@@ -70,6 +70,28 @@ TEST_P(RecordedSession, ReplaysAndSavesTheRecordedFiles)
 INSTANTIATE_TEST_SUITE_P(Traces, RecordedSession, ::testing::ValuesIn(recorded_Sessions()),
                          [](const auto& info) { return info.param; });
 
+// A session recorded on the simulated clock runs again to the microsecond
+// when every reply is handed back at its recorded time: the program's last
+// call, the close, comes when it came.
+class SimulatedSession : public TraceReplay, public ::testing::WithParamInterface<TraceSession> {};
+
+TEST_P(SimulatedSession, RepliesComeAtTheirRecordedTimes)
+{
+    const std::string trace = file_Contents(trace_Path(GetParam().name));
+    const std::string last_line = trace.substr(trace.rfind('\n', trace.size() - 2) + 1);
+    ASSERT_NE(last_line.find(" C"), std::string::npos) << last_line;
+    const uint64_t recorded_end_us =
+        std::stoull(last_line) * 1000000 + std::stoull(last_line.substr(last_line.find('.') + 1));
+
+    trace_session_AlignClock();
+    const uint64_t start_us = sim_NowUs();
+    ASSERT_EQ(replay(trace_Path(GetParam().name)), "");
+    EXPECT_EQ(sim_NowUs() - start_us, recorded_end_us);
+}
+
+INSTANTIATE_TEST_SUITE_P(Traces, SimulatedSession, ::testing::ValuesIn(TRACE_SESSIONS),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(TraceReplayCoverage, EverySessionTheToolRecordsIsReplayed)
 {
     const std::vector<std::string> replayed = recorded_Sessions();
