@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -98,6 +100,59 @@ TEST(TraceReplayCoverage, EverySessionTheToolRecordsIsReplayed)
     for (const TraceSession& session : TRACE_SESSIONS)
         EXPECT_EQ(std::count(replayed.begin(), replayed.end(), session.name), 1) << session.name;
 }
+
+// A trace recorded in real time never keeps the simulated clock's pace: its
+// program's sleeps last longer or shorter. With the time stamps of a
+// recorded session changed so, the replay must still follow the whole trace
+// and save the same files.
+const struct Retiming {
+    const char* name;
+    uint64_t (*time_us)(uint64_t recorded_us);
+} retimings[] = {
+    // Sleep(1) lasts 2 ms on many Windows machines: every reply comes later
+    // than on the simulated clock, counted from the request it answers.
+    {"TwiceAsSlow", [](uint64_t us) { return 2 * us; }},
+    // Replies that came sooner must still come after their requests.
+    {"TwiceAsFast", [](uint64_t us) { return us / 2; }},
+};
+
+void PrintTo(const Retiming& retiming, std::ostream* out)
+{
+    *out << retiming.name;
+}
+
+class RetimedSession : public TraceReplay, public ::testing::WithParamInterface<Retiming> {};
+
+TEST_P(RetimedSession, StillReplaysAndSavesTheRecordedFiles)
+{
+    std::istringstream recorded(file_Contents(trace_Path("lost_items")));
+    std::ostringstream retimed;
+    for (std::string line; std::getline(recorded, line);) {
+        if (line.starts_with("#")) {
+            retimed << line << "\n";
+            continue;
+        }
+        const size_t point = line.find('.');
+        const uint64_t us = std::stoull(line) * 1000000 + std::stoull(line.substr(point + 1, 6));
+        const uint64_t retimed_us = GetParam().time_us(us);
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "%4llu.%06llu", static_cast<unsigned long long>(retimed_us / 1000000),
+                      static_cast<unsigned long long>(retimed_us % 1000000));
+        retimed << stamp << line.substr(point + 7) << "\n";
+    }
+    const std::string retimed_trace = session_Dir() + "/retimed.trace";
+    std::ofstream(retimed_trace) << retimed.str();
+
+    ASSERT_EQ(replay(retimed_trace), "");
+    const Lines saved = {"2015-07-03_0845_001.imp", "2015-07-03_0845_001.txt", "retimed.trace"};
+    ASSERT_EQ(session_Files(), saved);
+    const std::string recorded_dir = std::string(TRACES_DIR) + "/lost_items/";
+    for (const std::string& file : {saved[0], saved[1]})
+        EXPECT_EQ(file_Contents(session_Dir() + "/" + file), file_Contents(recorded_dir + file)) << file;
+}
+
+INSTANTIATE_TEST_SUITE_P(Traces, RetimedSession, ::testing::ValuesIn(retimings),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // One call of a recorded trace edited, as if the program had changed it: the
 // replay stops at that line and shows both versions.
