@@ -14,6 +14,11 @@
 // Milliseconds since an arbitrary origin; wraps after about 49.7 days.
 uint32_t sys_TickCount();
 
+// Microseconds since an arbitrary origin, on the same clock as the tick but
+// finer, for time stamps (the wire trace); never goes back and, being 64
+// bits wide, never wraps in practice.
+uint64_t sys_Microseconds();
+
 // Blocks the calling thread for at least ms milliseconds.
 void sys_Sleep(uint32_t ms);
 

@@ -91,8 +91,16 @@ using LogDrawText = void (*)(void* surface, int x, int y, const char* text, int 
 // and clears the status log. paint is the front end's drawing step of every tick (null: none).
 void shell_Start(WindowHandle window, ShellPaint paint);
 
-// One tick of the 20 ms timer: one download step, then the drawing step,
-// then, when repaint_needed is set, clears it and asks for a full redraw.
+// Starts recording the adapter's traffic into the file at path (at most
+// TRACE_SIZE_LIMIT bytes, link/wire_trace.h), for a problem report. Call it
+// after shell_Start and before the first tick. When the file cannot be
+// created, one status line says so and the program runs as without a trace.
+// 0, or -1 when nothing is recorded.
+int shell_StartTrace(const char* path);
+
+// One tick of the 20 ms timer: one download step, then the trace's lines of
+// that step go to its file, then the drawing step, then, when repaint_needed
+// is set, clears it and asks for a full redraw.
 void shell_Tick();
 
 // The question before leaving, asked at the end of a download and when the
@@ -121,7 +129,8 @@ int shell_Command(unsigned command);
 // front end turns it on after shell_ChooseOutputDir.
 void shell_SetGpx(bool on);
 
-// After the message loop has ended: closes the adapter if one is open.
+// After the message loop has ended: closes the adapter if one is open, then
+// finishes the trace file.
 void shell_Shutdown();
 
 // Draws every non-empty status line at its place, one draw_text call each.

@@ -52,6 +52,11 @@ uint32_t sys_TickCount()
     return static_cast<uint32_t>(now_us / 1000) + tick_offset_ms;
 }
 
+uint64_t sys_Microseconds()
+{
+    return now_us;
+}
+
 void sys_Sleep(uint32_t ms)
 {
     now_us += ms * 1000ull;

@@ -19,6 +19,13 @@ uint32_t sys_TickCount()
     return static_cast<uint32_t>(ms);
 }
 
+uint64_t sys_Microseconds()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
+}
+
 void sys_Sleep(uint32_t ms)
 {
     timespec left { static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L };
