@@ -14,6 +14,21 @@ int sys_FileExists(const char* path)
     return native_FileExists(path);
 }
 
+int sys_FileOpenRead(const char* path)
+{
+    return native_FileOpenRead(path);
+}
+
+int sys_FileRead(int file, void* data, uint32_t count)
+{
+    return native_FileRead(file, data, count);
+}
+
+int sys_ListDir(const char* folder, DirVisitor each, void* context)
+{
+    return native_ListDir(folder, each, context);
+}
+
 int sys_FileCreate(const char* path)
 {
     return native_FileCreate(path);

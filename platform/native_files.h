@@ -9,6 +9,9 @@
 #include <cstdint>
 
 int native_FileExists(const char* path);
+int native_FileOpenRead(const char* path);
+int native_FileRead(int file, void* data, uint32_t count);
+int native_ListDir(const char* folder, void (*each)(const char* name, void* context), void* context);
 int native_FileCreate(const char* path);
 int native_FileWrite(int file, const void* data, uint32_t count);
 int native_FileClose(int file);

@@ -9,13 +9,19 @@
 #include <ctime>
 #include <unistd.h>
 
-
 uint32_t sys_TickCount()
 {
     timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
     const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
+}
+
+uint64_t sys_Microseconds()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
 }
 
 void sys_Sleep(uint32_t ms)

@@ -11,6 +11,17 @@ uint32_t sys_TickCount()
     return GetTickCount();
 }
 
+uint64_t sys_Microseconds()
+{
+    // The performance counter never goes back; its frequency is fixed at
+    // boot. Whole seconds and the rest apart, so nothing overflows.
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    const uint64_t ticks = static_cast<uint64_t>(count.QuadPart), hz = static_cast<uint64_t>(frequency.QuadPart);
+    return ticks / hz * 1000000u + ticks % hz * 1000000u / hz;
+}
+
 void sys_Sleep(uint32_t ms)
 {
     Sleep(ms);

@@ -16,6 +16,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 namespace {
 
 constexpr int OPEN_FILES_MAX = 16;
@@ -25,6 +27,14 @@ HANDLE handle_Of(int file)
 {
     if (file < 0 || file >= OPEN_FILES_MAX) return nullptr;
     return open_files[file];
+}
+
+// The first free slot of the table, or -1.
+int free_Slot()
+{
+    for (int slot = 0; slot < OPEN_FILES_MAX; ++slot)
+        if (open_files[slot] == nullptr) return slot;
+    return -1;
 }
 
 }  // namespace
@@ -40,11 +50,50 @@ int native_FileExists(const char* path)
     return 1;
 }
 
+int native_FileOpenRead(const char* path)
+{
+    const int slot = free_Slot();
+    if (slot < 0) return -1;
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    open_files[slot] = h;
+    return slot;
+}
+
+int native_FileRead(int file, void* data, uint32_t count)
+{
+    HANDLE h = handle_Of(file);
+    DWORD read = 0;
+    if (h == nullptr || !ReadFile(h, data, count, &read, nullptr)) return -1;
+    return static_cast<int>(read);
+}
+
+int native_ListDir(const char* folder, void (*each)(const char* name, void* context), void* context)
+{
+    char pattern[MAX_PATH];
+    const int length = snprintf(pattern, sizeof pattern, "%s\\*", folder);
+    if (length < 0 || length >= static_cast<int>(sizeof pattern)) return -1;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        // A missing folder holds no files; an empty one still lists "." and "..".
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : -1;
+    }
+    do {
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0)
+            each(found.cFileName, context);
+    } while (FindNextFileA(search, &found));
+    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    return complete ? 0 : -1;
+}
+
 int native_FileCreate(const char* path)
 {
-    int slot = 0;
-    while (slot < OPEN_FILES_MAX && open_files[slot] != nullptr) ++slot;
-    if (slot == OPEN_FILES_MAX) return -1;
+    const int slot = free_Slot();
+    if (slot < 0) return -1;
     // A file held by its writer cannot be deleted (it shares nothing), and
     // then the create fails too.
     if (!DeleteFileA(path) && GetLastError() != ERROR_FILE_NOT_FOUND) return -1;
