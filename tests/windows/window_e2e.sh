@@ -5,7 +5,7 @@
 #      leads to the exit question, whose Yes ends the program with exit
 #      code 0;
 #   2. with the simulated FTD2XX.dll beside it, the window "ZorpLoad"
-#      downloads the demonstration's tracks; Alt+? opens About while the
+#      downloads three tracks with about 1 % of item replies lost; Alt+? opens About while the
 #      download goes on behind it; Erase during the download is refused;
 #      the download ends in the "Download o.k." box, Yes ends the program
 #      with exit code 0, and the track files are byte for byte those the
@@ -21,6 +21,10 @@ program=$1 driver=$2 expected_tracks=$3 work=$4
 rm -rf "$work"
 mkdir -p "$work/no-driver" "$work/download" "$work/expected"
 export WINEDEBUG=-all,+msgbox WINEDLLOVERRIDES="mscoree,mshtml="
+# Three tracks of 2500 items for the simulated FTD2XX.dll (and for the files
+# expected from it): each takes several seconds, time enough to open About
+# and Erase while the download runs.
+export ZORP_SIM_TRACKS=3 ZORP_SIM_ITEMS=2500
 
 xvfb_pid="" wm_pid="" wine_pid=""
 cleanup() {
