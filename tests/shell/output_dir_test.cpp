@@ -3,9 +3,12 @@
 // a clear stop before the adapter is touched when none can be written.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "download/download.h"
 #include "link/gps_link.h"
@@ -90,6 +93,25 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         }
         shell_Shutdown();
     }
+}
+
+TEST(OutputDir, AFolderAnotherProgramProbesAtTheSameMomentCountsAsWritable)
+{
+    const TempDir temp;
+    const std::string out = temp.path("out"), probe = out + "/.zorpload-probe";
+    fs::create_directories(out);
+    // Another program's probe, locked as the program locks the files it writes.
+    const int held = open(probe.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    sim_Reset(), sim_ResetFiles(), fake_WindowReset();
+    shell_Start(&fake_window, nullptr);
+
+    EXPECT_EQ(shell_ChooseOutputDir(out.c_str(), ""), 0);
+    EXPECT_EQ(output_dir, out);
+    EXPECT_TRUE(fs::exists(probe)) << "the other program's probe was removed";
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1) << "a probe left behind";
+    close(held);
+    shell_Shutdown();
 }
 
 }  // namespace
