@@ -135,8 +135,10 @@ int posix_FileRenameNoReplace(const char* from, const char* to)
         if (renamed == 0)
             unlink(from);
     }
+    // Only a file that can be read counts as the track saved meanwhile; a
+    // dangling link of that name would take the track with it.
     if (renamed != 0)
-        return errno == EEXIST ? 1 : -1;
+        return errno == EEXIST && posix_FileExists(to) ? 1 : -1;
     return sync_Folder(to) ? 0 : -1;
 }
 

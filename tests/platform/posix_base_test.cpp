@@ -38,6 +38,10 @@ TEST(PosixFiles, WriteRenameRemoveExclusiveCreateAndFailures)
     EXPECT_EQ(sys_FileRenameNoReplace(done.c_str(), temp.path("new.txt").c_str()), 0);
     EXPECT_TRUE(sys_FileExists(done.c_str()) == 0 && file_Contents(temp.path("new.txt")) == text);
     EXPECT_EQ(sys_FileRenameNoReplace(done.c_str(), temp.path("other.txt").c_str()), -1);
+    ASSERT_EQ(symlink(temp.path("moved").c_str(), done.c_str()), 0);
+    EXPECT_EQ(sys_FileRenameNoReplace(temp.path("new.txt").c_str(), done.c_str()), -1)
+        << "a dangling link is no track saved";
+    EXPECT_EQ(sys_FileRemove(done.c_str()), 0);
     const int again = sys_FileCreate(done.c_str());
     EXPECT_TRUE(sys_FileWrite(again, "x", 1) == 0 && sys_FileClose(again) == 0);
     EXPECT_EQ(file_Contents(done), "x");
