@@ -24,7 +24,7 @@ uint32_t sys_ProgramPath(char* buf, uint32_t size);
 // The character that separates directories in a path on this platform.
 char sys_PathSeparator();
 
-// 1 when the file can be opened for reading, else 0.
+// 1 when a regular file of that name can be opened for reading, else 0.
 int sys_FileExists(const char* path);
 
 // Creates the file afresh for writing only and with no sharing: whatever

@@ -25,12 +25,16 @@
 
 int posix_FileExists(const char* path)
 {
-    // O_NONBLOCK: a FIFO of that name must not hold up the check.
+    // O_NONBLOCK: a FIFO of that name must not hold up the check. Only a
+    // regular file counts: a FIFO or a folder of a track's name holds no
+    // track, and taking it for one would leave the track unsaved.
     const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return 0;
+    struct stat st {};
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     close(fd);
-    return 1;
+    return regular ? 1 : 0;
 }
 
 // Removes whatever entry stands at path, unless it is a regular file that
