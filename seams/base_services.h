@@ -47,7 +47,7 @@ int sys_FileRename(const char* from, const char* to);
 
 // Gives a complete file its final name unless that name is already taken, in
 // one step, and makes the new name durable (the folder is synced). 0 when
-// renamed; 1 when a file of that name exists already and can be read (nothing
+// renamed; 1 when a regular file of that name exists already (nothing
 // renamed); -1 on failure, a dangling link of that name included.
 int sys_FileRenameNoReplace(const char* from, const char* to);
 

@@ -129,6 +129,14 @@ static bool sync_Folder(const char* path)
     return synced;
 }
 
+// Only a regular file of the name counts as the track saved meanwhile; a
+// dangling link, a FIFO or a folder would take the track with it.
+static bool regular_File(const char* path)
+{
+    struct stat st {};
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 int posix_FileRenameNoReplace(const char* from, const char* to)
 {
     int renamed = renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
@@ -139,10 +147,8 @@ int posix_FileRenameNoReplace(const char* from, const char* to)
         if (renamed == 0)
             unlink(from);
     }
-    // Only a file that can be read counts as the track saved meanwhile; a
-    // dangling link of that name would take the track with it.
     if (renamed != 0)
-        return errno == EEXIST && posix_FileExists(to) ? 1 : -1;
+        return errno == EEXIST && regular_File(to) ? 1 : -1;
     return sync_Folder(to) ? 0 : -1;
 }
 
