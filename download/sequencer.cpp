@@ -147,7 +147,12 @@ static void next_Track()
         seq_state = SEQ_FINISH;
         return;
     }
-    if (open_TrackFile() != 0) {
+    int opened = open_TrackFile();
+    // The items beyond the store stay on the logger, in this run and in
+    // every later one that finds the file: the run must not end as if the
+    // whole track were saved, or an erase would take the rest.
+    if (head_ItemCount(head_table[track_index]) > ITEMS128B_MAX) ++tracks_unsaved;
+    if (opened != 0) {
         ++track_index;
         return;
     }
