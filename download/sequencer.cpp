@@ -148,10 +148,11 @@ static void next_Track()
         return;
     }
     int opened = open_TrackFile();
-    // The items beyond the store stay on the logger, in this run and in
-    // every later one that finds the file: the run must not end as if the
-    // whole track were saved, or an erase would take the rest.
-    if (head_ItemCount(head_table[track_index]) > ITEMS128B_MAX) ++tracks_unsaved;
+    // A track whose record cannot name a file, and the items of a track
+    // beyond the store, stay on the logger, in this run and in every later
+    // one: the run must not end as if everything were saved, or an erase
+    // would take them.
+    if (opened < 0 || head_ItemCount(head_table[track_index]) > ITEMS128B_MAX) ++tracks_unsaved;
     if (opened != 0) {
         ++track_index;
         return;

@@ -301,6 +301,21 @@ TEST_F(Download, TrackLongerThanStoreIsCutToItsFirstItemsAndNeverCountsAsSaved)
     EXPECT_EQ(Lines(lines.begin() + 6, lines.end()), (Lines{cut, track + "exist, skipping", NOT_SAVED}));
 }
 
+// A track whose record carries no sentence to name its file by is skipped,
+// and stays on the logger unread.
+TEST_F(Download, TrackWhoseRecordNamesNoFileIsSkippedAndNotCountedAsSaved)
+{
+    add_Tracks();
+    for (int tick = 0; tick < 100000 && seq_state != SEQ_NEXT_TRACK; ++tick) session_Tick();
+    ASSERT_EQ(seq_state, SEQ_NEXT_TRACK);
+    memcpy(head_table[1] + HEAD_FIX_TEXT, "$GN", 3);
+    EXPECT_LT(session_Run(), 200000u);
+    const Lines lines = log_Lines();
+    EXPECT_EQ(std::ranges::count(lines, "Track ID=  2, invalid item"), 1);
+    EXPECT_EQ(lines.back(), NOT_SAVED);
+    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b101u);
+}
+
 // Each track's ID and file come from its place in the listing, so a listing
 // is taken in one read only when its numbering shows every reply in place;
 // otherwise the summary and the listing are each read until two reads agree.
