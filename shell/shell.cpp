@@ -83,9 +83,18 @@ int shell_Command(unsigned command)
     case CMD_ERASE:
         shell_EraseCommand(main_window);
         return 1;
+    case CMD_SAVE_GPX:
+        shell_SetGpx(!gpx_enabled);
+        return 1;
     default:
         return 0;
     }
+}
+
+void shell_SetGpx(bool on)
+{
+    gpx_enabled = on;
+    if (on && output_dir[0] != '\0') gpx_WriteMissing(output_dir);
 }
 
 void shell_Shutdown()

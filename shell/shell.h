@@ -59,6 +59,7 @@ enum ShellCommand : unsigned {
     CMD_ABOUT = 104,
     CMD_EXIT = 105,
     CMD_ERASE = 32772,
+    CMD_SAVE_GPX = 32773,  // turns GPX saving on or off
 };
 
 // Where the window's contents stand, in client pixels: the logo's top-left
@@ -115,10 +116,18 @@ void shell_Leave(WindowHandle window);
 // window itself stays; the front end must not close it on its own.
 void shell_CloseRequest();
 
-// A menu or accelerator command: About, Exit (as the close request) or
-// Erase. 1 when handled, 0 when the command is not the shell's and the front
-// end's default handling applies.
+// A menu or accelerator command: About, Exit (as the close request), Erase
+// or Save tracks as GPX (shell_SetGpx with the opposite of gpx_enabled). 1
+// when handled, 0 when the command is not the shell's and the front end's
+// default handling applies.
 int shell_Command(unsigned command);
+
+// Saving tracks as GPX, the one switch of every front end (the command-line
+// option and the menu item "Save tracks as GPX"): on, first writes the GPX of
+// every track file in output_dir that has none yet, then each track saved
+// from then on gets one too; off stops that. Off after shell_Start, so a
+// front end turns it on after shell_ChooseOutputDir.
+void shell_SetGpx(bool on);
 
 // After the message loop has ended: closes the adapter if one is open, then
 // finishes the trace file.

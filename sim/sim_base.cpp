@@ -114,6 +114,22 @@ int sys_FileExists(const char* path)
     return posix_FileExists(path);
 }
 
+int sys_FileOpenRead(const char* path)
+{
+    return posix_FileOpenRead(path);
+}
+
+int sys_FileRead(int file, void* data, uint32_t count)
+{
+    if (fault_Fires(sim_file_faults.read)) return -1;
+    return posix_FileRead(file, data, count);
+}
+
+int sys_ListDir(const char* folder, DirVisitor each, void* context)
+{
+    return posix_ListDir(folder, each, context);
+}
+
 int sys_FileCreate(const char* path)
 {
     if (fault_Fires(sim_file_faults.create)) return -1;
