@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <string>
 
 #include "download/download.h"
+#include "link/wire_trace.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
 #include "tests/download/download_session.h"
@@ -76,6 +79,8 @@ Measurement measure_Track(const BenchSession& session)
         const uint64_t tick_us = sim_NowUs();
         const double tick_cpu = thread_CpuSeconds();
         session_Tick();
+        // Where the window's tick writes the trace: after the download step.
+        trace_Flush();
         const uint64_t took_us = sim_NowUs() - tick_us;
         if (start_us == 0 || end_us != 0) continue;
 
@@ -108,6 +113,8 @@ bool row_Run(const BenchSession& session, uint32_t lose_ppm)
     sim_settings.faults.seed = 11;
     sim_settings.faults.lose_item_reply_ppm = lose_ppm;
     peak_Reset();
+    const std::string trace = session_Dir() + "/download.trace";
+    if (getenv("ZORP_BENCH_TRACE") != nullptr) trace_Start(trace.c_str(), TRACE_SIZE_LIMIT);
     if (session.start != nullptr && !session.start()) {
         printf("%4.0f %%  the session could not start\n", lose_ppm / 10000.0);
         session_End();
@@ -115,6 +122,9 @@ bool row_Run(const BenchSession& session, uint32_t lose_ppm)
     }
     Measurement m = measure_Track(session);
     if (session.stop != nullptr) session.stop();
+    trace_Stop();
+    const double trace_mb = double(file_Contents(trace).size()) / (1024.0 * 1024.0);
+    std::filesystem::remove(trace);
     m.saved_whole = tracks_unsaved == 0 &&
                     file_Contents(session_Dir() + "/" + expected_Name(0, 1)) == expected_Text(0);
     session_End();
@@ -122,10 +132,11 @@ bool row_Run(const BenchSession& session, uint32_t lose_ppm)
     const double taken = double(m.track_us) * 1e-6;
     const double limit = double(m.logger_bytes) * 10.0 / LINE_BAUD;
     const double stream_cpu = m.stream_us != 0 ? 100.0 * m.stream_cpu_s / (double(m.stream_us) * 1e-6) : 0.0;
-    printf("%4.0f %%  %8.3f s  %8llu B  %8.3f s  %6.4f  %5u  %6u  %8.3f s  %5u  %6.3f s  %5u  %6.2f %%  %7.3f s  %6.1f MB%s\n",
+    printf("%4.0f %%  %8.3f s  %8llu B  %8.3f s  %6.4f  %5u  %6u  %8.3f s  %5u  %6.3f s  %5u  %6.2f %%  %7.3f s  %6.1f MB"
+           "  %6.1f MB%s\n",
            lose_ppm / 10000.0, taken, static_cast<unsigned long long>(m.logger_bytes), limit,
            limit > 0 ? taken / limit : 0.0, m.ticks, m.passes, double(m.stream_us) * 1e-6, m.gap_ticks,
-           double(m.gap_fill_us) * 1e-6, m.idle_waits, stream_cpu, m.track_cpu_s, double(m.peak_kb) / 1024.0,
+           double(m.gap_fill_us) * 1e-6, m.idle_waits, stream_cpu, m.track_cpu_s, double(m.peak_kb) / 1024.0, trace_mb,
            m.saved_whole ? "" : "  TRACK NOT SAVED WHOLE");
     return m.saved_whole;
 }
@@ -137,10 +148,11 @@ int bench_Table(const BenchSession& session)
     printf("%s\n", session.title);
     printf("%u-item track at %.0f baud; time, bytes and CPU from its switch to the fast line to its saved files\n",
            TRACK_ITEMS, LINE_BAUD);
-    const char* columns = "%-6s  %10s  %10s  %10s  %6s  %5s  %6s  %10s  %5s  %8s  %5s  %8s  %9s  %9s\n";
+    const char* columns = "%-6s  %10s  %10s  %10s  %6s  %5s  %6s  %10s  %5s  %8s  %5s  %8s  %9s  %9s  %9s\n";
     printf(columns, "lost", "time", "logger", "line", "ratio", "ticks", "passes", "streaming", "gap", "gap fill",
-           "idle", "stream", "track", "peak");
-    printf(columns, "", "", "sent", "limit", "", "", "", "time", "ticks", "time", "waits", "CPU", "CPU", "RSS");
+           "idle", "stream", "track", "peak", "wire");
+    printf(columns, "", "", "sent", "limit", "", "", "", "time", "ticks", "time", "waits", "CPU", "CPU", "RSS",
+           "trace");
     bool all_whole = true;
     for (uint32_t lose_ppm : {0u, 10000u, 50000u}) all_whole = row_Run(session, lose_ppm) && all_whole;
     return all_whole ? 0 : 1;

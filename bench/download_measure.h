@@ -14,7 +14,9 @@
 // lost reply to a single-item request), the program thread's CPU time
 // (CLOCK_THREAD_CPUTIME_ID) as a share of the streaming time and over the
 // whole track, and the process's peak resident memory (VmHWM, reset before
-// each row where the kernel allows).
+// each row where the kernel allows). With ZORP_BENCH_TRACE set in the
+// environment each row also records a wire trace, written after each tick
+// as the window does, and the table gives its size.
 #pragma once
 
 #include <cstdint>

@@ -15,7 +15,11 @@
 // that could not be saved leaves nothing behind, is read again on the next
 // run, and keeps the run from ending as a success.
 //
-// Sections: sequencer, track directory, track items, track files.
+// When GPX saving is on, each saved track also gets a GPX 1.1 file of its
+// fixes beside its ".txt", written the same whole-file-or-nothing way and
+// never in place of an existing one.
+//
+// Sections: sequencer, track directory, track items, track files, track GPX.
 #pragma once
 
 #include <cstdint>
@@ -241,6 +245,60 @@ int save_Trace();
 // Returns the length, as snprintf does.
 int format_Timing(char* out, uint32_t size, uint16_t timing);
 
-// Returns every global of the download to its start value; for start-up and
-// tests.
+// Whole-file writing, one file at a time, for the track files and their GPX:
+// output_Create opens path (false when it cannot be created), output_Put
+// appends a piece of at most 4 KB, output_Close closes the file and is true
+// only when every byte reached it.
+bool output_Create(const char* path);
+void output_Put(const void* data, uint32_t count);
+bool output_Close();
+
+// True when a formatted length (snprintf's result) fits a path buffer.
+bool path_Fits(int length);
+
+// The temporary name beside final_path ("<final_path>.tmp"), written into
+// temp (PATH_SIZE bytes); false, and an empty temp, when it does not fit.
+bool temp_Path(char* temp, const char* final_path);
+
+// Returns every global of the download to its start value (GPX saving off);
+// for start-up and tests.
 void download_Reset();
+
+// -------------------------------------------------------------- track GPX --
+//
+// A track file's fixes as "<same name>.gpx": one trk named after the track's
+// ID and date, one trkseg, one trkpt per time of day at which a GGA or RMC
+// sentence (or both) reported a fix. Sentences with a wrong or missing
+// checksum, GGA without a fix (quality 0, 7 or 8), RMC with status V or mode
+// N, fields that do not parse, and lines that are not sentences count for
+// nothing. A fix takes its date from the last usable RMC, or from the track
+// file's name before the first one; a time of day more than 12 hours before
+// the previous fix's is the next day. Nothing is allocated: the track is
+// read in blocks and each point written as soon as the next time shows up.
+
+// Set: every saved track gets its GPX too. Off at start; shell_SetGpx turns
+// it on or off.
+extern bool gpx_enabled;
+
+enum GpxResult : int {
+    GPX_WRITTEN = 0,
+    GPX_EXISTS = 1,         // a ".gpx" of that name is kept as it is
+    GPX_NO_FIX = 2,         // no usable fix: no file, a line says so
+    GPX_NOT_TRACK = 3,      // no file: the path names no track's ".txt"
+    GPX_READ_ERROR = -1,    // no file; a line names the ".txt"
+    GPX_WRITE_ERROR = -2,   // no file; a line names the ".gpx"
+};
+
+// Writes the GPX beside the track file at txt_path (a path ending in a track
+// file's name, "YYYY-MM-DD_HHMM_NNN.txt"), and logs one line whatever the
+// result; "GPX: <name>.gpx (<n> points)" when written.
+int gpx_WriteTrack(const char* txt_path);
+
+// Writes the GPX of every track file in folder that has none yet, in name
+// order. Returns the number of GPX files written, or -1 (and a line) when
+// the folder cannot be read.
+int gpx_WriteMissing(const char* folder);
+
+// True when name is a track file's name: "YYYY-MM-DD_HHMM_" and an ID of at
+// least three digits, then ".txt".
+bool gpx_IsTrackName(const char* name);

@@ -197,7 +197,11 @@ static void fill_TrackGaps()
 static void save_Track()
 {
     show_Progress(100);
-    if (save_Trace() == SAVE_WRITE_ERROR) ++tracks_unsaved;
+    const int saved = save_Trace();
+    if (saved == SAVE_WRITE_ERROR) ++tracks_unsaved;
+    // The track is saved whatever becomes of its GPX; a failed GPX has its
+    // own line.
+    if (saved == SAVE_WRITTEN && gpx_enabled) gpx_WriteTrack(track_path);
     ++track_index;
     seq_state = SEQ_NEXT_TRACK;
 }
@@ -281,4 +285,5 @@ void download_Reset()
     read_phase = 0;
     track_name[0] = '\0';
     track_path[0] = '\0';
+    gpx_enabled = false;
 }

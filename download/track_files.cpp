@@ -53,7 +53,7 @@ static uint32_t item_TextLength(uint32_t i)
     return reply_TextLength(item_store[i], item_len[i]);
 }
 
-static bool path_Fits(int length)
+bool path_Fits(int length)
 {
     return length >= 0 && length < PATH_SIZE;
 }
@@ -84,7 +84,7 @@ int open_TrackFile()
     return exists ? 1 : 0;
 }
 
-static bool output_Create(const char* path)
+bool output_Create(const char* path)
 {
     output.handle = sys_FileCreate(path);
     output.failed = output.handle < 0;
@@ -99,8 +99,9 @@ static void output_Flush()
     output.fill = 0;
 }
 
-// Pieces are at most one item record long, far below the buffer's size.
-static void output_Put(const void* data, uint32_t count)
+// Pieces are at most one item record or one GPX point long, far below the
+// buffer's size.
+void output_Put(const void* data, uint32_t count)
 {
     if (count > sizeof output.buffer - output.fill) output_Flush();
     memcpy(output.buffer + output.fill, data, count);
@@ -108,7 +109,7 @@ static void output_Put(const void* data, uint32_t count)
 }
 
 // Closes the file in any case; true when every byte reached it.
-static bool output_Close()
+bool output_Close()
 {
     output_Flush();
     bool closed = sys_FileClose(output.handle) == 0;
@@ -175,7 +176,7 @@ static bool write_Timing(const char* path)
 
 // The temporary name beside final_path; false, and no name, when it does
 // not fit the buffer.
-static bool temp_Path(char* temp, const char* final_path)
+bool temp_Path(char* temp, const char* final_path)
 {
     if (path_Fits(snprintf(temp, PATH_SIZE, "%s%s", final_path, TEMP_SUFFIX))) return true;
     temp[0] = '\0';

@@ -11,6 +11,7 @@
 
 #include "download/download.h"
 #include "link/gps_link.h"
+#include "link/wire_trace.h"
 #include "shell/status_log.h"
 
 uint8_t item_store[ITEMS128B_MAX][ITEM_RECORD_SIZE];
@@ -165,8 +166,8 @@ static int receive_Stream()
             }
         }
         if (usb_handle == nullptr) return 1;
-        uint32_t queued = 0, unused_tx = 0, unused_events = 0;
-        if (FT_GetStatus(usb_handle, &queued, &unused_tx, &unused_events) != FT_OK) queued = 0;
+        uint32_t queued = 0;
+        if (wire_GetStatus(usb_handle, &queued) != FT_OK) queued = 0;
         if (queued <= STREAM_QUEUE_KEEP_READING) return 1;
     }
 }

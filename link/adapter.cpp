@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "link/gps_link.h"
+#include "link/wire_trace.h"
 #include "seams/d2xx.h"
 #include "shell/status_log.h"
 
@@ -22,24 +23,23 @@ int usb_Open()
     usb_Close();
 
     uint32_t device_count = 0;
-    if (FT_CreateDeviceInfoList(&device_count) != FT_OK) return USB_NO_DEVICE_LIST;
+    if (wire_CreateDeviceInfoList(&device_count) != FT_OK) return USB_NO_DEVICE_LIST;
     if (device_count != 0 && device_count <= DEVICE_LIST_MAX) {
         uint32_t listed = device_count;
-        FT_GetDeviceInfoList(device_list, &listed);
+        wire_GetDeviceInfoList(device_list, &listed);
     }
 
-    // D2XX takes the description through a non-const pointer but only reads it.
     FT_HANDLE handle = nullptr;
-    if (FT_OpenEx(const_cast<char*>(ADAPTER_DESCRIPTION), FT_OPEN_BY_DESCRIPTION, &handle) != FT_OK)
+    if (wire_OpenByDescription(ADAPTER_DESCRIPTION, &handle) != FT_OK)
         return USB_NOT_OPENED;
     usb_handle = handle;
 
     // A refused setting is reported but leaves the adapter open: the logger may
     // still be reachable with what the adapter has.
-    if (FT_SetFlowControl(usb_handle, FT_FLOW_NONE, 0, 0) != FT_OK) log_AddLine("FT_SetFlowControl Failed");
-    if (FT_SetDataCharacteristics(usb_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) != FT_OK)
+    if (wire_SetFlowControl(usb_handle, FT_FLOW_NONE, 0, 0) != FT_OK) log_AddLine("FT_SetFlowControl Failed");
+    if (wire_SetDataCharacteristics(usb_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) != FT_OK)
         log_AddLine("FT_SetDataCharacteristics Failed");
-    if (FT_SetBaudRate(usb_handle, BAUD_BASE) != FT_OK) log_AddLine("FT_SetBaudRate Failed");
+    if (wire_SetBaudRate(usb_handle, BAUD_BASE) != FT_OK) log_AddLine("FT_SetBaudRate Failed");
     return USB_OPEN_OK;
 }
 
@@ -50,13 +50,13 @@ static uint32_t refill_chunk()
     if (usb_handle == nullptr) return 0;
 
     // A failed status query (a pulled adapter) counts as an empty queue.
-    uint32_t waiting = 0, tx_waiting = 0, events = 0;
-    if (FT_GetStatus(usb_handle, &waiting, &tx_waiting, &events) != FT_OK) return 0;
+    uint32_t waiting = 0;
+    if (wire_GetStatus(usb_handle, &waiting) != FT_OK) return 0;
     if (waiting == 0) return 0;
     if (waiting > RX_CHUNK_SIZE) waiting = RX_CHUNK_SIZE;
 
     uint32_t received = 0;
-    if (FT_Read(usb_handle, rx_chunk, waiting, &received) != FT_OK) return 0;
+    if (wire_Read(usb_handle, rx_chunk, waiting, &received) != FT_OK) return 0;
     // Never trust a count beyond what was asked for: it would hand out bytes
     // from past the chunk.
     return received < waiting ? received : waiting;
@@ -75,7 +75,7 @@ int usb_GetByte(uint8_t* byte)
 
 int usb_SetBaud(uint32_t baud)
 {
-    if (FT_SetBaudRate(usb_handle, baud) == FT_OK) return 0;
+    if (wire_SetBaudRate(usb_handle, baud) == FT_OK) return 0;
     log_AddLine("\r\n FT_SetBaudRate Failed");
     return 2;
 }
@@ -88,6 +88,6 @@ int usb_SetBaudIfOpen(uint32_t baud)
 
 void usb_Close()
 {
-    if (usb_handle != nullptr) FT_Close(usb_handle);
+    if (usb_handle != nullptr) wire_Close(usb_handle);
     usb_handle = nullptr;
 }

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "link/gps_link.h"
+#include "link/wire_trace.h"
 #include "seams/base_services.h"
-#include "seams/d2xx.h"
 
 // The idle gap must be exceeded on this many passes in a row: one late poll
 // is not yet a silent line.
@@ -111,7 +111,7 @@ int GPS_Transact(uint32_t idle_gap_ms, uint32_t total_timeout_ms)
     if (usb_handle != nullptr) {
         // A failed or short write shows up as a missing echo.
         uint32_t written = 0;
-        FT_Write(usb_handle, tx_frame, send_len, &written);
+        wire_Write(usb_handle, tx_frame, send_len, &written);
     }
     rx_count = 0;
 

@@ -10,6 +10,7 @@ constexpr char window_class_name[] = "ZORPLOAD";
 
 constexpr char MENU_FILE[] = "&File";
 constexpr char MENU_ERASE[] = "Erase GPS Log";
+constexpr char MENU_SAVE_GPX[] = "Save tracks as GPX";
 constexpr char MENU_EXIT[] = "E&xit";
 constexpr char MENU_HELP[] = "&Help";
 constexpr char MENU_ABOUT[] = "&About ...";

@@ -13,6 +13,8 @@ packages=(
   clang libclang-rt-14-dev
   # the Debian package: dependencies from the binaries, and its checks
   dpkg-dev file desktop-file-utils appstream lintian
+  # the GPX cross-check: Debian's NMEA and GPX parsers for /usr/bin/python3
+  python3-nmea2 python3-gpxpy
 )
 
 missing=()

@@ -1,5 +1,5 @@
 // Base services seam: time, the program's own path, and the file calls that
-// track files need. One implementation per platform:
+// track files and their GPX companions need. One implementation per platform:
 //   - platform/posix: monotonic clock, nanosleep, /proc/self/exe, POSIX files
 //   - sim/:           a simulated clock that moves only when the program
 //                     sleeps, over the same POSIX files with injectable faults
@@ -14,6 +14,11 @@
 // Milliseconds since an arbitrary origin; wraps after about 49.7 days.
 uint32_t sys_TickCount();
 
+// Microseconds since an arbitrary origin, on the same clock as the tick but
+// finer, for time stamps (the wire trace); never goes back and, being 64
+// bits wide, never wraps in practice.
+uint64_t sys_Microseconds();
+
 // Blocks the calling thread for at least ms milliseconds.
 void sys_Sleep(uint32_t ms);
 
@@ -26,6 +31,21 @@ char sys_PathSeparator();
 
 // 1 when a regular file of that name can be opened for reading, else 0.
 int sys_FileExists(const char* path);
+
+// Opens an existing file for reading only. Returns a handle >= 0, or -1. The
+// handle is closed with sys_FileClose, whose result then says nothing.
+int sys_FileOpenRead(const char* path);
+
+// Reads up to count bytes from where the last read ended. Returns the number
+// of bytes read, 0 at the end of the file, or -1 on a read error.
+int sys_FileRead(int file, void* data, uint32_t count);
+
+// Calls each(name, context) once for every file (folders and the like left
+// out) in folder, with the file's name alone. 0 when the folder was listed,
+// also when it does not exist (it holds no files); -1 when it could not be
+// read. A file created or removed during the listing may or may not be seen.
+using DirVisitor = void (*)(const char* name, void* context);
+int sys_ListDir(const char* folder, DirVisitor each, void* context);
 
 // Creates the file afresh for writing only and with no sharing: whatever
 // entry has that name is removed first (a link itself, never what it points

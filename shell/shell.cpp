@@ -6,6 +6,7 @@
 
 #include "download/download.h"
 #include "link/gps_link.h"
+#include "link/wire_trace.h"
 #include "seams/base_services.h"
 #include "shell/status_log.h"
 
@@ -32,9 +33,18 @@ void shell_Start(WindowHandle window, ShellPaint paint)
     log_Clear();
 }
 
+int shell_StartTrace(const char* path)
+{
+    if (trace_Start(path, TRACE_SIZE_LIMIT) == 0) return 0;
+    log_AddLinef("Trace not recorded: cannot write %s", path);
+    return -1;
+}
+
 void shell_Tick()
 {
     sequencer_Tick(main_window);
+    // Between ticks no exchange is running, so the file write cannot delay one.
+    if (trace_Flush() != 0) log_AddLinef("Trace cut short: cannot write %s", trace_Path());
     if (paint_step) paint_step(main_window);
     if (repaint_needed) {
         repaint_needed = 0;
@@ -73,14 +83,24 @@ int shell_Command(unsigned command)
     case CMD_ERASE:
         shell_EraseCommand(main_window);
         return 1;
+    case CMD_SAVE_GPX:
+        shell_SetGpx(!gpx_enabled);
+        return 1;
     default:
         return 0;
     }
 }
 
+void shell_SetGpx(bool on)
+{
+    gpx_enabled = on;
+    if (on && output_dir[0] != '\0') gpx_WriteMissing(output_dir);
+}
+
 void shell_Shutdown()
 {
     usb_Close();
+    trace_Stop();
 }
 
 void log_Draw(void* surface, LogDrawText draw_text)

@@ -59,6 +59,7 @@ enum ShellCommand : unsigned {
     CMD_ABOUT = 104,
     CMD_EXIT = 105,
     CMD_ERASE = 32772,
+    CMD_SAVE_GPX = 32773,  // turns GPX saving on or off
 };
 
 // Where the window's contents stand, in client pixels: the logo's top-left
@@ -90,8 +91,16 @@ using LogDrawText = void (*)(void* surface, int x, int y, const char* text, int 
 // and clears the status log. paint is the front end's drawing step of every tick (null: none).
 void shell_Start(WindowHandle window, ShellPaint paint);
 
-// One tick of the 20 ms timer: one download step, then the drawing step,
-// then, when repaint_needed is set, clears it and asks for a full redraw.
+// Starts recording the adapter's traffic into the file at path (at most
+// TRACE_SIZE_LIMIT bytes, link/wire_trace.h), for a problem report. Call it
+// after shell_Start and before the first tick. When the file cannot be
+// created, one status line says so and the program runs as without a trace.
+// 0, or -1 when nothing is recorded.
+int shell_StartTrace(const char* path);
+
+// One tick of the 20 ms timer: one download step, then the trace's lines of
+// that step go to its file, then the drawing step, then, when repaint_needed
+// is set, clears it and asks for a full redraw.
 void shell_Tick();
 
 // The question before leaving, asked at the end of a download and when the
@@ -107,12 +116,21 @@ void shell_Leave(WindowHandle window);
 // window itself stays; the front end must not close it on its own.
 void shell_CloseRequest();
 
-// A menu or accelerator command: About, Exit (as the close request) or
-// Erase. 1 when handled, 0 when the command is not the shell's and the front
-// end's default handling applies.
+// A menu or accelerator command: About, Exit (as the close request), Erase
+// or Save tracks as GPX (shell_SetGpx with the opposite of gpx_enabled). 1
+// when handled, 0 when the command is not the shell's and the front end's
+// default handling applies.
 int shell_Command(unsigned command);
 
-// After the message loop has ended: closes the adapter if one is open.
+// Saving tracks as GPX, the one switch of every front end (the command-line
+// option and the menu item "Save tracks as GPX"): on, first writes the GPX of
+// every track file in output_dir that has none yet, then each track saved
+// from then on gets one too; off stops that. Off after shell_Start, so a
+// front end turns it on after shell_ChooseOutputDir.
+void shell_SetGpx(bool on);
+
+// After the message loop has ended: closes the adapter if one is open, then
+// finishes the trace file.
 void shell_Shutdown();
 
 // Draws every non-empty status line at its place, one draw_text call each.

@@ -139,7 +139,9 @@ struct SimLoggerSettings {
     uint8_t fw_major, fw_minor;    // firmware version in the 0x02 reply
     uint8_t identity_length;       // length of the 0x02 reply frame (6..255;
                                    // fields that do not fit are left out)
-    uint16_t first_track_no;       // track number in the summary reply
+    uint16_t first_track_no;       // track number in the summary reply; a
+                                   // healthy logger's first track carries it
+                                   // and each next track the next number
     uint32_t answer_delay_us;      // from the end of a request to its answer
     uint32_t item_gap_us;          // pause between two replies of a stream
                                    // (directory listing and item ranges)
@@ -298,6 +300,7 @@ struct SimFileFaults {
     SimFileFault write;            // nothing of that write reaches the file
     SimFileFault close;            // the file is closed, but reports -1
     SimFileFault rename;           // nothing is renamed (either rename call)
+    SimFileFault read;             // a read of an open file fails
     bool disk_limited;             // when set, disk_free bytes may still be
     uint64_t disk_free;            // written: a write that does not fit
                                    // stores what fits and reports -1

@@ -52,6 +52,11 @@ uint32_t sys_TickCount()
     return static_cast<uint32_t>(now_us / 1000) + tick_offset_ms;
 }
 
+uint64_t sys_Microseconds()
+{
+    return now_us;
+}
+
 void sys_Sleep(uint32_t ms)
 {
     now_us += ms * 1000ull;
@@ -107,6 +112,22 @@ void sim_ResetFiles()
 int sys_FileExists(const char* path)
 {
     return posix_FileExists(path);
+}
+
+int sys_FileOpenRead(const char* path)
+{
+    return posix_FileOpenRead(path);
+}
+
+int sys_FileRead(int file, void* data, uint32_t count)
+{
+    if (fault_Fires(sim_file_faults.read)) return -1;
+    return posix_FileRead(file, data, count);
+}
+
+int sys_ListDir(const char* folder, DirVisitor each, void* context)
+{
+    return posix_ListDir(folder, each, context);
 }
 
 int sys_FileCreate(const char* path)

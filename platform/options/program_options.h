@@ -17,6 +17,8 @@ class QCommandLineParser;
 struct ProgramOptions {
     QByteArray output_dir;  // --output-dir DIR; empty: the folder rule of shell_ChooseOutputDir
     QByteArray port;        // --port DEVICE; empty: the FT232R found by its description
+    QByteArray trace;       // --trace FILE; empty: nothing recorded
+    bool gpx = false;       // --gpx: a GPX file beside every track file (shell_SetGpx)
 };
 
 enum OptionSet : int {
@@ -32,6 +34,8 @@ enum OptionSet : int {
 ProgramOptions options_Process(QCommandLineParser& parser, const char* description, OptionSet set);
 
 // After shell_Start and before the first tick: notes the serial port in the
-// status log and chooses the output folder, with the user's documents folder
-// from Qt's standard paths. 0, or -1 when no folder can be written.
+// status log, starts the wire trace, chooses the output folder, with the
+// user's documents folder from Qt's standard paths, and with --gpx turns GPX
+// saving on there. 0, or -1 when no folder can be written (a trace that
+// cannot be written only says so in the log).
 int options_Apply(const ProgramOptions& options);

@@ -19,6 +19,13 @@ uint32_t sys_TickCount()
     return static_cast<uint32_t>(ms);
 }
 
+uint64_t sys_Microseconds()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
+}
+
 void sys_Sleep(uint32_t ms)
 {
     timespec left { static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L };
@@ -48,6 +55,21 @@ char sys_PathSeparator()
 int sys_FileExists(const char* path)
 {
     return posix_FileExists(path);
+}
+
+int sys_FileOpenRead(const char* path)
+{
+    return posix_FileOpenRead(path);
+}
+
+int sys_FileRead(int file, void* data, uint32_t count)
+{
+    return posix_FileRead(file, data, count);
+}
+
+int sys_ListDir(const char* folder, DirVisitor each, void* context)
+{
+    return posix_ListDir(folder, each, context);
 }
 
 int sys_FileCreate(const char* path)

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -35,6 +36,47 @@ int posix_FileExists(const char* path)
     const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     close(fd);
     return regular ? 1 : 0;
+}
+
+int posix_FileOpenRead(const char* path)
+{
+    return open(path, O_RDONLY | O_CLOEXEC);
+}
+
+int posix_FileRead(int file, void* data, uint32_t count)
+{
+    ssize_t n;
+    do {
+        n = read(file, data, count);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -1 : static_cast<int>(n);
+}
+
+int posix_ListDir(const char* folder, void (*each)(const char* name, void* context), void* context)
+{
+    DIR* dir = opendir(folder);
+    if (dir == nullptr)
+        return errno == ENOENT ? 0 : -1;
+    int result = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir);
+        if (entry == nullptr) {
+            if (errno != 0)
+                result = -1;
+            break;
+        }
+        // Some file systems leave the type open; then the file itself says.
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            regular = fstatat(dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        }
+        if (regular)
+            each(entry->d_name, context);
+    }
+    closedir(dir);
+    return result;
 }
 
 // Removes whatever entry stands at path, unless it is a regular file that

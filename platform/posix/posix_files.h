@@ -6,6 +6,9 @@
 #include <cstdint>
 
 int posix_FileExists(const char* path);
+int posix_FileOpenRead(const char* path);
+int posix_FileRead(int file, void* data, uint32_t count);
+int posix_ListDir(const char* folder, void (*each)(const char* name, void* context), void* context);
 int posix_FileCreate(const char* path);
 int posix_FileWrite(int file, const void* data, uint32_t count);
 int posix_FileClose(int file);

@@ -10,6 +10,7 @@
 #include <QShortcut>
 #include <QTimerEvent>
 
+#include "download/download.h"
 #include "resources/texts.h"
 #include "shell/shell.h"
 
@@ -63,6 +64,13 @@ ZorpWindow::ZorpWindow() : log_canvas(new LogCanvas(this))
     };
     QMenu* file = menuBar()->addMenu(QString::fromLatin1(MENU_FILE));
     add_command(file, MENU_ERASE, CMD_ERASE);
+    // A check mark shows whether GPX saving is on; the shell's switch decides.
+    save_gpx = file->addAction(QString::fromLatin1(MENU_SAVE_GPX));
+    save_gpx->setCheckable(true);
+    connect(save_gpx, &QAction::triggered, this, [this] {
+        shell_Command(CMD_SAVE_GPX);
+        showGpxSwitch();
+    });
     add_command(file, MENU_EXIT, CMD_EXIT);
     add_command(menuBar()->addMenu(QString::fromLatin1(MENU_HELP)), MENU_ABOUT, CMD_ABOUT);
 
@@ -76,6 +84,11 @@ ZorpWindow::ZorpWindow() : log_canvas(new LogCanvas(this))
         connect(new QShortcut(keys, this), &QShortcut::activated, this, [] { shell_Command(CMD_ABOUT); });
 
     resize(640, 480);
+}
+
+void ZorpWindow::showGpxSwitch()
+{
+    save_gpx->setChecked(gpx_enabled);
 }
 
 void ZorpWindow::startTick()
@@ -132,6 +145,7 @@ int qtwindow_Run(const ProgramOptions& options)
     window.show();
     shell_Start(&window, paint_pending);
     options_Apply(options);
+    window.showGpxSwitch();
     window.startTick();
     const int exit_code = QApplication::exec();
     shell_Shutdown();

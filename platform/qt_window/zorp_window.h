@@ -18,6 +18,7 @@
 
 #include "platform/options/program_options.h"
 
+class QAction;
 class QDialog;
 
 // The client area below the menu: the logo and the status log.
@@ -44,6 +45,9 @@ public:
 
     LogCanvas* canvas() const { return log_canvas; }
 
+    // The menu's check mark follows gpx_enabled.
+    void showGpxSwitch();
+
     void startTick();
     // No tick is delivered from here on, by any source.
     void stopTick();
@@ -57,6 +61,7 @@ protected:
 
 private:
     LogCanvas* log_canvas;
+    QAction* save_gpx;
     int tick_timer_id = 0;
     QList<int> box_tick_ids;  // innermost box last
     bool ticking = false;

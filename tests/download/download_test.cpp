@@ -473,9 +473,14 @@ TEST_F(Download, WholeDownloadAllocatesNothing)
     add_Tracks();
     f.lose_item_reply_ppm = 50000;
     fake_QueueAnswer(ANSWER_NO);
+    gpx_enabled = true;  // each saved track read back and written as GPX too
     allocations = 0;
     session_Run();
     counting = false;
     EXPECT_EQ(allocations, 0u);
+    int gpx_files = 0;
+    for (const std::string& name : session_Files())
+        if (name.ends_with(".gpx")) gpx_files += std::filesystem::remove(session_Dir() + "/" + name);
+    EXPECT_EQ(gpx_files, 3);
     EXPECT_EQ(expect_DiskMatchesLogger(1), 0b111u);
 }

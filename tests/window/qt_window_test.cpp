@@ -22,7 +22,7 @@ namespace {
 struct Step { std::function<bool()> ready; std::function<void()> act = [] {}; };
 using Steps = std::vector<Step>;
 using Box = QMessageBox;
-constexpr char ERASE[] = "Erase GPS Log", EXIT[] = "Exit application ?";
+constexpr char ERASE[] = "Erase GPS Log", EXIT[] = "Exit application ?", SAVE_GPX[] = "Save tracks as GPX";
 constexpr int ITEMS_PER_TRACK = 120;
 ZorpWindow* window() { return static_cast<ZorpWindow*>(main_window); }
 bool nothing_open() { return QApplication::activeModalWidget() == nullptr; }
@@ -49,11 +49,17 @@ QDialog* about_box()
                ? box : nullptr;
 }
 
-void choose(const char* menu_item)
+QAction* menu_item(const char* text)
 {
     for (QAction* action : window()->findChildren<QAction*>())
-        if (action->text() == QLatin1String(menu_item)) return action->trigger();
-    ADD_FAILURE() << "no menu item " << menu_item;
+        if (action->text() == QLatin1String(text)) return action;
+    ADD_FAILURE() << "no menu item " << text;
+    return nullptr;
+}
+
+void choose(const char* text)
+{
+    if (QAction* action = menu_item(text)) action->trigger();
 }
 
 Step download_moves_on()  // ten more items after the step before: ticks go on behind a box
@@ -159,9 +165,14 @@ TEST(QtWindow, AdapterRetryAboutEraseDownloadRenderingAndExitQuestions)
                                {[&] { return line_shown(lines - 1); }, [&] { image = on_screen(), choose(ERASE); }},
                                confirm, erased,
                                {nothing_open, [] { usb_SetBaud(BAUD_FAST), choose(ERASE); }},  // retried at 38400
-                               confirm, erased, {nothing_open, [] { window()->close(); }}});  // idle: no question
+                               confirm, erased, {nothing_open, [] { choose(SAVE_GPX); }},
+                               // The check mark follows the switch; closing when idle asks nothing.
+                               {[] { return gpx_enabled && menu_item(SAVE_GPX)->isChecked(); },
+                                [] { window()->close(); }}});
     EXPECT_EQ(run(steps), 0);
     EXPECT_EQ(track_files("full"), 2);
+    const auto gpx = [](const auto& entry) { return entry.path().extension() == ".gpx"; };
+    EXPECT_EQ(std::ranges::count_if(std::filesystem::directory_iterator(temp.path("full")), gpx), 2);
     EXPECT_EQ(sim_stats.erases, 2u);
     EXPECT_EQ(sim_AdapterBaud(), BAUD_BASE);
     EXPECT_STREQ(status_log[0], "Error - USB adapter not found");

@@ -1,0 +1,585 @@
+// Track GPX: a saved track's fixes as a GPX 1.1 file beside its ".txt".
+//
+// The ".txt" is read back in blocks and cut into sentences at every line end
+// and every '$'; a sentence counts only when its checksum is right. GGA and
+// RMC sentences that report a fix become track points, and a GGA and an RMC
+// of the same time of day make one point. Only one point is held at a time,
+// until a sentence of another time shows up, so nothing is kept per point.
+// The ".gpx" is written under a temporary name and renamed when whole; every
+// failure removes what was written.
+//
+// Sections: dates and names, sentences, fixes, points, files, folder sweep.
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "download/download.h"
+#include "seams/base_services.h"
+#include "shell/status_log.h"
+
+bool gpx_enabled;
+
+namespace {
+
+struct Date {
+    uint32_t year, month, day;  // year 0: no date known
+};
+
+struct TimeOfDay {
+    uint64_t ns;        // since midnight; what pairs a GGA with its RMC
+    char fraction[10];  // the digits after the seconds' point, as written
+};
+
+// One point: what its GGA and RMC sentences said. Empty texts stand for
+// elements the sentences did not give.
+struct Fix {
+    TimeOfDay time;
+    Date date;
+    int32_t lat_e7, lon_e7;  // degrees times 10^7, south and west negative
+    bool from_gga, from_rmc;
+    char ele[16];
+    char sat[4];
+    char hdop[16];
+    const char* kind;  // the GPX fix type, "" for none
+};
+
+struct Field {
+    const char* text;
+    uint32_t length;
+};
+
+}  // namespace
+
+constexpr uint64_t NS_PER_SECOND = 1000000000;
+constexpr uint64_t HALF_DAY_NS = 12 * 3600 * NS_PER_SECOND;
+constexpr int64_t E7 = 10000000;
+
+// ------------------------------------------------------- dates and names --
+
+static bool is_Digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The value of count decimal digits at text; -1 when one is not a digit.
+static int64_t digits_Value(const char* text, uint32_t count)
+{
+    int64_t value = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!is_Digit(text[i])) return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+static uint32_t days_In_Month(uint32_t month, uint32_t year)
+{
+    static const uint8_t days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+static bool date_Valid(const Date& date)
+{
+    return date.year != 0 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
+           date.day <= days_In_Month(date.month, date.year);
+}
+
+static Date next_Day(Date date)
+{
+    if (!date_Valid(date)) return date;
+    if (++date.day <= days_In_Month(date.month, date.year)) return date;
+    date.day = 1;
+    if (++date.month <= 12) return date;
+    date.month = 1;
+    ++date.year;
+    return date;
+}
+
+// A track file's name: "YYYY-MM-DD_HHMM_" from its directory record, then
+// the track ID.
+constexpr uint32_t NAME_ID_AT = 16;
+constexpr uint32_t NAME_ID_DIGITS_MAX = 10;
+constexpr uint32_t TRACK_NAME_SIZE = NAME_ID_AT + NAME_ID_DIGITS_MAX + sizeof ".txt";
+
+// The number of ID digits in a track file's name; 0 when name is none.
+static uint32_t name_IdDigits(const char* name)
+{
+    static const char pattern[] = "dddd-dd-dd_dddd_";
+    for (uint32_t i = 0; i < NAME_ID_AT; ++i)
+        if (pattern[i] == 'd' ? !is_Digit(name[i]) : name[i] != pattern[i]) return 0;
+    uint32_t digits = 0;
+    while (is_Digit(name[NAME_ID_AT + digits])) ++digits;
+    if (digits < 3 || digits > NAME_ID_DIGITS_MAX) return 0;
+    return strcmp(name + NAME_ID_AT + digits, ".txt") == 0 ? digits : 0;
+}
+
+bool gpx_IsTrackName(const char* name)
+{
+    return name_IdDigits(name) != 0;
+}
+
+// --------------------------------------------------------------- sentences --
+
+constexpr uint32_t SENTENCE_MAX = 160;  // a longer line is no sentence
+constexpr uint32_t FIELDS_MAX = 24;
+
+static char sentence[SENTENCE_MAX];
+static uint32_t sentence_length;
+static bool sentence_overlong;
+static Field fields[FIELDS_MAX];
+static uint32_t field_count;
+
+static int hex_Value(char c)
+{
+    if (is_Digit(c)) return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Cuts the sentence "$<fields>*hh" into its fields; false when it is no
+// such sentence or hh is not the XOR of the bytes between '$' and '*'.
+static bool sentence_Split()
+{
+    if (sentence_overlong || sentence_length < 4 || sentence[0] != '$') return false;
+    const uint32_t star = sentence_length - 3;
+    const int high = hex_Value(sentence[star + 1]), low = hex_Value(sentence[star + 2]);
+    if (sentence[star] != '*' || high < 0 || low < 0) return false;
+    uint8_t sum = 0;
+    for (uint32_t i = 1; i < star; ++i) sum ^= static_cast<uint8_t>(sentence[i]);
+    if (sum != high * 16 + low) return false;
+
+    field_count = 0;
+    uint32_t start = 1;
+    for (uint32_t i = 1; i <= star; ++i) {
+        if (i != star && sentence[i] != ',') continue;
+        if (field_count == FIELDS_MAX) return false;
+        fields[field_count++] = {sentence + start, i - start};
+        start = i + 1;
+    }
+    return true;
+}
+
+static bool field_Is(uint32_t index, char c)
+{
+    return index < field_count && fields[index].length == 1 && fields[index].text[0] == c;
+}
+
+// A decimal number as written ("-12.5"), copied into out; false, and out
+// empty, when the field is none or too long.
+static bool field_Number(uint32_t index, char* out, uint32_t size)
+{
+    out[0] = '\0';
+    if (index >= field_count) return false;
+    const Field& field = fields[index];
+    uint32_t i = field.length > 0 && field.text[0] == '-' ? 1 : 0;
+    uint32_t digits = 0, points = 0;
+    for (; i < field.length; ++i) {
+        if (is_Digit(field.text[i])) ++digits;
+        else if (field.text[i] == '.' && points == 0) ++points;
+        else return false;
+    }
+    if (digits == 0 || field.length >= size) return false;
+    memcpy(out, field.text, field.length);
+    out[field.length] = '\0';
+    return true;
+}
+
+// "hhmmss" with up to nine decimals of the second.
+static bool field_Time(uint32_t index, TimeOfDay* time)
+{
+    if (index >= field_count || fields[index].length < 6) return false;
+    const Field& field = fields[index];
+    const int64_t hours = digits_Value(field.text, 2), minutes = digits_Value(field.text + 2, 2),
+                  seconds = digits_Value(field.text + 4, 2);
+    if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59) return false;
+    uint32_t decimals = 0;
+    if (field.length > 6) {
+        if (field.text[6] != '.') return false;
+        decimals = field.length - 7;
+    }
+    if (decimals >= sizeof time->fraction) return false;
+    const int64_t fraction = digits_Value(field.text + 7, decimals);
+    if (fraction < 0) return false;
+    uint64_t fraction_ns = static_cast<uint64_t>(fraction);
+    for (uint32_t i = decimals; i < 9; ++i) fraction_ns *= 10;
+    time->ns = static_cast<uint64_t>((hours * 60 + minutes) * 60 + seconds) * NS_PER_SECOND + fraction_ns;
+    memcpy(time->fraction, field.text + 7, decimals);
+    time->fraction[decimals] = '\0';
+    return true;
+}
+
+// A latitude "ddmm.mmmm" (whole_max 4 digits before the point) or longitude
+// "dddmm.mmmm" (5) with its hemisphere in the next field, as degrees times
+// 10^7, rounded; false when it does not parse or lies beyond degrees_max.
+static bool field_Angle(uint32_t index, uint32_t whole_max, int64_t degrees_max, char positive, char negative,
+                        int32_t* e7)
+{
+    if (index + 1 >= field_count) return false;
+    const Field& field = fields[index];
+    uint32_t whole_digits = 0;
+    while (whole_digits < field.length && field.text[whole_digits] != '.') ++whole_digits;
+    const uint32_t decimals = whole_digits < field.length ? field.length - whole_digits - 1 : 0;
+    if (whole_digits < 3 || whole_digits > whole_max || decimals > 9) return false;
+    const int64_t whole = digits_Value(field.text, whole_digits);
+    const int64_t fraction = digits_Value(field.text + whole_digits + 1, decimals);
+    if (whole < 0 || fraction < 0 || whole % 100 >= 60) return false;
+
+    // The minutes in units of 10^-decimals, then to 10^-7 degrees: all exact
+    // in 64 bits (below 60 * 10^9 * 10^7).
+    int64_t scale = 1;
+    for (uint32_t i = 0; i < decimals; ++i) scale *= 10;
+    const int64_t minutes = whole % 100 * scale + fraction;
+    const int64_t magnitude = whole / 100 * E7 + (minutes * E7 + 30 * scale) / (60 * scale);
+    if (magnitude > degrees_max * E7) return false;
+    if (field_Is(index + 1, positive)) *e7 = static_cast<int32_t>(magnitude);
+    else if (field_Is(index + 1, negative)) *e7 = static_cast<int32_t>(-magnitude);
+    else return false;
+    return true;
+}
+
+// "ddmmyy", years from 2000; a date that does not exist counts as none.
+static Date field_Date(uint32_t index)
+{
+    Date date = {};
+    if (index >= field_count || fields[index].length != 6) return date;
+    const char* text = fields[index].text;
+    const int64_t day = digits_Value(text, 2), month = digits_Value(text + 2, 2), year = digits_Value(text + 4, 2);
+    if (day < 0 || month < 0 || year < 0) return date;
+    date = {2000 + static_cast<uint32_t>(year), static_cast<uint32_t>(month), static_cast<uint32_t>(day)};
+    return date_Valid(date) ? date : Date {};
+}
+
+// ------------------------------------------------------------------ fixes --
+
+// GGA: time, latitude, N/S, longitude, E/W, quality, satellites, HDOP,
+// altitude, its unit. Quality 0 is no fix, 7 (entered by hand) and 8
+// (simulated) were never measured.
+static bool read_Gga(Fix* fix)
+{
+    *fix = {};
+    int64_t quality = field_count > 6 && fields[6].length == 1 ? digits_Value(fields[6].text, 1) : -1;
+    if (quality < 1 || quality > 6 || !field_Time(1, &fix->time) ||
+        !field_Angle(2, 4, 90, 'N', 'S', &fix->lat_e7) || !field_Angle(4, 5, 180, 'E', 'W', &fix->lon_e7))
+        return false;
+    fix->from_gga = true;
+    int64_t satellites = -1;
+    if (field_count > 7 && fields[7].length >= 1 && fields[7].length <= 2)
+        satellites = digits_Value(fields[7].text, fields[7].length);
+    if (satellites >= 0) snprintf(fix->sat, sizeof fix->sat, "%u", static_cast<unsigned>(satellites));
+    field_Number(8, fix->hdop, sizeof fix->hdop);
+    if (field_Is(10, 'M')) field_Number(9, fix->ele, sizeof fix->ele);
+
+    // GGA does not say 2D or 3D: a fix with an altitude counts as 3D unless
+    // fewer satellites than a 3D fix needs were in use.
+    const bool three_d = fix->ele[0] != '\0' && (satellites < 0 || satellites >= 4);
+    static const char* const kinds[7] = {"", "", "dgps", "pps", "dgps", "dgps", ""};
+    fix->kind = quality == 1 ? (three_d ? "3d" : "2d") : kinds[quality];
+    return true;
+}
+
+// RMC: time, status, latitude, N/S, longitude, E/W, speed, course, date,
+// variation, its side, mode. Status V, or mode N, is no fix.
+static bool read_Rmc(Fix* fix)
+{
+    *fix = {};
+    if (!field_Is(2, 'A') || field_Is(12, 'N') || !field_Time(1, &fix->time) ||
+        !field_Angle(3, 4, 90, 'N', 'S', &fix->lat_e7) || !field_Angle(5, 5, 180, 'E', 'W', &fix->lon_e7))
+        return false;
+    fix->from_rmc = true;
+    fix->date = field_Date(9);
+    fix->kind = field_Is(12, 'D') ? "dgps" : "";
+    return true;
+}
+
+// ----------------------------------------------------------------- points --
+
+static struct {
+    Date date;            // for a fix without a date of its own
+    bool time_known;
+    uint64_t last_ns;     // the time of day of the last fix
+    bool holding;
+    Fix held;             // the point that waits for its partner sentence
+    uint32_t points;
+} track;
+
+static void format_Degrees(char* out, uint32_t size, int32_t e7)
+{
+    const int64_t magnitude = e7 < 0 ? -int64_t {e7} : e7;
+    snprintf(out, size, "%s%d.%07d", e7 < 0 ? "-" : "", static_cast<int>(magnitude / E7),
+             static_cast<int>(magnitude % E7));
+}
+
+static char point_text[400];
+static uint32_t point_length;
+
+static void point_Add(const char* format, ...) __attribute__((format(printf, 1, 2)));
+static void point_Add(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const int added = vsnprintf(point_text + point_length, sizeof point_text - point_length, format, args);
+    va_end(args);
+    // Every piece is bounded by the sentence's field sizes and fits.
+    if (added > 0) point_length += static_cast<uint32_t>(added);
+    if (point_length >= sizeof point_text) point_length = sizeof point_text - 1;
+}
+
+// Writes the held point, if any; a point without a date is left out.
+static void point_Write()
+{
+    if (!track.holding) return;
+    track.holding = false;
+    const Fix& fix = track.held;
+    if (!date_Valid(fix.date)) return;
+
+    char lat[16], lon[16];
+    format_Degrees(lat, sizeof lat, fix.lat_e7);
+    format_Degrees(lon, sizeof lon, fix.lon_e7);
+    const uint64_t seconds = fix.time.ns / NS_PER_SECOND;
+    point_length = 0;
+    point_Add("   <trkpt lat=\"%s\" lon=\"%s\">", lat, lon);
+    if (fix.ele[0] != '\0') point_Add("<ele>%s</ele>", fix.ele);
+    point_Add("<time>%04u-%02u-%02uT%02u:%02u:%02u%s%sZ</time>", fix.date.year, fix.date.month, fix.date.day,
+              static_cast<unsigned>(seconds / 3600), static_cast<unsigned>(seconds / 60 % 60),
+              static_cast<unsigned>(seconds % 60), fix.time.fraction[0] != '\0' ? "." : "", fix.time.fraction);
+    // The schema's order: fix before sat and hdop.
+    if (fix.kind[0] != '\0') point_Add("<fix>%s</fix>", fix.kind);
+    if (fix.sat[0] != '\0') point_Add("<sat>%s</sat>", fix.sat);
+    if (fix.hdop[0] != '\0') point_Add("<hdop>%s</hdop>", fix.hdop);
+    point_Add("</trkpt>\n");
+    output_Put(point_text, point_length);
+    ++track.points;
+}
+
+// Dates the fix and holds it, or adds it to the held point of the same time.
+static void point_Take(Fix& fix)
+{
+    if (fix.from_rmc && date_Valid(fix.date)) {
+        track.date = fix.date;
+    } else {
+        // Without a date of its own, a clock that went back by more than
+        // half a day has passed midnight.
+        if (track.time_known && fix.time.ns + HALF_DAY_NS < track.last_ns) track.date = next_Day(track.date);
+        fix.date = track.date;
+    }
+    track.time_known = true;
+    track.last_ns = fix.time.ns;
+
+    Fix& held = track.held;
+    if (track.holding && held.time.ns == fix.time.ns) {
+        // The partner of the held sentence (a GGA after its RMC has the
+        // RMC's date already); a second one of the same kind repeats it and
+        // adds nothing.
+        if (fix.from_gga && !held.from_gga) {
+            const char* rmc_kind = held.kind;
+            held = fix;
+            held.from_rmc = true;
+            if (held.kind[0] == '\0') held.kind = rmc_kind;
+        } else if (fix.from_rmc && !held.from_rmc) {
+            held.from_rmc = true;
+            held.date = fix.date;
+            if (held.kind[0] == '\0') held.kind = fix.kind;
+        }
+        return;
+    }
+    point_Write();
+    held = fix;
+    track.holding = true;
+}
+
+static void sentence_Take()
+{
+    if (field_count == 0 || fields[0].length != 5) return;
+    const char* type = fields[0].text + 2;  // after the talker
+    Fix fix;
+    if ((memcmp(type, "GGA", 3) == 0 && read_Gga(&fix)) || (memcmp(type, "RMC", 3) == 0 && read_Rmc(&fix)))
+        point_Take(fix);
+}
+
+static void sentence_End()
+{
+    if (sentence_length > 0 && sentence_Split()) sentence_Take();
+    sentence_length = 0;
+    sentence_overlong = false;
+}
+
+// A '$' always opens a sentence: an item recorded without its line end is
+// followed at once by the next one.
+static void sentence_Put(char c)
+{
+    if (c == '\r' || c == '\n') return sentence_End();
+    if (c == '$') sentence_End();
+    if (sentence_length < SENTENCE_MAX) sentence[sentence_length++] = c;
+    else sentence_overlong = true;
+}
+
+// ------------------------------------------------------------------ files --
+
+static char gpx_path[PATH_SIZE];
+static char gpx_temp_path[PATH_SIZE];
+// Only a temporary file this call created is removed: one it could not
+// create may be another program's in the making.
+static bool gpx_temp_made;
+static uint8_t input[8192];
+
+// Reads every sentence of the open file: 0, or -1 on a read error.
+static int read_Sentences(int file)
+{
+    sentence_length = 0;
+    sentence_overlong = false;
+    for (;;) {
+        const int count = sys_FileRead(file, input, sizeof input);
+        if (count < 0) return -1;
+        if (count == 0) break;
+        for (int i = 0; i < count; ++i) sentence_Put(static_cast<char>(input[i]));
+    }
+    sentence_End();
+    return 0;
+}
+
+static void track_Start(const char* name, uint32_t id_digits)
+{
+    track = {};
+    track.date = {static_cast<uint32_t>(digits_Value(name, 4)), static_cast<uint32_t>(digits_Value(name + 5, 2)),
+                  static_cast<uint32_t>(digits_Value(name + 8, 2))};
+    uint32_t zeros = 0;
+    while (zeros + 1 < id_digits && name[NAME_ID_AT + zeros] == '0') ++zeros;
+    char header[512];
+    const int length = snprintf(header, sizeof header,
+                                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                "<gpx version=\"1.1\" creator=\"ZorpLoad\" xmlns=\"http://www.topografix.com/GPX/1/1\""
+                                " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:schemaLocation="
+                                "\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd\">\n"
+                                " <trk>\n  <name>Track %.*s, %.10s</name>\n  <trkseg>\n",
+                                static_cast<int>(id_digits - zeros), name + NAME_ID_AT + zeros, name);
+    output_Put(header, static_cast<uint32_t>(length));
+}
+
+static const char TRACK_END[] = "  </trkseg>\n </trk>\n</gpx>\n";
+
+static int fail_Write()
+{
+    if (gpx_temp_made) sys_FileRemove(gpx_temp_path);
+    log_AddLinef("Write error, file:%s", gpx_path);
+    return GPX_WRITE_ERROR;
+}
+
+static int fail_Read(const char* txt_path)
+{
+    if (gpx_temp_made) sys_FileRemove(gpx_temp_path);
+    log_AddLinef("Read error, file:%s", txt_path);
+    return GPX_READ_ERROR;
+}
+
+static int keep_Existing(const char* gpx_name)
+{
+    log_AddLinef("GPX: %s exists, kept", gpx_name);
+    return GPX_EXISTS;
+}
+
+int gpx_WriteTrack(const char* txt_path)
+{
+    const char* name = strrchr(txt_path, sys_PathSeparator());
+    name = name != nullptr ? name + 1 : txt_path;
+    const uint32_t id_digits = name_IdDigits(name);
+    if (id_digits == 0) {
+        // A directory record with odd date or time bytes names its track
+        // so; the track's name and date are unknown then.
+        log_AddLinef("GPX: %s is not named as a track, no GPX written", name);
+        return GPX_NOT_TRACK;
+    }
+
+    gpx_temp_made = false;
+    const int stem = static_cast<int>(strlen(txt_path)) - 3;  // before "txt"
+    if (!path_Fits(snprintf(gpx_path, sizeof gpx_path, "%.*sgpx", stem, txt_path))) return fail_Write();
+    const char* gpx_name = gpx_path + (name - txt_path);
+    if (sys_FileExists(gpx_path)) return keep_Existing(gpx_name);
+
+    const int file = sys_FileOpenRead(txt_path);
+    if (file < 0) return fail_Read(txt_path);
+    if (!temp_Path(gpx_temp_path, gpx_path) || !output_Create(gpx_temp_path)) {
+        sys_FileClose(file);
+        return fail_Write();
+    }
+    gpx_temp_made = true;
+    track_Start(name, id_digits);
+    const int read = read_Sentences(file);
+    sys_FileClose(file);
+    point_Write();
+    output_Put(TRACK_END, sizeof TRACK_END - 1);
+    const bool written = output_Close();
+
+    if (read < 0) return fail_Read(txt_path);
+    if (!written) return fail_Write();
+    if (track.points == 0) {
+        sys_FileRemove(gpx_temp_path);
+        log_AddLinef("GPX: %s has no usable fix, no GPX written", name);
+        return GPX_NO_FIX;
+    }
+    // A GPX that appeared meanwhile is kept, as one found at the start.
+    const int renamed = sys_FileRenameNoReplace(gpx_temp_path, gpx_path);
+    if (renamed == 1) {
+        sys_FileRemove(gpx_temp_path);
+        return keep_Existing(gpx_name);
+    }
+    if (renamed != 0) return fail_Write();
+    log_AddLinef("GPX: %s (%u point%s)", gpx_name, track.points, track.points == 1 ? "" : "s");
+    return GPX_WRITTEN;
+}
+
+// ----------------------------------------------------------- folder sweep --
+
+// One listing of the folder collects, in name order, the first SWEEP_BATCH
+// track files after sweep_after that have no GPX yet; the sweep lists again
+// until a listing finds fewer.
+constexpr int SWEEP_BATCH = 32;
+
+static struct {
+    const char* folder;
+    char after[TRACK_NAME_SIZE];
+    char names[SWEEP_BATCH][TRACK_NAME_SIZE];
+    int count;
+} sweep;
+
+static bool folder_Path(char* out, const char* folder, const char* name)
+{
+    return path_Fits(snprintf(out, PATH_SIZE, "%s%c%s", folder, sys_PathSeparator(), name));
+}
+
+static void sweep_Consider(const char* name, void*)
+{
+    if (!gpx_IsTrackName(name) || strcmp(name, sweep.after) <= 0) return;
+    if (sweep.count == SWEEP_BATCH && strcmp(name, sweep.names[SWEEP_BATCH - 1]) >= 0) return;
+    char path[PATH_SIZE];
+    if (folder_Path(path, sweep.folder, name)) {
+        memcpy(path + strlen(path) - 3, "gpx", 3);
+        if (sys_FileExists(path)) return;
+    }
+    int at = sweep.count < SWEEP_BATCH ? sweep.count++ : SWEEP_BATCH - 1;
+    for (; at > 0 && strcmp(name, sweep.names[at - 1]) < 0; --at) memcpy(sweep.names[at], sweep.names[at - 1], TRACK_NAME_SIZE);
+    snprintf(sweep.names[at], TRACK_NAME_SIZE, "%s", name);
+}
+
+int gpx_WriteMissing(const char* folder)
+{
+    sweep.folder = folder;
+    sweep.after[0] = '\0';
+    int written = 0;
+    do {
+        sweep.count = 0;
+        if (sys_ListDir(folder, sweep_Consider, nullptr) != 0) {
+            log_AddLinef("Read error, folder:%s", folder);
+            return -1;
+        }
+        for (int i = 0; i < sweep.count; ++i) {
+            char path[PATH_SIZE];
+            if (!folder_Path(path, folder, sweep.names[i])) log_AddLinef("Read error, file:%s", path);
+            else if (gpx_WriteTrack(path) == GPX_WRITTEN) ++written;
+        }
+        if (sweep.count > 0) memcpy(sweep.after, sweep.names[sweep.count - 1], TRACK_NAME_SIZE);
+    } while (sweep.count == SWEEP_BATCH);
+    return written;
+}

@@ -1,0 +1,271 @@
+// Track GPX: sentences to points, files left whole or not at all, the folder
+// sweep, and the GPX of each track a download saves.
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include "download/download.h"
+#include "shell/shell.h"
+#include "shell/status_log.h"
+#include "sim/sim.h"
+#include "tests/download/download_session.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+// A sentence as a logger writes it: the checksum over the body, CR LF.
+std::string nmea(const std::string& body, unsigned wrong = 0)
+{
+    unsigned sum = 0;
+    for (char c : body) sum ^= static_cast<unsigned char>(c);
+    char tail[8];
+    snprintf(tail, sizeof tail, "*%02X\r\n", sum ^ wrong);
+    return "$" + body + tail;
+}
+
+std::string without_Ending(const std::string& sentence)
+{
+    return sentence.substr(0, sentence.size() - 2);
+}
+
+// The trkpt lines of a GPX text.
+std::string points_Of(const std::string& gpx)
+{
+    std::istringstream in(gpx);
+    std::string line, points;
+    while (std::getline(in, line))
+        if (line.find("<trkpt") != std::string::npos) points += line.substr(line.find('<')) + "\n";
+    return points;
+}
+
+std::string last_Line()
+{
+    return status_log[log_LastUsedLine()];
+}
+
+const std::string GGA_S_W = "GPGGA,123519.25,3345.1234,S,15112.5678,W,1,08,0.9,545.4,M,46.9,M,,";
+const char* const POINT_S_W = "<trkpt lat=\"-33.7520567\" lon=\"-151.2094633\"><ele>545.4</ele>"
+                              "<time>2026-12-31T12:35:19.25Z</time><fix>3d</fix><sat>8</sat><hdop>0.9</hdop></trkpt>\n";
+
+struct GpxTrack : ::testing::Test {
+    TempDir dir;
+    std::string txt = dir.path("2026-12-31_2359_007.txt"), gpx = dir.path("2026-12-31_2359_007.gpx");
+    void SetUp() override { log_Clear(), sim_ResetFiles(); }
+    void TearDown() override { sim_ResetFiles(); }
+    int convert(const std::string& text)
+    {
+        std::ofstream(txt, std::ios::binary) << text;
+        return gpx_WriteTrack(txt.c_str());
+    }
+};
+
+TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
+{
+    const struct {
+        const char* name;
+        std::string text;
+        std::string points;  // "": no file
+    } rows[] = {
+        {"south and west negative, minutes to degrees", nmea(GGA_S_W), POINT_S_W},
+        {"north and east positive, rounded to 7 decimals",
+         nmea("GPRMC,000001,A,4807.038,N,01131.0000,E,0.0,0.0,010127,,,A") +
+             nmea("GPRMC,000002,A,0000.00003,S,00000.00029,W,,,010127,,"),
+         "<trkpt lat=\"48.1173000\" lon=\"11.5166667\"><time>2027-01-01T00:00:01Z</time></trkpt>\n"
+         "<trkpt lat=\"-0.0000005\" lon=\"-0.0000048\"><time>2027-01-01T00:00:02Z</time></trkpt>\n"},
+        {"GGA and RMC of one time make one point dated by the RMC, then midnight passes",
+         nmea("GPGGA,235959.5,5000.0000,N,00800.0000,E,6,03,1.5,100.0,M,47.0,M,,") +
+             nmea("GPRMC,235959.5,A,5000.0000,N,00800.0000,E,1.0,90.0,040715,,,D") +
+             nmea("GPGSA,A,3,01,02,03,,,,,,,,,,2.0,1.5,1.3") +
+             nmea("GPGGA,000000.5,5000.0001,N,00800.0000,E,1,03,1.5,100.5,M,47.0,M,,") +
+             nmea("GPRMC,000001,A,5000.0002,N,00800.0000,E,1.0,90.0,050715,,,D") +
+             nmea("GPGGA,000001,5000.0002,N,00800.0000,E,6,07,0.8,101.0,M,47.0,M,,") +
+             nmea("GPRMC,000002,A,5000.0003,N,00800.0000,E,1.0,90.0,050715,,,A"),
+         "<trkpt lat=\"50.0000000\" lon=\"8.0000000\"><ele>100.0</ele><time>2015-07-04T23:59:59.5Z</time>"
+         "<fix>dgps</fix><sat>3</sat><hdop>1.5</hdop></trkpt>\n"
+         "<trkpt lat=\"50.0000017\" lon=\"8.0000000\"><ele>100.5</ele><time>2015-07-05T00:00:00.5Z</time>"
+         "<fix>2d</fix><sat>3</sat><hdop>1.5</hdop></trkpt>\n"
+         "<trkpt lat=\"50.0000033\" lon=\"8.0000000\"><ele>101.0</ele><time>2015-07-05T00:00:01Z</time>"
+         "<fix>dgps</fix><sat>7</sat><hdop>0.8</hdop></trkpt>\n"
+         "<trkpt lat=\"50.0000050\" lon=\"8.0000000\"><time>2015-07-05T00:00:02Z</time></trkpt>\n"},
+        {"GGA only: the date of the file's name, the next one after midnight",
+         nmea("GPGGA,235958.000,0100.0000,N,00100.0000,E,1,05,1.0,-2.5,M,,,,") +
+             nmea("GPGGA,000002.000,0100.0000,N,00100.0000,E,6,,,,,,,,"),
+         "<trkpt lat=\"1.0000000\" lon=\"1.0000000\"><ele>-2.5</ele><time>2026-12-31T23:59:58.000Z</time>"
+         "<fix>3d</fix><sat>5</sat><hdop>1.0</hdop></trkpt>\n"
+         "<trkpt lat=\"1.0000000\" lon=\"1.0000000\"><time>2027-01-01T00:00:02.000Z</time></trkpt>\n"},
+        {"the kinds of fix",
+         nmea("GPGGA,101010,1000.0000,N,01000.0000,E,2,09,1.0,1.0,M,,,,") +
+             nmea("GPGGA,101011,1000.0000,N,01000.0000,E,3,09,1.0,1.0,M,,,,") +
+             nmea("GPGGA,101012,1000.0000,N,01000.0000,E,5,,,,,,,,") +
+             nmea("GPGGA,101013,1000.0000,N,01000.0000,E,1,09,1.0,,,,,,"),
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:10Z</time>"
+         "<fix>dgps</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:11Z</time>"
+         "<fix>pps</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:12Z</time><fix>dgps</fix></trkpt>\n"
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:13Z</time>"
+         "<fix>2d</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"},
+        {"two items recorded without a line end between them",
+         without_Ending(nmea("GPRMC,101010,A,1000.0000,N,01000.0000,E,,,101010,,")) +
+             nmea("GPRMC,101011,A,1000.0000,N,01000.0000,E,,,101010,,"),
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:10Z</time></trkpt>\n"
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:11Z</time></trkpt>\n"},
+        {"sentences that do not count",
+         nmea("GPGGA,123510,3345.1234,S,15112.5678,W,1,08,0.9,545.4,M,,,,", 1) +      // checksum wrong
+             "$GPGGA,123511,3345.1234,S,15112.5678,W,1,08,0.9,545.4,M,,,,\r\n" +         // none
+             nmea("GPGGA,123512,3345.1234,S,15112.5678,W,1,08,0.9,545.4,M,,,,").substr(1) +  // no '$'
+             nmea("GPGGA,123520,3345.1234,S,15112.5678,W,0,08,0.9,545.4,M,,,,") +         // no fix
+             nmea("GPGGA,123521,3345.1234,S,15112.5678,W,8,08,0.9,545.4,M,,,,") +         // simulated
+             nmea("GPRMC,123522,V,3345.1234,S,15112.5678,W,,,311226,,") +                 // void
+             nmea("GPRMC,123523,A,3345.1234,S,15112.5678,W,,,311226,,,N") +               // mode: no fix
+             nmea("GPGGA,123524,3360.0000,S,15112.5678,W,1,08,0.9,545.4,M,,,,") +         // 60 minutes
+             nmea("GPGGA,123525,9100.0000,N,15112.5678,W,1,08,0.9,545.4,M,,,,") +         // past the pole
+             nmea("GPGGA,123526,3345.1234,X,15112.5678,W,1,08,0.9,545.4,M,,,,") +         // no hemisphere
+             nmea("GPGGA,123527,,,,,1,08,0.9,545.4,M,,,,") +                              // no position
+             nmea("GPGGA,246000,3345.1234,S,15112.5678,W,1,08,0.9,545.4,M,,,,") +         // no such time
+             nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,1.8,0.9,1.5") + "Logger restarted\r\n" +
+             std::string(300, 'x') + "\r\n" + nmea(GGA_S_W),
+         POINT_S_W},
+        {"no usable fix at all", nmea("GPGGA,123520,3345.1234,S,15112.5678,W,0,00,,,,,,,"), ""},
+        {"empty", "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(gpx), log_Clear();
+        const bool written = !row.points.empty();
+        EXPECT_EQ(convert(row.text), written ? GPX_WRITTEN : GPX_NO_FIX);
+        EXPECT_EQ(points_Of(file_Contents(gpx)), row.points);
+        const size_t points = std::ranges::count(row.points, '\n');
+        EXPECT_EQ(last_Line(), written ? "GPX: 2026-12-31_2359_007.gpx (" + std::to_string(points) +
+                                             (points == 1 ? " point)" : " points)")
+                                       : "GPX: 2026-12-31_2359_007.txt has no usable fix, no GPX written");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir), {}), written ? 2 : 1);
+    }
+    convert(nmea(GGA_S_W));
+    EXPECT_NE(file_Contents(gpx).find("<trk>\n  <name>Track 7, 2026-12-31</name>\n  <trkseg>\n   <trkpt"),
+              std::string::npos);
+}
+
+// Whatever fails, no ".gpx" and no temporary file is left, and a line says
+// which file failed.
+TEST_F(GpxTrack, FailureLeavesNoGpx)
+{
+    SimFileFaults& faults = sim_file_faults;
+    const struct {
+        const char* name;
+        void (*inject)();
+        int result;
+        const char* line;  // "txt" or "gpx": the error names that file
+    } rows[] = {
+        {"not created", [] { sim_file_faults.create.countdown = 1; }, GPX_WRITE_ERROR, "gpx"},
+        {"write fails", [] { sim_file_faults.write.countdown = 2; }, GPX_WRITE_ERROR, "gpx"},
+        {"disk fills", [] { sim_file_faults.disk_limited = true, sim_file_faults.disk_free = 9000; },
+         GPX_WRITE_ERROR, "gpx"},
+        {"close fails", [] { sim_file_faults.close.countdown = 2; } /* the first closes the track */,
+         GPX_WRITE_ERROR, "gpx"},
+        {"rename fails", [] { sim_file_faults.rename.countdown = 1; }, GPX_WRITE_ERROR, "gpx"},
+        {"read fails", [] { sim_file_faults.read.countdown = 2; }, GPX_READ_ERROR, "txt"},
+    };
+    std::string text;  // several blocks each way
+    for (int i = 0; i < 300; ++i) text += nmea("GPGGA,1200" + std::to_string(10 + i % 50) + "." +
+                                               std::to_string(i) + ",3345.1234,S,15112.5678,W,1,08,0.9,545.4,M,,,,");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sim_ResetFiles(), log_Clear();
+        std::ofstream(txt, std::ios::binary) << text;
+        row.inject();
+        EXPECT_EQ(gpx_WriteTrack(txt.c_str()), row.result);
+        EXPECT_EQ(std::string(row.line) == "gpx" ? "Write error, file:" + gpx : "Read error, file:" + txt,
+                  last_Line());
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir), {}), 1);  // the track alone
+        EXPECT_EQ(faults.create.failures + faults.write.failures + faults.close.failures + faults.rename.failures +
+                      faults.read.failures + (faults.disk_limited && faults.disk_free == 0),
+                  1u);
+    }
+    sim_ResetFiles();
+    EXPECT_EQ(gpx_WriteTrack(txt.c_str()), GPX_WRITTEN);
+    EXPECT_EQ(last_Line(), "GPX: 2026-12-31_2359_007.gpx (300 points)");
+
+    std::ofstream(gpx) << "made by hand";
+    EXPECT_EQ(gpx_WriteTrack(txt.c_str()), GPX_EXISTS);
+    EXPECT_EQ(last_Line(), "GPX: 2026-12-31_2359_007.gpx exists, kept");
+    EXPECT_EQ(file_Contents(gpx), "made by hand");
+    std::filesystem::remove(txt);
+    EXPECT_EQ(gpx_WriteTrack(txt.c_str()), GPX_EXISTS);
+}
+
+// More track files than one listing collects, some with a GPX already, and
+// files that are no track's.
+TEST(GpxSweep, WritesEveryMissingGpxInNameOrder)
+{
+    TempDir dir;
+    log_Clear(), sim_ResetFiles();
+    const std::string fix = nmea("GPRMC,101010,A,1000.0000,N,01000.0000,E,,,101010,,");
+    std::vector<std::string> written;
+    for (int id = 1; id <= 40; ++id) {
+        char name[32];
+        snprintf(name, sizeof name, "2015-07-%02d_0845_%03d.", 1 + id % 28, id * 37 % 1000);
+        std::ofstream(dir.path(name) + "txt") << (id == 9 ? "no fix here\r\n" : fix);
+        if (id % 10 == 3) std::ofstream(dir.path(name) + "gpx") << "kept";
+        else if (id != 9) written.push_back(std::string(name) + "gpx");
+    }
+    for (const char* other : {"notes.txt", "2015-07-03_0845_01.txt", "2015-07-03_0845_001.txt.tmp"})
+        std::ofstream(dir.path(other)) << fix;
+    std::filesystem::create_directory(dir.path("2015-07-03_0845_002.txt"));
+
+    EXPECT_EQ(gpx_WriteMissing(dir.dir.c_str()), int(written.size()));
+    std::vector<std::string> gpx_files, lines;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.dir))
+        if (entry.path().extension() == ".gpx" && file_Contents(entry.path()) != "kept")
+            gpx_files.push_back(entry.path().filename());
+    std::ranges::sort(written), std::ranges::sort(gpx_files);
+    EXPECT_EQ(gpx_files, written);
+    for (const auto& line : status_log) lines.emplace_back(line);
+    std::vector<std::string> tail(written.end() - LOG_LINE_COUNT, written.end());
+    for (std::string& name : tail) name = "GPX: " + name + " (1 point)";
+    EXPECT_EQ(lines, tail);  // in name order, the no-fix track's line scrolled away before them
+
+    log_Clear();
+    EXPECT_EQ(gpx_WriteMissing(dir.dir.c_str()), 0);
+    EXPECT_EQ(last_Line(), "GPX: 2015-07-10_0845_333.txt has no usable fix, no GPX written");
+    EXPECT_EQ(gpx_WriteMissing(dir.path("none").c_str()), 0);
+    EXPECT_EQ(gpx_WriteTrack(dir.path("2015-07-03_0845_01.txt").c_str()), GPX_NOT_TRACK);
+    EXPECT_EQ(last_Line(), "GPX: 2015-07-03_0845_01.txt is not named as a track, no GPX written");
+}
+
+struct GpxDownload : ::testing::Test {
+    void SetUp() override { session_Begin(); }
+    void TearDown() override { session_End(); }
+};
+
+// The switch first writes what the folder lacks, then each saved track's.
+TEST_F(GpxDownload, SwitchOnWritesFolderThenEachSavedTrack)
+{
+    sim_AddTrack(SimTrack{40, 3, 7, 15, 8, 45, 12, 200, 21, true});
+    sim_AddTrack(SimTrack{41, 4, 7, 15, 23, 59, 30, 150, 22, false});
+    sim_AddTrack(SimTrack{42, 5, 7, 15, 9, 0, 0, 300, 23, true});
+    sim_tracks[2].bad_checksum_every = 5;
+    std::ofstream(session_Dir() + "/" + expected_Name(1, 2)) << expected_Text(1);
+    shell_SetGpx(true);
+    EXPECT_EQ(log_Lines(), Lines {"GPX: 2015-07-04_2359_002.gpx (100 points)"});
+    session_Run();
+    const Lines lines = log_Lines();
+    const auto after = [&](const std::string& line) {
+        const auto at = std::ranges::find(lines, line);
+        return at == lines.end() || at + 1 == lines.end() ? std::string("(none)") : *(at + 1);
+    };
+    EXPECT_EQ(after("Track ID=  1 (  200 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)"),
+              "GPX: 2015-07-03_0845_001.gpx (134 points)");
+    EXPECT_EQ(after("Track ID=  2 (  150 items), File: 2015-07-04_2359_002.txt ... exist, skipping"),
+              "Track ID=  3 (  300 items), File: 2015-07-05_0900_003.txt ... read GPS data (100%)");
+    // Of every five items one was recorded with a wrong checksum.
+    EXPECT_EQ(after("Track ID=  3 (  300 items), File: 2015-07-05_0900_003.txt ... read GPS data (100%)"),
+              "GPX: 2015-07-05_0900_003.gpx (160 points)");
+    EXPECT_EQ(lines.back(), "ZORP read done. Data saved.");
+    EXPECT_NE(file_Contents(session_Dir() + "/2015-07-04_2359_002.gpx")
+                  .find("<time>2015-07-05T00:00:00.000Z</time>"), std::string::npos);
+}
+
+}  // namespace

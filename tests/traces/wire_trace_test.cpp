@@ -1,0 +1,129 @@
+// The wire trace recorder on the simulated logger: its size limit, and a
+// trace file that cannot be written, which must leave the download as it is
+// without a trace.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "download/download.h"
+#include "link/gps_link.h"
+#include "link/wire_trace.h"
+#include "seams/base_services.h"
+#include "shell/shell.h"
+#include "sim/sim.h"
+#include "tests/download/download_session.h"
+#include "tests/support/fake_window.h"
+#include "tests/support/temp_dir.h"
+#include "tests/traces/trace_sessions.h"
+
+namespace {
+
+// What a whole download left behind: the bytes on the wire, the status log
+// (each session has its own directory, so the log names it "DIR"), and every
+// saved file with its contents.
+struct Outcome {
+    std::string written;
+    Lines log;
+    Lines files;
+};
+
+void expect_Same(const Outcome& a, const Outcome& b)
+{
+    EXPECT_TRUE(a.written == b.written);
+    EXPECT_EQ(a.log, b.log);
+    EXPECT_EQ(a.files, b.files);
+}
+
+// Runs a three-track download through the shell's tick, as a front end
+// does, with trace_setup (if any) after the start; the trace ends as the
+// program does.
+Outcome download(void (*trace_setup)() = nullptr)
+{
+    session_Begin();
+    sim_AddTracks(3, 1, 5, 7);
+    trace_session_AlignClock();
+    main_window = &fake_window;
+    if (trace_setup != nullptr) trace_setup();
+    while (seq_state != SEQ_IDLE) {
+        const uint32_t start = sys_TickCount();
+        shell_Tick();
+        if (const uint32_t took = sys_TickCount() - start; took < uint32_t(TICK_PERIOD_MS))
+            sys_Sleep(TICK_PERIOD_MS - took);
+    }
+    shell_Shutdown();
+    Outcome outcome{std::string(reinterpret_cast<const char*>(sim_written), sim_written_count), log_Lines(), {}};
+    for (std::string& line : outcome.log) {
+        const size_t at = line.find(session_Dir());
+        if (at != std::string::npos) line.replace(at, session_Dir().size(), "DIR");
+    }
+    for (const std::string& name : session_Files())
+        outcome.files.push_back(name + "\n" + file_Contents(session_Dir() + "/" + name));
+    session_End();
+    return outcome;
+}
+
+TempDir trace_dir;
+std::string trace_file;
+
+TEST(WireTrace, SizeLimitCutsTheTraceAtAWholeLineAndKeepsTheDownload)
+{
+    trace_file = trace_dir.path("whole.trace");
+    const Outcome untraced = download();
+    const Outcome whole = download([] { ASSERT_EQ(shell_StartTrace(trace_file.c_str()), 0); });
+    const std::string whole_trace = file_Contents(trace_file);
+    ASSERT_GT(whole_trace.size(), 8000u);
+
+    trace_file = trace_dir.path("cut.trace");
+    const Outcome cut = download([] { ASSERT_EQ(trace_Start(trace_file.c_str(), 4000), 0); });
+    const std::string cut_trace = file_Contents(trace_file);
+
+    expect_Same(whole, untraced);
+    expect_Same(cut, untraced);
+    EXPECT_LE(cut_trace.size(), 4000u);
+    const std::string note = "# size limit of 4000 bytes reached: nothing more recorded\n";
+    ASSERT_TRUE(cut_trace.ends_with(note)) << cut_trace;
+    const std::string kept = cut_trace.substr(0, cut_trace.size() - note.size());
+    EXPECT_GT(kept.size(), 3800u);
+    EXPECT_TRUE(kept.ends_with("\n"));
+    // Apart from the limit in its header, what is kept is the whole trace's
+    // beginning.
+    const size_t kept_events = kept.find("\n   "), whole_events = whole_trace.find("\n   ");
+    EXPECT_EQ(kept.substr(kept_events), whole_trace.substr(whole_events, kept.size() - kept_events));
+}
+
+// Where the trace cannot be written, and the one status line that says so.
+const struct FileFault {
+    const char* name;
+    void (*inject)();
+    const char* line;
+} faults[] = {
+    {"NotCreated", [] { sim_file_faults.create = {1, false, 0}; }, "Trace not recorded: cannot write "},
+    {"FirstWriteFails", [] { sim_file_faults.write = {1, false, 0}; }, "Trace cut short: cannot write "},
+};
+
+void PrintTo(const FileFault& fault, std::ostream* out)
+{
+    *out << fault.name;
+}
+
+class UnwritableTrace : public ::testing::TestWithParam<FileFault> {};
+
+TEST_P(UnwritableTrace, LeavesTheDownloadAsWithoutATrace)
+{
+    static const FileFault* fault;
+    fault = &GetParam();
+    trace_file = trace_dir.path("unwritable.trace");
+    const Outcome untraced = download();
+    Outcome traced = download([] { fault->inject(), shell_StartTrace(trace_file.c_str()); });
+
+    const std::string line = fault->line + trace_file;
+    const auto at = std::find(traced.log.begin(), traced.log.end(), line);
+    ASSERT_NE(at, traced.log.end()) << line;
+    traced.log.erase(at);
+    expect_Same(traced, untraced);
+}
+
+INSTANTIATE_TEST_SUITE_P(WireTrace, UnwritableTrace, ::testing::ValuesIn(faults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
