@@ -118,6 +118,10 @@ extern int32_t heads_reads_made;
 // summary and the listing are each taken only when two reads agree.
 extern bool heads_doubted;
 
+// Set when the stream of the last read went on past its receive passes: the
+// logger holds tracks beyond the listing, which this run does not read.
+extern bool heads_cut;
+
 constexpr int HEADS_READ_AGAIN = 1;
 constexpr int HEADS_SUMMARY_AGAIN = 2;
 

@@ -130,6 +130,12 @@ static void read_Directory()
     }
     if (!command_Finished(result)) return;
     log_AddLinef("Total track count: %d", head_count - 1);
+    if (heads_cut) {
+        // Those tracks stay on the logger unread: the run must not end as if
+        // everything were saved.
+        log_AddLinef("More than %d tracks on ZORP: the others are not read.", head_count - 1);
+        ++tracks_unsaved;
+    }
     log_AddLinef("Output directory: %s", output_dir);
     track_index = 0;
     advance();
@@ -141,7 +147,13 @@ static void next_Track()
         seq_state = SEQ_FINISH;
         return;
     }
-    if (open_TrackFile() != 0) {
+    int opened = open_TrackFile();
+    // A track whose record cannot name a file, and the items of a track
+    // beyond the store, stay on the logger, in this run and in every later
+    // one: the run must not end as if everything were saved, or an erase
+    // would take them.
+    if (opened < 0 || head_ItemCount(head_table[track_index]) > ITEMS128B_MAX) ++tracks_unsaved;
+    if (opened != 0) {
         ++track_index;
         return;
     }
@@ -265,6 +277,7 @@ void download_Reset()
     head_count = 0;
     heads_reads_made = 0;
     heads_doubted = false;
+    heads_cut = false;
     first_track_id = 0;
     items_Clear();  // the store's bytes count only where item_len says
     first_MSG_cnt = 0;

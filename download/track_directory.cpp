@@ -25,12 +25,28 @@ static void list_Record(const uint8_t* record)
                  record[HEAD_DAY], record[HEAD_MONTH], record[HEAD_YEAR] + 2000u, (int)count);
 }
 
+bool heads_cut;
+
+// The replies a logger with more tracks than a listing carries sends after
+// the last receive pass are let pass unstored, so that the next request
+// does not meet them on the line; a logger that never falls silent is given
+// up on after as many passes again.
+static void skip_StreamRest()
+{
+    for (int pass = 0; pass < HEADS_STREAM_PASSES; ++pass) {
+        stream_NextReply();
+        if (rx_count == 0) return;
+        heads_cut = true;
+    }
+}
+
 // One request and its stream of replies into head_table. 1 when every reply
 // arrived whole; 0 when bytes came that formed no valid reply, so that a
 // record may be missing; -1 when the request went unanswered.
 static int read_Stream(int flag)
 {
     head_count = 0;
+    heads_cut = false;
     if (!stream_Request(CMD_DIRECTORY, DIRECTORY_ALL, (uint16_t)flag)) return -1;
     add_Head();
 
@@ -39,12 +55,13 @@ static int read_Stream(int flag)
     bool whole = true;
     for (int pass = 0; pass < HEADS_STREAM_PASSES; ++pass) {
         int result = stream_NextReply();
-        if (rx_count == 0) break;
+        if (rx_count == 0) return whole ? 1 : 0;
         if (result == EXCHANGE_OK)
             add_Head();
         else
             whole = false;
     }
+    skip_StreamRest();
     return whole ? 1 : 0;
 }
 
@@ -84,6 +101,7 @@ static int heads_Failed()
 {
     heads_reads_made = 0;
     head_count = 0;
+    heads_cut = false;
     return CMD_FAILED_HEADS;
 }
 

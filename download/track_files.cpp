@@ -77,7 +77,7 @@ int open_TrackFile()
     bool exists = fits && sys_FileExists(track_path);
 
     uint32_t items = head_ItemCount(record);
-    if (!exists && items > ITEMS128B_MAX)
+    if (items > ITEMS128B_MAX)
         log_AddLinef("Track ID=%3d has %u items, only the first %u are read", track_id, items, ITEMS128B_MAX);
     log_AddLinef("Track ID=%3d (%5d items), File: %s", track_id, (int)items, track_name);
     log_AppendLast(exists ? " ... exist, skipping" : " ... read GPS data       ");

@@ -58,7 +58,7 @@ imp=$(find "$docs" -name '*.imp' | wc -l)
 owner=$(stat -c %U "$docs")
 echo "$docs: $txt track files, $imp timing files, owned by $owner"
 [[ $txt -eq 3 && $imp -eq 2 && $owner == "$user" ]]
-[[ -z $(find "$docs" -name '*.tmp' -o -name '.zorpload-probe') ]]
+[[ -z $(find "$docs" -name '*.tmp' -o -name '.zorpload-probe*') ]]
 
 echo "--- again: every track is there"
 skipped=$(run_as zorpload-cli-demo | grep -c ' ... exist, skipping$')

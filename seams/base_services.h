@@ -31,7 +31,7 @@ uint32_t sys_ProgramPath(char* buf, uint32_t size);
 // The character that separates directories in a path on this platform.
 char sys_PathSeparator();
 
-// 1 when the file can be opened for reading, else 0.
+// 1 when a regular file of that name can be opened for reading, else 0.
 int sys_FileExists(const char* path);
 
 // Opens an existing file for reading only. Returns a handle >= 0, or -1. The
@@ -69,8 +69,8 @@ int sys_FileRename(const char* from, const char* to);
 
 // Gives a complete file its final name unless that name is already taken, in
 // one step, and makes the new name durable (the folder is synced). 0 when
-// renamed; 1 when a file of that name exists already (nothing renamed); -1 on
-// failure.
+// renamed; 1 when a regular file of that name exists already (nothing
+// renamed); -1 on failure, a dangling link of that name included.
 int sys_FileRenameNoReplace(const char* from, const char* to);
 
 // Removes a file; 0, or -1 when it could not be removed.

@@ -16,19 +16,31 @@ char output_dir[PROGRAM_DIR_SIZE];
 
 // Leaves room for the track files' temporary names, which are longer.
 constexpr char PROBE_NAME[] = ".zorpload-probe";
+// Another program starting at the same moment may hold a probe of the same
+// name, which cannot be created then; the next name is tried.
+constexpr int PROBE_NAMES = 4;
+
+// True when a probe file can be created, closed and removed at path.
+static bool probe_Writable(const char* path)
+{
+    int file = sys_FileCreate(path);
+    if (file < 0) return false;
+    bool closed = sys_FileClose(file) == 0;
+    bool removed = sys_FileRemove(path) == 0;
+    return closed && removed;
+}
 
 // True when dir's path leaves room for every track file name and a probe
-// file can be created, closed and removed there.
+// file can be written there.
 static bool dir_Writable(const char* dir)
 {
     if (dir[0] == '\0' || strlen(dir) + 1 + TRACK_TEMP_NAME_MAX >= PROGRAM_DIR_SIZE) return false;
     char probe[PROGRAM_DIR_SIZE];
-    snprintf(probe, sizeof probe, "%s%c%s", dir, sys_PathSeparator(), PROBE_NAME);
-    int file = sys_FileCreate(probe);
-    if (file < 0) return false;
-    bool closed = sys_FileClose(file) == 0;
-    bool removed = sys_FileRemove(probe) == 0;
-    return closed && removed;
+    for (int name = 0; name < PROBE_NAMES; ++name) {
+        snprintf(probe, sizeof probe, "%s%c%s%.0d", dir, sys_PathSeparator(), PROBE_NAME, name);
+        if (probe_Writable(probe)) return true;
+    }
+    return false;
 }
 
 // Copies dir into output_dir without trailing separators (a lone root

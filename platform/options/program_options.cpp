@@ -28,14 +28,14 @@ ProgramOptions options_Process(QCommandLineParser& parser, const char* descripti
                                   QStringLiteral("Use the serial device <device> (such as /dev/ttyUSB0) instead of "
                                                  "looking for the FT232R adapter by its USB description."),
                                   QStringLiteral("device"));
-    const QCommandLineOption gpx(QStringLiteral("gpx"),
-                                 QStringLiteral("Also save each track as GPX (<name>.gpx beside <name>.txt), and "
-                                                "every track file in the output folder that has no GPX yet."));
     const QCommandLineOption trace(QStringLiteral("trace"),
                                    QStringLiteral("Record every byte the adapter carries into <file>, to attach to a "
                                                   "problem report (at most %1 MiB).")
                                        .arg(TRACE_SIZE_LIMIT >> 20),
                                    QStringLiteral("file"));
+    const QCommandLineOption gpx(QStringLiteral("gpx"),
+                                 QStringLiteral("Also save each track as GPX (<name>.gpx beside <name>.txt), and "
+                                                "every track file in the output folder that has no GPX yet."));
     parser.addOption(output_dir);
     parser.addOption(gpx);
     if (set == OPTIONS_WITH_PORT) parser.addOption(port);

@@ -17,8 +17,8 @@ class QCommandLineParser;
 struct ProgramOptions {
     QByteArray output_dir;  // --output-dir DIR; empty: the folder rule of shell_ChooseOutputDir
     QByteArray port;        // --port DEVICE; empty: the FT232R found by its description
-    bool gpx = false;       // --gpx: a GPX file beside every track file (shell_SetGpx)
     QByteArray trace;       // --trace FILE; empty: nothing recorded
+    bool gpx = false;       // --gpx: a GPX file beside every track file (shell_SetGpx)
 };
 
 enum OptionSet : int {

@@ -26,12 +26,16 @@
 
 int native_FileExists(const char* path)
 {
-    // O_NONBLOCK: a FIFO of that name must not hold up the check.
+    // O_NONBLOCK: a FIFO of that name must not hold up the check. Only a
+    // regular file counts: a FIFO or a folder of a track's name holds no
+    // track, and taking it for one would leave the track unsaved.
     const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return 0;
+    struct stat st {};
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     close(fd);
-    return 1;
+    return regular ? 1 : 0;
 }
 
 int native_FileOpenRead(const char* path)
@@ -167,6 +171,14 @@ static bool sync_Folder(const char* path)
     return synced;
 }
 
+// Only a regular file of the name counts as the track saved meanwhile; a
+// dangling link, a FIFO or a folder would take the track with it.
+static bool regular_File(const char* path)
+{
+    struct stat st {};
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 int native_FileRenameNoReplace(const char* from, const char* to)
 {
     int renamed = renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
@@ -178,7 +190,7 @@ int native_FileRenameNoReplace(const char* from, const char* to)
             unlink(from);
     }
     if (renamed != 0)
-        return errno == EEXIST ? 1 : -1;
+        return errno == EEXIST && regular_File(to) ? 1 : -1;
     return sync_Folder(to) ? 0 : -1;
 }
 

@@ -46,8 +46,10 @@ int native_FileExists(const char* path)
     HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 0;
+    // Only a file on a disk counts: a device name (CON, NUL, COM1) is none.
+    const bool file = GetFileType(h) == FILE_TYPE_DISK;
     CloseHandle(h);
-    return 1;
+    return file ? 1 : 0;
 }
 
 int native_FileOpenRead(const char* path)
@@ -137,7 +139,12 @@ int native_FileRenameNoReplace(const char* from, const char* to)
 {
     if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return 0;
     const DWORD error = GetLastError();
-    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? 1 : -1;
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return -1;
+    // Only a plain file of that name is a track saved meanwhile; a folder or
+    // a link would take the track with it.
+    const DWORD attributes = GetFileAttributesA(to);
+    const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & not_plain) == 0 ? 1 : -1;
 }
 
 int native_FileRemove(const char* path)

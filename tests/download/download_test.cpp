@@ -278,18 +278,42 @@ TEST_F(Download, HeldCopyIsAskedForAgainWithoutLineSwitch)
     }
 }
 
-TEST_F(Download, TrackLongerThanStoreIsCutToItsFirstItems)
+// The rest of such a track stays on the logger, so no run ends as if
+// everything were saved: not the one that saves the first items, nor a later
+// one that finds their file.
+TEST_F(Download, TrackLongerThanStoreIsCutToItsFirstItemsAndNeverCountsAsSaved)
 {
     sim_AddTrack(SimTrack{1, 3, 7, 15, 8, 45, 12, ITEMS128B_MAX + 232, 3, true});
     f.lose_item_reply_ppm = 2000;
+    const std::string cut = "Track ID=  1 has 33000 items, only the first 32768 are read",
+                      track = "Track ID=  1 (33000 items), File: 2015-07-03_0845_001.txt ... ";
     EXPECT_LT(session_Run(), 100000u);
-    const Lines lines = log_Lines();
+    Lines lines = log_Lines();
     ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(Lines(lines.begin() + 6, lines.end()),
-              (Lines{"Track ID=  1 has 33000 items, only the first 32768 are read",
-                     "Track ID=  1 (33000 items), File: 2015-07-03_0845_001.txt ... read GPS data (100%)", DONE}));
+    EXPECT_EQ(Lines(lines.begin() + 6, lines.end()), (Lines{cut, track + "read GPS data (100%)", NOT_SAVED}));
     EXPECT_EQ(file_Contents(session_Dir() + TXT), expected_Text(0, ITEMS128B_MAX));
     EXPECT_EQ(file_Contents(session_Dir() + IMP), expected_Timing(0, ITEMS128B_MAX));
+
+    session_Restart();
+    EXPECT_LT(session_Run(), 100000u);
+    lines = log_Lines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(Lines(lines.begin() + 6, lines.end()), (Lines{cut, track + "exist, skipping", NOT_SAVED}));
+}
+
+// A track whose record carries no sentence to name its file by is skipped,
+// and stays on the logger unread.
+TEST_F(Download, TrackWhoseRecordNamesNoFileIsSkippedAndNotCountedAsSaved)
+{
+    add_Tracks();
+    for (int tick = 0; tick < 100000 && seq_state != SEQ_NEXT_TRACK; ++tick) session_Tick();
+    ASSERT_EQ(seq_state, SEQ_NEXT_TRACK);
+    memcpy(head_table[1] + HEAD_FIX_TEXT, "$GN", 3);
+    EXPECT_LT(session_Run(), 200000u);
+    const Lines lines = log_Lines();
+    EXPECT_EQ(std::ranges::count(lines, "Track ID=  2, invalid item"), 1);
+    EXPECT_EQ(lines.back(), NOT_SAVED);
+    EXPECT_EQ(expect_DiskMatchesLogger(1), 0b101u);
 }
 
 // Each track's ID and file come from its place in the listing, so a listing

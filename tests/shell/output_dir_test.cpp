@@ -9,6 +9,7 @@
 
 #include "download/download.h"
 #include "link/gps_link.h"
+#include "seams/base_services.h"
 #include "shell/shell.h"
 #include "shell/status_log.h"
 #include "sim/sim.h"
@@ -92,6 +93,25 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         }
         shell_Shutdown();
     }
+}
+
+TEST(OutputDir, AFolderAnotherProgramProbesAtTheSameMomentCountsAsWritable)
+{
+    const TempDir temp;
+    const std::string out = temp.path("out"), probe = path_Join(out, ".zorpload-probe");
+    fs::create_directories(out);
+    sim_Reset(), sim_ResetFiles(), fake_WindowReset();
+    // Another program's probe, held as the program holds the files it writes.
+    const int held = sys_FileCreate(probe.c_str());
+    ASSERT_GE(held, 0);
+    shell_Start(&fake_window, nullptr);
+
+    EXPECT_EQ(shell_ChooseOutputDir(out.c_str(), ""), 0);
+    EXPECT_EQ(output_dir, out);
+    EXPECT_TRUE(fs::exists(probe)) << "the other program's probe was removed";
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1) << "a probe left behind";
+    sys_FileClose(held);
+    shell_Shutdown();
 }
 
 }  // namespace
