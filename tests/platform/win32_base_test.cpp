@@ -53,6 +53,11 @@ TEST(Win32Files, HeldExclusivelyThenRenamedOverAnOlderFile)
     const int plain = sys_FileCreate(temp.path("plain").c_str());
     EXPECT_EQ(sys_FileClose(plain), 0);
     EXPECT_EQ(sys_MakeDir(temp.path("plain").c_str()), -1) << "a file of that name";
+
+    // A folder of a track's name is no track: not there, and not saved.
+    EXPECT_EQ(sys_FileExists(folder.c_str()), 0);
+    EXPECT_EQ(sys_FileRenameNoReplace(temp.path("plain").c_str(), folder.c_str()), -1);
+    EXPECT_EQ(sys_FileExists(temp.path("plain").c_str()), 1) << "nothing renamed";
 }
 
 TEST(Win32Files, ProgramFolderFromTheModulePath)
