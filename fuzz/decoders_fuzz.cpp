@@ -16,6 +16,7 @@
 #include "link/gps_link.h"
 #include "shell/shell.h"
 #include "shell/status_log.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         case IDENTITY: GPS_ShowIdentity(); break;
         case DEEP_DIR:
-            snprintf(output_dir, sizeof output_dir, "%s/%s", fuzz_Dir(), std::string(in.byte(), 'd').c_str());
+            snprintf(output_dir, sizeof output_dir, "%s", path_Join(fuzz_Dir(), std::string(in.byte(), 'd')).c_str());
             break;
         }
     }

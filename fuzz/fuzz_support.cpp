@@ -10,6 +10,7 @@
 #include "link/gps_link.h"
 #include "shell/status_log.h"
 #include "sim/sim.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -71,9 +72,9 @@ bool fuzz_InjectAnswer(FuzzInput& in, uint32_t written_count)
 const char* fuzz_Dir()
 {
     if (dir_path.empty()) {
-        std::string pattern = std::string(fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp") + "/zorpload-fuzz-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) fail("cannot make the fuzz directory");
-        dir_path = pattern;
+        // In memory where the system offers it: the fuzzers write many files.
+        dir_path = temp_MakeDir("zorpload-fuzz-", fs::is_directory("/dev/shm") ? "/dev/shm" : "");
+        if (dir_path.empty()) fail("cannot make the fuzz directory");
         std::atexit([] {
             std::error_code ignored;
             fs::remove_all(dir_path, ignored);

@@ -5,6 +5,13 @@
     icon_16.png .. 48    the program icon at 16, 24, 32 and 48 pixels, RGBA
     about_icon.png       32 x 32, 16 colours: the icon of the About box
 
+and, for the Win32 program's resource script, the same images in Windows'
+own formats:
+
+    zorpload.ico         the program icon, its four sizes as PNG entries
+    about.ico            the About box icon, 32 x 32, 16 colours
+    logo.bmp             the logo, 16 colours (4 bits per pixel)
+
 The images are committed; run this by hand after changing a drawing
 (python3 resources/make_images.py). Only the standard library is used.
 """
@@ -222,11 +229,80 @@ def render_icon_indexed(size, samples=8):
     return pixels
 
 
+# ------------------------------------------------------ Windows formats --
+
+def _dib_palette():
+    return b"".join(bytes((b, g, r, 0)) for (r, g, b) in PALETTE)
+
+
+def _dib_4bit_rows(pixels):
+    """Bottom-up rows of palette indices, 4 bits per pixel, padded to 4 bytes."""
+    rows = []
+    for row in reversed(pixels):
+        padded = row + [0] * (len(row) % 2)
+        data = bytes((padded[i] << 4) | padded[i + 1] for i in range(0, len(padded), 2))
+        rows.append(data + b"\0" * (-len(data) % 4))
+    return b"".join(rows)
+
+
+def _info_header(width, height, bits, image_size, colours):
+    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, image_size, 0, 0, colours, 0)
+
+
+def write_bmp(name, pixels):
+    width, height = len(pixels[0]), len(pixels)
+    image = _dib_4bit_rows(pixels)
+    offset = 14 + 40 + 64
+    data = struct.pack("<2sIHHI", b"BM", offset + len(image), 0, 0, offset)
+    data += _info_header(width, height, 4, len(image), 16) + _dib_palette() + image
+    with open(os.path.join(HERE, name), "wb") as f:
+        f.write(data)
+
+
+def write_ico(name, entries):
+    """entries: (size, colour count, bits per pixel, image data) each."""
+    header = struct.pack("<HHH", 0, 1, len(entries))
+    offset = 6 + 16 * len(entries)
+    directory, images = b"", b""
+    for size, colours, bits, image in entries:
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, colours, 0, 1, bits, len(image),
+                                 offset + len(images))
+        images += image
+    with open(os.path.join(HERE, name), "wb") as f:
+        f.write(header + directory + images)
+
+
+def png_bytes(name):
+    with open(os.path.join(HERE, name), "rb") as f:
+        return f.read()
+
+
+def ico_4bit_image(pixels, transparent):
+    """A 16-colour icon image: the colours, then the mask of the
+    transparent pixels (drawn black in the colours)."""
+    size = len(pixels)
+    colours = [[0 if i == transparent else i for i in row] for row in pixels]
+    mask = b""
+    for row in reversed(pixels):
+        bits = 0
+        for i in row:
+            bits = (bits << 1) | (i == transparent)
+        line = bits.to_bytes(size // 8, "big")
+        mask += line + b"\0" * (-len(line) % 4)
+    xor = _dib_4bit_rows(colours)
+    return _info_header(size, size * 2, 4, len(xor) + len(mask), 16) + _dib_palette() + xor + mask
+
+
 def main():
-    write_indexed("logo.png", draw_logo())
+    logo = draw_logo()
+    write_indexed("logo.png", logo)
+    write_bmp("logo.bmp", logo)
     for size in (16, 24, 32, 48):
         write_rgba("icon_%d.png" % size, render_icon(size))
-    write_indexed("about_icon.png", render_icon_indexed(32), transparent=FUCHSIA)
+    write_ico("zorpload.ico", [(size, 0, 32, png_bytes("icon_%d.png" % size)) for size in (48, 32, 24, 16)])
+    about = render_icon_indexed(32)
+    write_indexed("about_icon.png", about, transparent=FUCHSIA)
+    write_ico("about.ico", [(32, 16, 4, ico_4bit_image(about, FUCHSIA))])
 
 
 if __name__ == "__main__":

@@ -1,21 +1,37 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing ZorpLoad need,
 # and only those that are missing, so a second run costs nothing.
+#   ./scripts/install-deps.sh           the Linux build and its tests
+#   ./scripts/install-deps.sh windows   the Windows cross build, its tests
+#                                       under Wine, and its zip
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config
-  libgtest-dev libgmock-dev
-  qt6-base-dev qt6-serialport-dev
-  # the window tests draw on the offscreen platform, with a real font
-  qt6-qpa-plugins fonts-dejavu-core
-  # the fuzz targets: clang with libFuzzer and its sanitizer runtimes
-  clang libclang-rt-14-dev
-  # the Debian package: dependencies from the binaries, and its checks
-  dpkg-dev file desktop-file-utils appstream lintian
-  # the GPX cross-check: Debian's NMEA and GPX parsers for /usr/bin/python3
-  python3-nmea2 python3-gpxpy
-)
+if [[ "${1:-}" == windows ]]; then
+  packages=(
+    cmake ninja-build
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    # GoogleTest's sources, built with the cross compiler
+    googletest
+    # the programs and tests run under Wine; the window on a virtual
+    # display with a window manager, driven by xdotool, photographed by
+    # imagemagick
+    wine wine64 xvfb openbox xdotool imagemagick
+  )
+else
+  packages=(
+    cmake ninja-build g++ pkg-config
+    libgtest-dev libgmock-dev
+    qt6-base-dev qt6-serialport-dev
+    # the window tests draw on the offscreen platform, with a real font
+    qt6-qpa-plugins fonts-dejavu-core
+    # the fuzz targets: clang with libFuzzer and its sanitizer runtimes
+    clang libclang-rt-14-dev
+    # the Debian package: dependencies from the binaries, and its checks
+    dpkg-dev file desktop-file-utils appstream lintian
+    # the GPX cross-check: Debian's NMEA and GPX parsers for /usr/bin/python3
+    python3-nmea2 python3-gpxpy
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds ZorpLoad and runs the whole test suite twice, a release build and an
 # address/undefined-behaviour sanitizer build, builds the Debian package,
-# installs it, runs it as a normal user and removes it again, then fuzzes
-# each libFuzzer target for a short bounded time. Installs what is missing
-# first.
+# installs it, runs it as a normal user and removes it again, fuzzes each
+# libFuzzer target for a short bounded time, then cross-builds the Windows
+# programs and runs their tests under Wine. Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,3 +23,6 @@ echo "=== package ==="
 
 echo "=== fuzz ==="
 ./scripts/fuzz.sh
+
+echo "=== windows ==="
+./scripts/test-windows.sh

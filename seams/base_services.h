@@ -1,8 +1,10 @@
 // Base services seam: time, the program's own path, and the file calls that
 // track files and their GPX companions need. One implementation per platform:
 //   - platform/posix: monotonic clock, nanosleep, /proc/self/exe, POSIX files
+//   - platform/win32: GetTickCount, Sleep, GetModuleFileNameA, Win32 files
 //   - sim/:           a simulated clock that moves only when the program
-//                     sleeps, over the same POSIX files with injectable faults
+//                     sleeps, over the system's own files (POSIX or Win32)
+//                     with injectable faults
 //
 // Time is a 32-bit millisecond tick that wraps; callers compare ticks only by
 // unsigned differences. File calls return 0 (or a handle >= 0) on success and

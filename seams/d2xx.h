@@ -4,14 +4,21 @@
 // The core reaches the USB serial adapter only through these functions. Each
 // platform links exactly one implementation:
 //   - platform/qt_serial: Qt Serial Port over the kernel's tty driver (zorpload)
+//   - platform/win32: FTDI's own FTD2XX.dll, loaded at run time (zorpload.exe)
 //   - sim/:         a simulated FT232R with a simulated logger on its line
-//                   (tests, benchmarks, zorpload-demo)
+//                   (tests, benchmarks, zorpload-demo, and on Windows a
+//                   drop-in FTD2XX.dll)
+//
+// On Windows these declarations are the driver's ABI: uint32_t stands for its
+// DWORD and ULONG, FT_HANDLE is pointer-sized, and FT_DEVICE_LIST_INFO_NODE
+// has the driver's layout (platform/win32 checks all of it at compile time).
 //
 // Results: every call returns an FT_STATUS; FT_OK (0) is success and anything
-// else is a failure that leaves the out-parameters unspecified. No call waits
-// for data: FT_GetStatus reports what has already arrived, FT_Read hands out
-// at most that much, and FT_Write is bounded in time, so a pulled adapter
-// shows up as failed calls, never as a hang.
+// else is a failure that leaves the out-parameters unspecified. FT_GetStatus
+// reports what has already arrived; FTDI's FT_Read waits until it has all the
+// bytes asked for (no read time-out is set), so callers ask only for what
+// FT_GetStatus reported, and then no call waits for data. FT_Write is bounded
+// in time, so a pulled adapter shows up as failed calls, never as a hang.
 #pragma once
 
 #include <cstdint>
@@ -76,7 +83,8 @@ FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, uint32_t dwBaudRate);
 FT_STATUS FT_GetStatus(FT_HANDLE ftHandle, uint32_t* lpdwAmountInRxQueue, uint32_t* lpdwAmountInTxQueue,
                        uint32_t* lpdwEventStatus);
 
-// Reads up to dwBytesToRead bytes that are already waiting; never waits.
+// Reads dwBytesToRead bytes; ask only for what FT_GetStatus reported waiting,
+// or the driver waits for the rest.
 FT_STATUS FT_Read(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToRead, uint32_t* lpdwBytesReturned);
 
 FT_STATUS FT_Write(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToWrite, uint32_t* lpdwBytesWritten);

@@ -205,6 +205,19 @@ void sim_Reset();
 // gap recovery shows.
 void sim_SetUpDemo();
 
+// The demonstration changed by environment variables, as the simulated
+// FTD2XX.dll on Windows sets itself up when the program first asks for the
+// device list:
+//   ZORP_SIM_LOSS_PPM  item replies lost, parts per million (10000)
+//   ZORP_SIM_SEED      the seed of the faults and of generated tracks (2026)
+//   ZORP_SIM_TRACKS    N > 0: N generated tracks (sim_AddTracks from track
+//                      1, one day apart from 2015-07-03) instead of the
+//                      demonstration's three
+//   ZORP_SIM_ITEMS     items of each generated track (500)
+//   ZORP_SIM_ADAPTER   "absent": no FTDI adapter is plugged in
+// A variable that is unset or not a whole number keeps its default.
+void sim_SetUpFromEnvironment();
+
 // ------------------------------------------------------------ observation --
 
 // What happened since sim_Reset. A reply counts as sent once its last byte
@@ -309,7 +322,8 @@ struct SimFileFaults {
 extern SimFileFaults sim_file_faults;
 
 // Switches every file fault off and forgets the program path set. Files
-// themselves are the real ones under POSIX; the faults sit in front.
+// themselves are the system's real ones (POSIX or Win32); the faults sit in
+// front.
 void sim_ResetFiles();
 
 // ----------------------------------------------------------------- driver --

@@ -1,6 +1,6 @@
 // Simulated base services: a clock that moves only when the program sleeps
-// (or a test advances it), a program path the test chooses, and the POSIX
-// files behind countdown faults.
+// (or a test advances it), a program path the test chooses, and the system's
+// own file calls (POSIX or Win32) behind countdown faults.
 //
 // Invariants:
 //   - sim_NowUs only grows; the millisecond tick is the microsecond clock
@@ -8,10 +8,10 @@
 //     like the real 32-bit counter.
 //   - A file call either fails by a fault, touching nothing (except a close,
 //     which still closes, and a write on a full disk, which stores what
-//     fits), or is the POSIX call itself.
+//     fits), or is the system's call itself.
 #include <cstring>
 
-#include "platform/posix/posix_files.h"
+#include "platform/native_files.h"
 #include "seams/base_services.h"
 #include "sim/sim.h"
 
@@ -83,7 +83,7 @@ uint32_t sys_ProgramPath(char* buf, uint32_t size)
 
 char sys_PathSeparator()
 {
-    return '/';
+    return native_PathSeparator();
 }
 
 // ----------------------------------------------------------------- files --
@@ -111,29 +111,29 @@ void sim_ResetFiles()
 
 int sys_FileExists(const char* path)
 {
-    return posix_FileExists(path);
+    return native_FileExists(path);
 }
 
 int sys_FileOpenRead(const char* path)
 {
-    return posix_FileOpenRead(path);
+    return native_FileOpenRead(path);
 }
 
 int sys_FileRead(int file, void* data, uint32_t count)
 {
     if (fault_Fires(sim_file_faults.read)) return -1;
-    return posix_FileRead(file, data, count);
+    return native_FileRead(file, data, count);
 }
 
 int sys_ListDir(const char* folder, DirVisitor each, void* context)
 {
-    return posix_ListDir(folder, each, context);
+    return native_ListDir(folder, each, context);
 }
 
 int sys_FileCreate(const char* path)
 {
     if (fault_Fires(sim_file_faults.create)) return -1;
-    return posix_FileCreate(path);
+    return native_FileCreate(path);
 }
 
 int sys_FileWrite(int file, const void* data, uint32_t count)
@@ -141,18 +141,18 @@ int sys_FileWrite(int file, const void* data, uint32_t count)
     if (fault_Fires(sim_file_faults.write)) return -1;
     if (!sim_file_faults.disk_limited || count <= sim_file_faults.disk_free) {
         if (sim_file_faults.disk_limited) sim_file_faults.disk_free -= count;
-        return posix_FileWrite(file, data, count);
+        return native_FileWrite(file, data, count);
     }
     // The disk fills up in the middle of this write.
     const auto fits = static_cast<uint32_t>(sim_file_faults.disk_free);
     sim_file_faults.disk_free = 0;
-    posix_FileWrite(file, data, fits);
+    native_FileWrite(file, data, fits);
     return -1;
 }
 
 int sys_FileClose(int file)
 {
-    const int closed = posix_FileClose(file);
+    const int closed = native_FileClose(file);
     if (fault_Fires(sim_file_faults.close)) return -1;
     return closed;
 }
@@ -160,21 +160,21 @@ int sys_FileClose(int file)
 int sys_FileRename(const char* from, const char* to)
 {
     if (fault_Fires(sim_file_faults.rename)) return -1;
-    return posix_FileRename(from, to);
+    return native_FileRename(from, to);
 }
 
 int sys_FileRenameNoReplace(const char* from, const char* to)
 {
     if (fault_Fires(sim_file_faults.rename)) return -1;
-    return posix_FileRenameNoReplace(from, to);
+    return native_FileRenameNoReplace(from, to);
 }
 
 int sys_FileRemove(const char* path)
 {
-    return posix_FileRemove(path);
+    return native_FileRemove(path);
 }
 
 int sys_MakeDir(const char* path)
 {
-    return posix_MakeDir(path);
+    return native_MakeDir(path);
 }

@@ -1,4 +1,8 @@
-// The demonstration's logger, the same for every demo front end.
+// The demonstration's logger, the same for every demo front end, and its
+// settings from environment variables for the drop-in FTD2XX.dll.
+#include <cstdlib>
+#include <cstring>
+
 #include "sim/sim.h"
 
 void sim_SetUpDemo()
@@ -12,4 +16,31 @@ void sim_SetUpDemo()
     sim_AddTrack({1, 14, 11, 26, 9, 12, 5, 420, 11, true});
     sim_AddTrack({2, 21, 11, 26, 15, 40, 30, 1500, 22, false});
     sim_AddTrack({3, 2, 12, 26, 7, 5, 0, 3200, 33, true});
+}
+
+// The variable's value as a number, or fallback when it is unset or not a
+// whole number.
+static uint32_t environment_Number(const char* name, uint32_t fallback)
+{
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') return fallback;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    return *end == '\0' ? static_cast<uint32_t>(value) : fallback;
+}
+
+void sim_SetUpFromEnvironment()
+{
+    sim_SetUpDemo();
+    SimFaultSettings& faults = sim_settings.faults;
+    faults.lose_item_reply_ppm = environment_Number("ZORP_SIM_LOSS_PPM", faults.lose_item_reply_ppm);
+    faults.seed = environment_Number("ZORP_SIM_SEED", faults.seed);
+    const uint32_t tracks = environment_Number("ZORP_SIM_TRACKS", 0);
+    if (tracks != 0) {
+        sim_Reset();
+        sim_settings.faults = faults;
+        sim_AddTracks(static_cast<int>(tracks), 1, environment_Number("ZORP_SIM_ITEMS", 500), faults.seed);
+    }
+    const char* adapter = std::getenv("ZORP_SIM_ADAPTER");
+    if (adapter != nullptr && std::strcmp(adapter, "absent") == 0) sim_settings.adapter.present = false;
 }

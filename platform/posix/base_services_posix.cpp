@@ -1,15 +1,13 @@
 // Production base services on Linux: the monotonic clock (never stepped by
 // the wall clock, so time-outs stay honest), sleeps that last their full
-// length despite signals, the program's path from /proc, and the plain POSIX
-// file calls.
+// length despite signals, and the program's path from /proc. The file calls
+// are the POSIX ones, through platform/base_files.cpp.
 
 #include "seams/base_services.h"
 
 #include <cerrno>
 #include <ctime>
 #include <unistd.h>
-
-#include "platform/posix/posix_files.h"
 
 uint32_t sys_TickCount()
 {
@@ -45,64 +43,4 @@ uint32_t sys_ProgramPath(char* buf, uint32_t size)
     }
     buf[n] = '\0';
     return static_cast<uint32_t>(n);
-}
-
-char sys_PathSeparator()
-{
-    return '/';
-}
-
-int sys_FileExists(const char* path)
-{
-    return posix_FileExists(path);
-}
-
-int sys_FileOpenRead(const char* path)
-{
-    return posix_FileOpenRead(path);
-}
-
-int sys_FileRead(int file, void* data, uint32_t count)
-{
-    return posix_FileRead(file, data, count);
-}
-
-int sys_ListDir(const char* folder, DirVisitor each, void* context)
-{
-    return posix_ListDir(folder, each, context);
-}
-
-int sys_FileCreate(const char* path)
-{
-    return posix_FileCreate(path);
-}
-
-int sys_FileWrite(int file, const void* data, uint32_t count)
-{
-    return posix_FileWrite(file, data, count);
-}
-
-int sys_FileClose(int file)
-{
-    return posix_FileClose(file);
-}
-
-int sys_FileRename(const char* from, const char* to)
-{
-    return posix_FileRename(from, to);
-}
-
-int sys_FileRenameNoReplace(const char* from, const char* to)
-{
-    return posix_FileRenameNoReplace(from, to);
-}
-
-int sys_FileRemove(const char* path)
-{
-    return posix_FileRemove(path);
-}
-
-int sys_MakeDir(const char* path)
-{
-    return posix_MakeDir(path);
 }

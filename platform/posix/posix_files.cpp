@@ -13,7 +13,7 @@
 // appeared meanwhile, and the folder is synced afterwards so that the names
 // survive a power cut as the data does.
 
-#include "platform/posix/posix_files.h"
+#include "platform/native_files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -24,7 +24,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-int posix_FileExists(const char* path)
+int native_FileExists(const char* path)
 {
     // O_NONBLOCK: a FIFO of that name must not hold up the check. Only a
     // regular file counts: a FIFO or a folder of a track's name holds no
@@ -38,12 +38,12 @@ int posix_FileExists(const char* path)
     return regular ? 1 : 0;
 }
 
-int posix_FileOpenRead(const char* path)
+int native_FileOpenRead(const char* path)
 {
     return open(path, O_RDONLY | O_CLOEXEC);
 }
 
-int posix_FileRead(int file, void* data, uint32_t count)
+int native_FileRead(int file, void* data, uint32_t count)
 {
     ssize_t n;
     do {
@@ -52,7 +52,7 @@ int posix_FileRead(int file, void* data, uint32_t count)
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
-int posix_ListDir(const char* folder, void (*each)(const char* name, void* context), void* context)
+int native_ListDir(const char* folder, void (*each)(const char* name, void* context), void* context)
 {
     DIR* dir = opendir(folder);
     if (dir == nullptr)
@@ -103,7 +103,7 @@ static bool remove_Stale(const char* path)
     return unlink(path) == 0 || errno == ENOENT;
 }
 
-int posix_FileCreate(const char* path)
+int native_FileCreate(const char* path)
 {
     if (!remove_Stale(path))
         return -1;
@@ -118,7 +118,7 @@ int posix_FileCreate(const char* path)
     return fd;
 }
 
-int posix_FileWrite(int file, const void* data, uint32_t count)
+int native_FileWrite(int file, const void* data, uint32_t count)
 {
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (count > 0) {
@@ -134,7 +134,7 @@ int posix_FileWrite(int file, const void* data, uint32_t count)
     return 0;
 }
 
-int posix_FileClose(int file)
+int native_FileClose(int file)
 {
     // Closed even when the sync fails, so the handle never leaks.
     const int synced = fsync(file);
@@ -142,7 +142,7 @@ int posix_FileClose(int file)
     return synced == 0 && closed == 0 ? 0 : -1;
 }
 
-int posix_FileRename(const char* from, const char* to)
+int native_FileRename(const char* from, const char* to)
 {
     return std::rename(from, to) == 0 ? 0 : -1;
 }
@@ -179,7 +179,7 @@ static bool regular_File(const char* path)
     return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-int posix_FileRenameNoReplace(const char* from, const char* to)
+int native_FileRenameNoReplace(const char* from, const char* to)
 {
     int renamed = renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
     if (renamed != 0 && (errno == EINVAL || errno == ENOSYS)) {
@@ -194,16 +194,21 @@ int posix_FileRenameNoReplace(const char* from, const char* to)
     return sync_Folder(to) ? 0 : -1;
 }
 
-int posix_FileRemove(const char* path)
+int native_FileRemove(const char* path)
 {
     return unlink(path) == 0 ? 0 : -1;
 }
 
-int posix_MakeDir(const char* path)
+int native_MakeDir(const char* path)
 {
     // The mode leaves the rest to the user's umask, as mkdir(1) does.
     if (mkdir(path, 0777) == 0)
         return 0;
     struct stat st {};
     return errno == EEXIST && stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : -1;
+}
+
+char native_PathSeparator()
+{
+    return '/';
 }

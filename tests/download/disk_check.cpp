@@ -18,8 +18,8 @@ uint32_t expect_DiskMatchesLogger(int first_id)
             ADD_FAILURE() << "unexpected file " << name;
         } else if (name.ends_with(".txt")) {  // a missing file reads as ""
             saved |= 1u << track;
-            EXPECT_EQ(file_Contents(session_Dir() + "/" + name), expected_Text(track)) << name;
-            EXPECT_EQ(file_Contents(session_Dir() + "/" + stem + "imp"), expected_Timing(track)) << name;
+            EXPECT_EQ(file_Contents(path_Join(session_Dir(), name)), expected_Text(track)) << name;
+            EXPECT_EQ(file_Contents(path_Join(session_Dir(), stem + "imp")), expected_Timing(track)) << name;
             EXPECT_EQ(has(stem + "imp"), !expected_Timing(track).empty()) << name;
         }
     }

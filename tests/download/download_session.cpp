@@ -79,7 +79,7 @@ Lines session_Files()
 {
     Lines names;
     for (const auto& entry : std::filesystem::directory_iterator(session_Dir()))
-        names.push_back(entry.path().filename());
+        names.push_back(entry.path().filename().string());
     return std::sort(names.begin(), names.end()), names;
 }
 Lines log_Lines()

@@ -20,7 +20,7 @@ namespace {
 
 const char *const DONE = "ZORP read done. Data saved.", *const READ_ERROR = "ZORP read error! (Try again, please)";
 const char* const NOT_SAVED = "ZORP read done. Some tracks were not saved.";
-const char *const TXT = "/2015-07-03_0845_001.txt", *const IMP = "/2015-07-03_0845_001.imp";
+const std::string TXT = native_Path("/2015-07-03_0845_001.txt"), IMP = native_Path("/2015-07-03_0845_001.imp");
 SimFaultSettings& f = sim_settings.faults;
 SimFileFaults& files = sim_file_faults;
 const SimStats& st = sim_stats;
@@ -30,7 +30,7 @@ std::string moved;  // the output directory, when not the session's
 // name's suffix (negative: they do not fit).
 void move_Output(int spare)
 {
-    moved = session_Dir() + "/" + std::string(PATH_SIZE - 1 - spare - session_Dir().size() - 2 - 23, 'd');
+    moved = path_Join(session_Dir(), std::string(PATH_SIZE - 1 - spare - session_Dir().size() - 2 - 23, 'd'));
     std::filesystem::create_directory(moved), snprintf(output_dir, sizeof output_dir, "%s", moved.c_str());
 }
 
@@ -39,7 +39,7 @@ const struct FaultCase {
     void (*inject)();
     uint32_t saved;                // mask of the tracks on disk
     const char* last_line;
-    const char* failed = "";       // the file the error line names
+    std::string failed = "";       // the file the error line names
     bool (*happened)() = nullptr;  // the fault did take place as set
 } cases[] = {
     {"none", [] {}, 0b111, DONE},
@@ -65,8 +65,8 @@ const struct FaultCase {
      }, 0b001, NOT_SAVED},
     {"DiskFillsInTiming", [] { files.disk_limited = true, files.disk_free = expected_Text(0).size() + 9; }, 0,
      NOT_SAVED, IMP},
-    {"DirectoryMissing", [] { snprintf(output_dir, sizeof output_dir, "%s/no", session_Dir().c_str()); }, 0, NOT_SAVED,
-     "/no/2015-07-03_0845_001.txt"},
+    {"DirectoryMissing", [] { snprintf(output_dir, sizeof output_dir, "%s", path_Join(session_Dir(), "no").c_str()); },
+     0, NOT_SAVED, native_Path("/no/2015-07-03_0845_001.txt")},
     {"TextNotCreated", [] { files.create.countdown = 1; }, 0b110, NOT_SAVED, TXT},
     {"TimingNotCreated", [] { files.create.countdown = 2; }, 0b110, NOT_SAVED, IMP},
     {"TextNotWritten", [] { files.write.countdown = 1; }, 0b110, NOT_SAVED, TXT},
@@ -128,7 +128,7 @@ TEST_P(FaultMatrix, DiskHoldsWholeTracksOrNothing)
     const Lines lines = log_Lines();
     EXPECT_EQ(lines.back(), row.last_line);
     const std::string named = "Write error, file:" + (moved.empty() ? session_Dir() : moved) + row.failed;
-    EXPECT_EQ(std::ranges::count(lines, named.substr(0, LOG_LINE_SIZE - 1)) != 0, *row.failed != '\0');
+    EXPECT_EQ(std::ranges::count(lines, named.substr(0, LOG_LINE_SIZE - 1)) != 0, !row.failed.empty());
     ASSERT_EQ(fake_window.box_count, 1);
     EXPECT_STREQ(fake_window.boxes[0].title, row.last_line == DONE ? "Download o.k." : "Download error");
     EXPECT_TRUE(!row.happened || row.happened()) << "the fault did not take place";
@@ -137,8 +137,8 @@ TEST_P(FaultMatrix, DiskHoldsWholeTracksOrNothing)
 TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
 {
     add_Tracks();
-    const std::string earlier = session_Dir() + "/2015-07-04_0910_002.txt";
-    std::ofstream(earlier) << "from an earlier run";
+    const std::string earlier = path_Join(session_Dir(), "2015-07-04_0910_002.txt");
+    std::ofstream(earlier, std::ios::binary) << "from an earlier run";
     fake_QueueAnswer(ANSWER_YES);
     fake_window.while_box_open = [](WindowHandle window) {  // each tick behind the box is idle, logs nothing
         const size_t lines = log_Lines().size();
@@ -158,7 +158,7 @@ TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
                                   "Track ID=  3 (  300 items), File: 2015-07-05_2359_003.txt ... read GPS data (100%)",
                                   DONE}));
     EXPECT_EQ(file_Contents(earlier), "from an earlier run");
-    std::ofstream(earlier) << expected_Text(1);  // the rest is the logger's, byte for byte
+    std::ofstream(earlier, std::ios::binary) << expected_Text(1);  // the rest is the logger's, byte for byte
     EXPECT_EQ(expect_DiskMatchesLogger(1), 0b111u);
     ASSERT_EQ(fake_window.box_count, 1);
     const FakeBox& box = fake_window.boxes[0];
@@ -183,10 +183,10 @@ TEST_F(Download, SecondProgramsFilesAreLeftAlone)
         for (int ticks = 0; ticks < 1000 && seq_state != SEQ_READ_TRACK; ++ticks) session_Tick();
         if (!still_writing) std::ofstream(txt) << "saved by another program";
         session_Run();
+        if (other >= 0) sys_FileClose(other);  // on Windows nobody can read it before
         EXPECT_EQ(file_Contents(still_writing ? temp : txt), still_writing ? "in the making" : "saved by another program");
         EXPECT_EQ(file_Contents(session_Dir() + IMP), still_writing ? "" : expected_Timing(0));
         EXPECT_EQ(log_Lines().back(), still_writing ? NOT_SAVED : DONE);
-        if (other >= 0) sys_FileClose(other);
         const Lines files = session_Files();
         EXPECT_EQ(std::ranges::count_if(files, [](const std::string& name) { return name.ends_with(".tmp"); }),
                   still_writing ? 1 : 0);

@@ -218,8 +218,8 @@ TEST(GpxSweep, WritesEveryMissingGpxInNameOrder)
     EXPECT_EQ(gpx_WriteMissing(dir.dir.c_str()), int(written.size()));
     std::vector<std::string> gpx_files, lines;
     for (const auto& entry : std::filesystem::directory_iterator(dir.dir))
-        if (entry.path().extension() == ".gpx" && file_Contents(entry.path()) != "kept")
-            gpx_files.push_back(entry.path().filename());
+        if (entry.path().extension() == ".gpx" && file_Contents(entry.path().string()) != "kept")
+            gpx_files.push_back(entry.path().filename().string());
     std::ranges::sort(written), std::ranges::sort(gpx_files);
     EXPECT_EQ(gpx_files, written);
     for (const auto& line : status_log) lines.emplace_back(line);

@@ -65,11 +65,13 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         const TempDir temp;
         // The cases measure paths against a temporary folder of this length.
         ASSERT_EQ(temp.dir.size(), TempDir().dir.size());
-        const auto at = [&](const std::string& relative) { return relative.empty() ? "" : temp.path(relative.c_str()); };
+        const auto at = [&](const std::string& relative) {
+            return relative.empty() ? "" : temp.path(native_Path(relative).c_str());
+        };
         std::ofstream(at("file")) << "x";
         if (!c.made.empty()) fs::create_directories(at(c.made));
         sim_Reset(), sim_ResetFiles(), fake_WindowReset();
-        sim_SetProgramPath((at(c.program_dir) + "/zorpload").c_str());
+        sim_SetProgramPath(path_Join(at(c.program_dir), "zorpload").c_str());
         shell_Start(&fake_window, nullptr);
 
         const int result = shell_ChooseOutputDir(at(c.chosen).c_str(), at(c.documents).c_str());

@@ -30,8 +30,8 @@ int main(int argc, char** argv)
         session.set_up();
         trace_session_AlignClock();
         const fs::path trace = dir / (std::string(session.name) + ".trace");
-        if (trace_Start(trace.c_str(), TRACE_SIZE_LIMIT) != 0) {
-            std::fprintf(stderr, "cannot write %s\n", trace.c_str());
+        if (trace_Start(trace.string().c_str(), TRACE_SIZE_LIMIT) != 0) {
+            std::fprintf(stderr, "cannot write %s\n", trace.string().c_str());
             return 1;
         }
         session_Run();

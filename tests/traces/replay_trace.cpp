@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     int differences = 0;
     if (argc == 3) {
         Lines recorded;
-        for (const auto& entry : fs::directory_iterator(argv[2])) recorded.push_back(entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(argv[2])) recorded.push_back(entry.path().filename().string());
         std::sort(recorded.begin(), recorded.end());
         const Lines saved = session_Files();
         const auto has = [](const Lines& names, const std::string& name) {

@@ -46,7 +46,7 @@ std::vector<std::string> recorded_Sessions()
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(TRACES_DIR))
         if (entry.path().extension() == ".trace" && fs::is_directory(fs::path(entry.path()).replace_extension()))
-            names.push_back(entry.path().stem());
+            names.push_back(entry.path().stem().string());
     return std::sort(names.begin(), names.end()), names;
 }
 
@@ -59,7 +59,7 @@ TEST_P(RecordedSession, ReplaysAndSavesTheRecordedFiles)
 
     Lines recorded;
     for (const auto& entry : fs::directory_iterator(std::string(TRACES_DIR) + "/" + name))
-        recorded.push_back(entry.path().filename());
+        recorded.push_back(entry.path().filename().string());
     std::sort(recorded.begin(), recorded.end());
     ASSERT_FALSE(recorded.empty());
     EXPECT_EQ(session_Files(), recorded);

@@ -1,0 +1,24 @@
+// The operating system's plain file calls behind the base-services file
+// functions, one implementation per system: platform/posix/posix_files.cpp
+// and platform/win32/win32_files.cpp. The production base services forward
+// to them unchanged; the simulated ones (sim/sim_base.cpp) put fault
+// injection in front of them, so the core's tests run on the real file calls
+// of the system they are built for. Results as in seams/base_services.h.
+#pragma once
+
+#include <cstdint>
+
+int native_FileExists(const char* path);
+int native_FileOpenRead(const char* path);
+int native_FileRead(int file, void* data, uint32_t count);
+int native_ListDir(const char* folder, void (*each)(const char* name, void* context), void* context);
+int native_FileCreate(const char* path);
+int native_FileWrite(int file, const void* data, uint32_t count);
+int native_FileClose(int file);
+int native_FileRename(const char* from, const char* to);
+int native_FileRenameNoReplace(const char* from, const char* to);
+int native_FileRemove(const char* path);
+int native_MakeDir(const char* path);
+
+// The character that separates directories in this system's paths.
+char native_PathSeparator();

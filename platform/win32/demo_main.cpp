@@ -1,0 +1,9 @@
+// zorpload-demo.exe: the window over the simulated logger, in real time.
+#include "platform/win32/win32_window.h"
+#include "sim/sim.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
+{
+    sim_SetUpDemo();
+    return win32_Run(instance, show);
+}

@@ -1,0 +1,192 @@
+#include "platform/win32/win32_window.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
+#include <timeapi.h>
+
+#include "platform/win32/resource_ids.h"
+#include "seams/window_services.h"
+#include "shell/shell.h"
+
+namespace {
+
+constexpr UINT_PTR TICK_TIMER = 101;
+constexpr int WINDOW_TEXT_SIZE = 100;
+constexpr int WINDOW_WIDTH = 640;
+constexpr int WINDOW_HEIGHT = 480;
+
+HINSTANCE app_instance;
+char window_title[WINDOW_TEXT_SIZE];
+char window_class_name[WINDOW_TEXT_SIZE];
+UINT_PTR tick_timer_id;
+
+HWND hwnd_Of(WindowHandle window)
+{
+    return static_cast<HWND>(window);
+}
+
+// TextOutA draws a CR or LF as a glyph, never as a line break.
+void draw_LogText(void* surface, int x, int y, const char* text, int length)
+{
+    TextOutA(static_cast<HDC>(surface), x, y, text, length);
+}
+
+// Draws the logo and the status log. Outside WM_PAINT, BeginPaint gives a
+// surface clipped to the region waiting to be redrawn, so a tick with nothing
+// pending touches nothing on the screen.
+void paint(HWND window)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    // Loaded anew on every paint and released at once: nothing is cached.
+    HBITMAP logo = LoadBitmapA(app_instance, MAKEINTRESOURCEA(IDB_LOGO));
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ previous = SelectObject(memory, logo);
+    BITMAP size {};
+    GetObjectA(logo, sizeof size, &size);
+    BitBlt(dc, LOGO_X, LOGO_Y, size.bmWidth, size.bmHeight, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    DeleteObject(logo);
+    log_Draw(dc, draw_LogText);
+    EndPaint(window, &ps);
+}
+
+void paint_Step(WindowHandle window)
+{
+    paint(hwnd_Of(window));
+}
+
+LRESULT CALLBACK window_Proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_PAINT:
+        paint(window);
+        return 0;
+    case WM_TIMER:
+        if (wparam == TICK_TIMER) shell_Tick();
+        return 0;
+    case WM_CLOSE:
+        shell_CloseRequest();
+        return 0;
+    case WM_DESTROY:
+        shell_Leave(window);
+        return 0;
+    case WM_COMMAND:
+        if (shell_Command(LOWORD(wparam))) return 0;
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+INT_PTR CALLBACK about_Proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+{
+    if (message == WM_INITDIALOG) return TRUE;  // the default button gets the focus
+    if (message == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+        EndDialog(dialog, LOWORD(wparam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// The user's Documents folder in the ANSI code page the core's paths use;
+// empty when it is unknown or has a character that page cannot hold.
+void documents_Dir(char (&dir)[PROGRAM_DIR_SIZE])
+{
+    dir[0] = '\0';
+    PWSTR wide = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &wide))) {
+        BOOL lossy = FALSE;
+        const int length =
+            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, dir, PROGRAM_DIR_SIZE, nullptr, &lossy);
+        if (length == 0 || lossy) dir[0] = '\0';
+    }
+    CoTaskMemFree(wide);
+}
+
+void register_Class(HINSTANCE instance)
+{
+    WNDCLASSEXA window_class {};
+    window_class.cbSize = sizeof window_class;
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = window_Proc;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
+    // The icon's own 16-pixel image, rather than the 32-pixel one scaled down.
+    window_class.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON,
+                                                         GetSystemMetrics(SM_CXSMICON),
+                                                         GetSystemMetrics(SM_CYSMICON), 0));
+    window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    window_class.lpszMenuName = MAKEINTRESOURCEA(IDM_MAIN);
+    window_class.lpszClassName = window_class_name;
+    RegisterClassExA(&window_class);
+}
+
+}  // namespace
+
+int win32_Run(HINSTANCE instance, int show)
+{
+    LoadStringA(instance, IDS_WINDOW_TITLE, window_title, WINDOW_TEXT_SIZE);
+    LoadStringA(instance, IDS_WINDOW_CLASS, window_class_name, WINDOW_TEXT_SIZE);
+    register_Class(instance);
+
+    app_instance = instance;
+    HWND window = CreateWindowExA(0, window_class_name, window_title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                                  WINDOW_WIDTH, WINDOW_HEIGHT, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) return 0;
+    ShowWindow(window, show);
+    UpdateWindow(window);
+    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_MAIN));
+
+    // The exchange polls the line with 1 ms sleeps; Windows' default timer
+    // period of about 15.6 ms would stretch each of them that long.
+    timeBeginPeriod(1);
+    shell_Start(window, paint_Step);
+    char documents[PROGRAM_DIR_SIZE];
+    documents_Dir(documents);
+    shell_ChooseOutputDir(nullptr, documents);
+    tick_timer_id = SetTimer(window, TICK_TIMER, TICK_PERIOD_MS, nullptr);
+
+    MSG message {};
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (TranslateAcceleratorA(message.hwnd, accelerators, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    shell_Shutdown();
+    timeEndPeriod(1);
+    return static_cast<int>(message.wParam);
+}
+
+// ------------------------------------------------ window-system services --
+
+int wnd_MessageBox(WindowHandle owner, const char* text, const char* title, int icon, int buttons)
+{
+    UINT style = icon == ICON_ERROR ? MB_ICONERROR : icon == ICON_WARNING ? MB_ICONWARNING : MB_ICONINFORMATION;
+    style |= buttons == BUTTONS_RETRY_CANCEL ? MB_RETRYCANCEL : buttons == BUTTONS_YES_NO ? MB_YESNO : MB_OK;
+    // Windows' button ids are the seam's answers (IDOK 1 ... IDNO 7).
+    return MessageBoxA(hwnd_Of(owner), text, title, style);
+}
+
+void wnd_AboutBox(WindowHandle owner)
+{
+    DialogBoxParamA(app_instance, MAKEINTRESOURCEA(IDD_ABOUT), hwnd_Of(owner), about_Proc, 0);
+}
+
+void wnd_StopTick(WindowHandle window)
+{
+    KillTimer(hwnd_Of(window), tick_timer_id);
+}
+
+void wnd_Quit(int exit_code)
+{
+    PostQuitMessage(exit_code);
+}
+
+void wnd_Redraw(WindowHandle window)
+{
+    InvalidateRect(hwnd_Of(window), nullptr, TRUE);
+}

@@ -1,0 +1,21 @@
+// The Win32 front end: the main window with its menu, accelerators, 20 ms
+// tick and painting, the About box, and the window-system seam
+// (seams/window_services.h) over MessageBoxA, DialogBoxParamA, KillTimer,
+// PostQuitMessage and InvalidateRect. It only translates Win32 messages into
+// calls of the shell's logic (shell/shell.h).
+//
+// The modal loops of message boxes and dialogs go on dispatching the main
+// window's WM_TIMER, so ticks keep coming while a box is open, as the shell
+// expects, with nothing done here for it. The program ends only through
+// wnd_Quit: a close request never destroys the window by itself.
+#pragma once
+
+#include <windows.h>
+
+// Start-up, message loop and shut-down, in this order: load the title and
+// class name, register the class, create and show the 640 x 480 window
+// (0 at once when that fails), load the accelerators, start the shell,
+// choose the output folder (the program's folder when it can be written,
+// else Documents\ZorpLoad), start timer 101, run the message loop, close the
+// adapter. Returns the exit code that wnd_Quit gave.
+int win32_Run(HINSTANCE instance, int show);

@@ -1,0 +1,8 @@
+// zorpload.exe: the window over a real FT232R adapter through FTDI's
+// FTD2XX.dll (or the simulated logger's drop-in of that name beside it).
+#include "platform/win32/win32_window.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
+{
+    return win32_Run(instance, show);
+}

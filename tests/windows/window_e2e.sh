@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# The real zorpload.exe under Wine on a virtual display, driven from outside
+# as a user would, with keys sent by xdotool to windows found by their titles:
+#   1. without any FTD2XX.dll the adapter error box says rv=101; Cancel
+#      leads to the exit question, whose Yes ends the program with exit
+#      code 0;
+#   2. with the simulated FTD2XX.dll beside it, the window "ZorpLoad"
+#      downloads three tracks with about 1 % of item replies lost; Alt+? opens About while the
+#      download goes on behind it; Erase during the download is refused;
+#      the download ends in the "Download o.k." box, Yes ends the program
+#      with exit code 0, and the track files are byte for byte those the
+#      logger's tracks give.
+# A screenshot of the window mid-download, with the About box open, is kept
+# as WORK/mid-download.png. The texts of the boxes are read from Wine's
+# message-box trace.
+#
+# usage: window_e2e.sh ZORPLOAD_EXE FTD2XX_DLL EXPECTED_TRACKS_EXE WORK
+set -euo pipefail
+
+program=$1 driver=$2 expected_tracks=$3 work=$4
+rm -rf "$work"
+mkdir -p "$work/no-driver" "$work/download" "$work/expected"
+export WINEDEBUG=-all,+msgbox WINEDLLOVERRIDES="mscoree,mshtml="
+# Three tracks of 2500 items for the simulated FTD2XX.dll (and for the files
+# expected from it): each takes several seconds, time enough to open About
+# and Erase while the download runs.
+export ZORP_SIM_TRACKS=3 ZORP_SIM_ITEMS=2500
+
+xvfb_pid="" wm_pid="" wine_pid=""
+cleanup() {
+  [[ -n $wine_pid ]] && kill "$wine_pid" 2>/dev/null || true
+  [[ -n $wm_pid ]] && kill "$wm_pid" 2>/dev/null || true
+  [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAILED: $*" >&2
+  import -window root "$work/failure.png" 2>/dev/null || true
+  exit 1
+}
+
+# A display of our own, and a window manager: without one, keys sent to a
+# message box go nowhere.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
+[[ -s $work/display ]] || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+openbox >/dev/null 2>&1 &
+wm_pid=$!
+
+# Waits up to $2 seconds for a window titled exactly $1; prints its id.
+wait_window() {
+  local id
+  for _ in $(seq $(($2 * 5))); do
+    id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n1 || true)
+    [[ -n $id ]] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
+# Waits up to $2 seconds until no window is titled $1.
+wait_gone() {
+  for _ in $(seq $(($2 * 5))); do
+    xdotool search --name "^$1\$" >/dev/null 2>&1 || return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# Sends keys to the window titled $1.
+keys_to() {
+  local id
+  id=$(wait_window "$1" 10) || fail "no window \"$1\""
+  timeout 10 xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
+  xdotool key --clearmodifiers "${@:2}"
+}
+
+# Starts the program in folder $1 (its trace in $1.trace).
+start_program() {
+  (cd "$1" && exec wine zorpload.exe 2>"$1.trace") &
+  wine_pid=$!
+}
+
+# Waits up to 30 seconds for the program to end; fails unless its exit
+# code is 0.
+expect_exit_0() {
+  local code=0
+  for _ in $(seq 150); do kill -0 "$wine_pid" 2>/dev/null || break; sleep 0.2; done
+  kill -0 "$wine_pid" 2>/dev/null && fail "the program did not end"
+  wait "$wine_pid" || code=$?
+  wine_pid=""
+  [[ $code -eq 0 ]] || fail "exit code $code"
+}
+
+box_said() {
+  grep -aqF "MSGBOX_OnInit L\"$2\"" "$1.trace" || fail "no box said \"$2\""
+}
+
+echo "--- without FTD2XX.dll"
+cp "$program" "$work/no-driver/zorpload.exe"
+start_program "$work/no-driver"
+wait_window "ZorpLoad" 60 >/dev/null || fail "the window did not appear"
+wait_window "Error" 30 >/dev/null || fail "no adapter error box"
+box_said "$work/no-driver" "USB adapter Error! (rv=101)"
+keys_to "Error" Escape
+wait_gone "Error" 10 || fail "Cancel did not close the box"
+wait_window "Download error" 10 >/dev/null || fail "Cancel did not lead to the exit question"
+keys_to "Download error" Return
+expect_exit_0
+
+echo "--- with the simulated FTD2XX.dll"
+cp "$program" "$work/download/zorpload.exe"
+cp "$driver" "$work/download/FTD2XX.dll"
+start_program "$work/download"
+wait_window "ZorpLoad" 60 >/dev/null || fail "the window did not appear"
+for _ in $(seq 300); do compgen -G "$work/download/*.txt" >/dev/null && break; sleep 0.2; done
+compgen -G "$work/download/*.txt" >/dev/null || fail "no track arrived"
+keys_to "ZorpLoad" alt+question
+wait_window "About ZorpLoad" 10 >/dev/null || fail "Alt+? did not open About"
+tracks_then=$(compgen -G "$work/download/*.txt" | wc -l)
+for _ in $(seq 300); do
+  [[ $(compgen -G "$work/download/*.txt" | wc -l) -gt $tracks_then ]] && break
+  sleep 0.2
+done
+[[ $(compgen -G "$work/download/*.txt" | wc -l) -gt $tracks_then ]] || fail "the download stopped behind About"
+import -window root "$work/mid-download.png"
+keys_to "About ZorpLoad" Escape
+wait_gone "About ZorpLoad" 10 || fail "Esc did not close About"
+if ! xdotool search --name '^Download o.k.$' >/dev/null 2>&1; then
+  keys_to "ZorpLoad" alt+f Return
+  wait_window "Erase GPS Log" 10 >/dev/null || fail "no erase box"
+  box_said "$work/download" "Unable erase now, try later please."
+  keys_to "Erase GPS Log" Return
+  wait_gone "Erase GPS Log" 10 || fail "OK did not close the erase box"
+else
+  echo "the download ended before Erase could be tried" >&2
+  exit 1
+fi
+wait_window "Download o.k." 180 >/dev/null || fail "the download did not end in \"Download o.k.\""
+box_said "$work/download" "Exit application ?"
+keys_to "Download o.k." Return
+expect_exit_0
+
+(cd "$work/expected" && WINEDEBUG=-all wine "$expected_tracks") || fail "the expected tracks were not written"
+rm "$work/download/zorpload.exe" "$work/download/FTD2XX.dll"
+diff -r "$work/expected" "$work/download" || fail "the track files differ from the logger's tracks"
+echo "track files: $(ls "$work/download" | tr '\n' ' ')"
