@@ -290,7 +290,7 @@ int trace_Start(const char* path, uint32_t limit)
     trace_Stop();
     std::snprintf(trace_path, sizeof trace_path, "%s", path);
     failure_unreported = false;
-    file = sys_FileCreate(path);
+    file = sys_FileOpenWrite(path);
     if (file < 0) return -1;
     size_limit = limit;
     file_bytes = 0;

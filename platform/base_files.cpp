@@ -34,6 +34,11 @@ int sys_FileCreate(const char* path)
     return native_FileCreate(path);
 }
 
+int sys_FileOpenWrite(const char* path)
+{
+    return native_FileOpenWrite(path);
+}
+
 int sys_FileWrite(int file, const void* data, uint32_t count)
 {
     return native_FileWrite(file, data, count);

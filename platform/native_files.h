@@ -13,6 +13,7 @@ int native_FileOpenRead(const char* path);
 int native_FileRead(int file, void* data, uint32_t count);
 int native_ListDir(const char* folder, void (*each)(const char* name, void* context), void* context);
 int native_FileCreate(const char* path);
+int native_FileOpenWrite(const char* path);
 int native_FileWrite(int file, const void* data, uint32_t count);
 int native_FileClose(int file);
 int native_FileRename(const char* from, const char* to);

@@ -55,6 +55,12 @@ int sys_ListDir(const char* folder, DirVisitor each, void* context);
 // exclusively as a regular file. Returns a handle >= 0, or -1.
 int sys_FileCreate(const char* path);
 
+// Opens a file the user named (a trace, say) for writing only, emptied, as a
+// shell's redirection does: a link is followed, a device or pipe is written
+// to, and nothing that stands at the name is removed. Returns a handle >= 0,
+// or -1. The program's own files are made by sys_FileCreate.
+int sys_FileOpenWrite(const char* path);
+
 // Writes all count bytes at the end of what was written so far. 0 when every
 // byte was written, -1 otherwise (disk full, I/O error).
 int sys_FileWrite(int file, const void* data, uint32_t count);

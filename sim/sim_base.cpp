@@ -136,6 +136,12 @@ int sys_FileCreate(const char* path)
     return native_FileCreate(path);
 }
 
+int sys_FileOpenWrite(const char* path)
+{
+    if (fault_Fires(sim_file_faults.create)) return -1;
+    return native_FileOpenWrite(path);
+}
+
 int sys_FileWrite(int file, const void* data, uint32_t count)
 {
     if (fault_Fires(sim_file_faults.write)) return -1;

@@ -118,6 +118,21 @@ int native_FileCreate(const char* path)
     return fd;
 }
 
+int native_FileOpenWrite(const char* path)
+{
+    // Non-blocking only for the open, so that a FIFO nobody reads fails at
+    // once instead of holding the program up; the writes then block as usual.
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return -1;
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 int native_FileWrite(int file, const void* data, uint32_t count)
 {
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -136,8 +151,12 @@ int native_FileWrite(int file, const void* data, uint32_t count)
 
 int native_FileClose(int file)
 {
-    // Closed even when the sync fails, so the handle never leaks.
-    const int synced = fsync(file);
+    // Closed even when the sync fails, so the handle never leaks. Only a
+    // regular file has anything to bring to the disk: a device or pipe that
+    // a user named took its bytes as they were written.
+    struct stat st {};
+    const bool regular = fstat(file, &st) == 0 && S_ISREG(st.st_mode);
+    const int synced = regular ? fsync(file) : 0;
     const int closed = close(file);
     return synced == 0 && closed == 0 ? 0 : -1;
 }

@@ -105,6 +105,16 @@ int native_FileCreate(const char* path)
     return slot;
 }
 
+int native_FileOpenWrite(const char* path)
+{
+    const int slot = free_Slot();
+    if (slot < 0) return -1;
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    open_files[slot] = h;
+    return slot;
+}
+
 int native_FileWrite(int file, const void* data, uint32_t count)
 {
     HANDLE h = handle_Of(file);

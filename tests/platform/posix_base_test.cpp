@@ -54,6 +54,37 @@ TEST(PosixFiles, WriteRenameRemoveExclusiveCreateAndFailures)
     close(full);
 }
 
+// A file the user named (a trace) is opened as a shell's redirection opens
+// it: a link is written through and stays, a FIFO is written into while
+// somebody reads it and refused at once while nobody does, and nothing at
+// the name is ever removed.
+TEST(PosixFiles, OpenWriteFollowsWhatTheUserNamedAndRemovesNothing)
+{
+    const TempDir temp;
+    const std::string target = temp.path("kept.trace"), link = temp.path("link.trace"), fifo = temp.path("fifo");
+    const int older = sys_FileCreate(target.c_str());
+    EXPECT_TRUE(sys_FileWrite(older, "an older, longer text", 21) == 0 && sys_FileClose(older) == 0);
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    const int through = sys_FileOpenWrite(link.c_str());
+    ASSERT_GE(through, 0);
+    EXPECT_TRUE(sys_FileWrite(through, "trace", 5) == 0 && sys_FileClose(through) == 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(file_Contents(target), "trace");
+
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(sys_FileOpenWrite(fifo.c_str()), -1) << "nobody reads it";
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    const int piped = sys_FileOpenWrite(fifo.c_str());
+    ASSERT_GE(piped, 0);
+    EXPECT_EQ(sys_FileWrite(piped, "trace", 5), 0);
+    EXPECT_EQ(sys_FileClose(piped), 0) << "a pipe has nothing to sync";
+    char got[8] = {};
+    EXPECT_EQ(read(reader, got, sizeof got), 5);
+    close(reader);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+}
+
 // Whatever stands at the temporary name is never written through: a link
 // to a file elsewhere, a dangling link, a FIFO (a reader waits on it, so a
 // write would vanish into it) or a socket is removed, the target stays, and
