@@ -25,11 +25,6 @@ std::string nmea(const std::string& body, unsigned wrong = 0)
     return "$" + body + tail;
 }
 
-std::string without_Ending(const std::string& sentence)
-{
-    return sentence.substr(0, sentence.size() - 2);
-}
-
 // The trkpt lines of a GPX text.
 std::string points_Of(const std::string& gpx)
 {
@@ -108,7 +103,7 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:13Z</time>"
          "<fix>2d</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"},
         {"two items recorded without a line end between them",
-         without_Ending(nmea("GPRMC,101010,A,1000.0000,N,01000.0000,E,,,101010,,")) +
+         nmea("GPRMC,101010,A,1000.0000,N,01000.0000,E,,,101010,,").substr(0, 54) +  // no CR LF
              nmea("GPRMC,101011,A,1000.0000,N,01000.0000,E,,,101010,,"),
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:10Z</time></trkpt>\n"
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:11Z</time></trkpt>\n"},
@@ -152,7 +147,6 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
 // which file failed.
 TEST_F(GpxTrack, FailureLeavesNoGpx)
 {
-    SimFileFaults& faults = sim_file_faults;
     const struct {
         const char* name;
         void (*inject)();
@@ -180,9 +174,6 @@ TEST_F(GpxTrack, FailureLeavesNoGpx)
         EXPECT_EQ(std::string(row.line) == "gpx" ? "Write error, file:" + gpx : "Read error, file:" + txt,
                   last_Line());
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir), {}), 1);  // the track alone
-        EXPECT_EQ(faults.create.failures + faults.write.failures + faults.close.failures + faults.rename.failures +
-                      faults.read.failures + (faults.disk_limited && faults.disk_free == 0),
-                  1u);
     }
     sim_ResetFiles();
     EXPECT_EQ(gpx_WriteTrack(txt.c_str()), GPX_WRITTEN);
@@ -235,14 +226,10 @@ TEST(GpxSweep, WritesEveryMissingGpxInNameOrder)
     EXPECT_EQ(last_Line(), "GPX: 2015-07-03_0845_01.txt is not named as a track, no GPX written");
 }
 
-struct GpxDownload : ::testing::Test {
-    void SetUp() override { session_Begin(); }
-    void TearDown() override { session_End(); }
-};
-
 // The switch first writes what the folder lacks, then each saved track's.
-TEST_F(GpxDownload, SwitchOnWritesFolderThenEachSavedTrack)
+TEST(GpxDownload, SwitchOnWritesFolderThenEachSavedTrack)
 {
+    session_Begin();
     sim_AddTrack(SimTrack{40, 3, 7, 15, 8, 45, 12, 200, 21, true});
     sim_AddTrack(SimTrack{41, 4, 7, 15, 23, 59, 30, 150, 22, false});
     sim_AddTrack(SimTrack{42, 5, 7, 15, 9, 0, 0, 300, 23, true});
@@ -266,6 +253,7 @@ TEST_F(GpxDownload, SwitchOnWritesFolderThenEachSavedTrack)
     EXPECT_EQ(lines.back(), "ZORP read done. Data saved.");
     EXPECT_NE(file_Contents(session_Dir() + "/2015-07-04_2359_002.gpx")
                   .find("<time>2015-07-05T00:00:00.000Z</time>"), std::string::npos);
+    session_End();
 }
 
 }  // namespace

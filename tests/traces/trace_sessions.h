@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 
 #include "download/download.h"
@@ -17,12 +16,6 @@ struct TraceSession {
     const char* name;
     void (*set_up)();  // after sim_Reset
 };
-
-// How a test names a session it runs.
-inline void PrintTo(const TraceSession& session, std::ostream* out)
-{
-    *out << session.name;
-}
 
 inline const TraceSession TRACE_SESSIONS[] = {
     // Three tracks of a few items each, timing values on the first and third.

@@ -3,6 +3,7 @@
 // without a trace.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "download/download.h"
@@ -25,14 +26,8 @@ struct Outcome {
     std::string written;
     Lines log;
     Lines files;
+    bool operator==(const Outcome&) const = default;
 };
-
-void expect_Same(const Outcome& a, const Outcome& b)
-{
-    EXPECT_TRUE(a.written == b.written);
-    EXPECT_EQ(a.log, b.log);
-    EXPECT_EQ(a.files, b.files);
-}
 
 // Runs a three-track download through the shell's tick, as a front end
 // does, with trace_setup (if any) after the start; the trace ends as the
@@ -77,8 +72,8 @@ TEST(WireTrace, SizeLimitCutsTheTraceAtAWholeLineAndKeepsTheDownload)
     const Outcome cut = download([] { ASSERT_EQ(trace_Start(trace_file.c_str(), 4000), 0); });
     const std::string cut_trace = file_Contents(trace_file);
 
-    expect_Same(whole, untraced);
-    expect_Same(cut, untraced);
+    EXPECT_TRUE(whole == untraced);
+    EXPECT_TRUE(cut == untraced);
     EXPECT_LE(cut_trace.size(), 4000u);
     const std::string note = "# size limit of 4000 bytes reached: nothing more recorded\n";
     ASSERT_TRUE(cut_trace.ends_with(note)) << cut_trace;
@@ -92,38 +87,27 @@ TEST(WireTrace, SizeLimitCutsTheTraceAtAWholeLineAndKeepsTheDownload)
 }
 
 // Where the trace cannot be written, and the one status line that says so.
-const struct FileFault {
-    const char* name;
-    void (*inject)();
-    const char* line;
-} faults[] = {
-    {"NotCreated", [] { sim_file_faults.create = {1, false, 0}; }, "Trace not recorded: cannot write "},
-    {"FirstWriteFails", [] { sim_file_faults.write = {1, false, 0}; }, "Trace cut short: cannot write "},
-};
-
-void PrintTo(const FileFault& fault, std::ostream* out)
+TEST(WireTrace, UnwritableTraceLeavesTheDownloadAsWithoutATrace)
 {
-    *out << fault.name;
-}
-
-class UnwritableTrace : public ::testing::TestWithParam<FileFault> {};
-
-TEST_P(UnwritableTrace, LeavesTheDownloadAsWithoutATrace)
-{
-    static const FileFault* fault;
-    fault = &GetParam();
+    const struct {
+        void (*inject)();
+        const char* line;
+    } faults[] = {
+        {[] { sim_file_faults.create = {1, false, 0}; }, "Trace not recorded: cannot write "},
+        {[] { sim_file_faults.write = {1, false, 0}; }, "Trace cut short: cannot write "},
+    };
     trace_file = trace_dir.path("unwritable.trace");
     const Outcome untraced = download();
-    Outcome traced = download([] { fault->inject(), shell_StartTrace(trace_file.c_str()); });
-
-    const std::string line = fault->line + trace_file;
-    const auto at = std::find(traced.log.begin(), traced.log.end(), line);
-    ASSERT_NE(at, traced.log.end()) << line;
-    traced.log.erase(at);
-    expect_Same(traced, untraced);
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.line);
+        static void (*inject)();
+        inject = fault.inject;
+        Outcome traced = download([] { inject(), shell_StartTrace(trace_file.c_str()); });
+        const auto at = std::ranges::find(traced.log, fault.line + trace_file);
+        ASSERT_NE(at, traced.log.end());
+        traced.log.erase(at);
+        EXPECT_TRUE(traced == untraced);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(WireTrace, UnwritableTrace, ::testing::ValuesIn(faults),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
