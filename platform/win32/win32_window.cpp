@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <timeapi.h>
 
+#include "download/download.h"
 #include "platform/win32/resource_ids.h"
 #include "seams/window_services.h"
 #include "shell/shell.h"
@@ -75,6 +76,11 @@ LRESULT CALLBACK window_Proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_COMMAND:
         if (shell_Command(LOWORD(wparam))) return 0;
         break;
+    case WM_INITMENUPOPUP:
+        // The check mark shows whether GPX saving is on; the shell's switch decides.
+        CheckMenuItem(reinterpret_cast<HMENU>(wparam), CMD_SAVE_GPX,
+                      MF_BYCOMMAND | (gpx_enabled ? MF_CHECKED : MF_UNCHECKED));
+        return 0;
     default:
         break;
     }

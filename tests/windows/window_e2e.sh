@@ -5,8 +5,9 @@
 #      leads to the exit question, whose Yes ends the program with exit
 #      code 0;
 #   2. with the simulated FTD2XX.dll beside it, the window "ZorpLoad"
-#      downloads three tracks with about 1 % of item replies lost; Alt+? opens About while the
-#      download goes on behind it; Erase during the download is refused;
+#      downloads three tracks with about 1 % of item replies lost, and a
+#      GPX of each once "Save tracks as GPX" is chosen from the File menu;
+#      Alt+? opens About while the download goes on behind it; Erase during the download is refused;
 #      the download ends in the "Download o.k." box, Yes ends the program
 #      with exit code 0, and the track files are byte for byte those the
 #      logger's tracks give.
@@ -116,6 +117,7 @@ cp "$program" "$work/download/zorpload.exe"
 cp "$driver" "$work/download/FTD2XX.dll"
 start_program "$work/download"
 wait_window "ZorpLoad" 60 >/dev/null || fail "the window did not appear"
+keys_to "ZorpLoad" alt+f Down Return
 for _ in $(seq 300); do compgen -G "$work/download/*.txt" >/dev/null && break; sleep 0.2; done
 compgen -G "$work/download/*.txt" >/dev/null || fail "no track arrived"
 keys_to "ZorpLoad" alt+question
@@ -145,6 +147,9 @@ keys_to "Download o.k." Return
 expect_exit_0
 
 (cd "$work/expected" && WINEDEBUG=-all wine "$expected_tracks") || fail "the expected tracks were not written"
-rm "$work/download/zorpload.exe" "$work/download/FTD2XX.dll"
+for track in "$work"/download/*.txt; do
+  grep -q '<trkpt lat=' "${track%.txt}.gpx" || fail "no GPX of $(basename "$track")"
+done
+rm "$work/download/zorpload.exe" "$work/download/FTD2XX.dll" "$work"/download/*.gpx
 diff -r "$work/expected" "$work/download" || fail "the track files differ from the logger's tracks"
 echo "track files: $(ls "$work/download" | tr '\n' ' ')"
