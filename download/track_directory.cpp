@@ -111,6 +111,7 @@ static int32_t longest_count;
 static uint32_t longest_digest;
 int32_t heads_reads_made;
 bool heads_doubted;
+bool heads_confirm_always;
 
 // A read of a doubted directory: a track is known by its place in the
 // listing, and a reply lost whole at the end leaves no trace in its read,
@@ -133,7 +134,7 @@ static int read_UntilTwoAgree(int flag)
 int GPS_GetHeads(int flag)
 {
     // One read per call keeps the window's tick as short as a single read.
-    if (heads_doubted) return read_UntilTwoAgree(flag);
+    if (heads_doubted || heads_confirm_always) return read_UntilTwoAgree(flag);
     int stream = read_Stream(flag);
     if (stream < 0) return heads_Failed();
     bool plain = stream > 0 && (flag == 0 ? head_count == 1 : listing_Plain());
