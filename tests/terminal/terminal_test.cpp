@@ -76,7 +76,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
          DONE + "GPS erase done\n", 0, true},
         {"not erased without a yes", [] {}, {0, true, false}, OUTCOME_SAVED, 2, 4, DONE},
         {"not erased when the logger holds more tracks than one listing carries",
-         [] { sim_AddTracks(300, 3, 2, 9); }, {0, true, true}, OUTCOME_NOT_SAVED, 300, 4,
+         [] { sim_AddTracks(300, 3, 2, 9); }, {0, true, true}, OUTCOME_NOT_SAVED, 300, 7,
          "ZORP read done. Some tracks were not saved.\n"},
     };
     for (const Case& c : cases) {
