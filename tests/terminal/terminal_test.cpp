@@ -52,7 +52,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
         TerminalSettings settings;
         int exit_code;
         int saved;                  // .txt files on disk afterwards
-        uint32_t directory_requests;   // summary and listing requests the logger heard
+        uint32_t directory_requests;  // summary and listing requests the logger heard
         std::string ends_with;      // the output's end
         uint64_t waited_us = 0;     // at least this much simulated time
         bool erased = false;
