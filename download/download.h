@@ -118,6 +118,12 @@ extern int32_t heads_reads_made;
 // summary and the listing are each taken only when two reads agree.
 extern bool heads_doubted;
 
+// Set when the logger is to be erased after the download: even a plainly
+// whole read is then taken only once a second one agrees, since a track
+// whose listing reply was lost whole leaves no trace in a single read and
+// would be erased unread. Off after download_Reset.
+extern bool heads_confirm_always;
+
 // Set when the stream of the last read went on past its receive passes: the
 // logger holds tracks beyond the listing, which this run does not read.
 extern bool heads_cut;
@@ -130,9 +136,11 @@ constexpr int HEADS_SUMMARY_AGAIN = 2;
 // A read is taken at once when it is plainly whole: no bytes came that
 // formed no valid reply, the summary is one record, and every track record
 // of the listing (there is one at least) carries first_track_id + its
-// position as its number and the closing record counts no items. Otherwise the directory is doubted
-// and each request is read until a read agrees with the longest one before
-// it. Returns 0 (taken), HEADS_READ_AGAIN (call again on the next tick),
+// position as its number and the closing record counts no items; with
+// heads_confirm_always set, only once a later plain read agrees with the
+// longest one before it. Otherwise the directory is doubted and each request
+// is read until a read agrees with the longest one before it.
+// Returns 0 (taken), HEADS_READ_AGAIN (call again on the next tick),
 // HEADS_SUMMARY_AGAIN (the listing is doubted: read the summary again, then
 // the listing), or 301 when a request went unanswered, no two of
 // HEADS_READS_MAX reads agreed, or a listing stored no record (head_count

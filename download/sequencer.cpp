@@ -277,6 +277,7 @@ void download_Reset()
     head_count = 0;
     heads_reads_made = 0;
     heads_doubted = false;
+    heads_confirm_always = false;
     heads_cut = false;
     first_track_id = 0;
     items_Clear();  // the store's bytes count only where item_len says

@@ -111,16 +111,15 @@ static int32_t longest_count;
 static uint32_t longest_digest;
 int32_t heads_reads_made;
 bool heads_doubted;
+bool heads_confirm_always;
 
-// A read of a doubted directory: a track is known by its place in the
-// listing, and a reply lost whole at the end leaves no trace in its read,
-// so the listing is taken once a read has come whole and the same as the
-// longest whole read before it. A read with damage seen in it does not
-// count, nor does a listing without a single record.
-static int read_UntilTwoAgree(int flag)
+// Judges the read just made of a directory that must be read twice: a track
+// is known by its place in the listing, and a reply lost whole at the end
+// leaves no trace in its read, so the listing is taken once a read has come
+// whole and the same as the longest whole read before it. A read with damage
+// seen in it does not count, nor does a listing without a single record.
+static int judge_Agreement(int flag, int stream)
 {
-    if (heads_reads_made++ == 0) longest_count = -1;
-    int stream = read_Stream(flag);
     if (stream > 0 && (flag == 0 || head_count > 0)) {
         uint32_t digest = heads_Digest();
         if (head_count == longest_count && digest == longest_digest) return heads_Taken(flag);
@@ -133,14 +132,19 @@ static int read_UntilTwoAgree(int flag)
 int GPS_GetHeads(int flag)
 {
     // One read per call keeps the window's tick as short as a single read.
-    if (heads_doubted) return read_UntilTwoAgree(flag);
+    if (heads_reads_made++ == 0) longest_count = -1;
     int stream = read_Stream(flag);
+    if (heads_doubted) return judge_Agreement(flag, stream);
     if (stream < 0) return heads_Failed();
     bool plain = stream > 0 && (flag == 0 ? head_count == 1 : listing_Plain());
-    if (plain) return heads_Taken(flag);
+    // Before an erase even a plain read waits for a second one to agree; a
+    // read that is not plain is doubted all the same, since two reads that
+    // lost the same reply agree.
+    if (plain) return heads_confirm_always ? judge_Agreement(flag, stream) : heads_Taken(flag);
     // The summary's first track number may be what broke the listing's
     // numbering, so a doubted listing starts over from the summary.
     heads_doubted = true;
+    heads_reads_made = 0;
     return flag == 0 ? HEADS_READ_AGAIN : HEADS_SUMMARY_AGAIN;
 }
 

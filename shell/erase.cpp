@@ -33,3 +33,8 @@ void shell_EraseCommand(WindowHandle window)
     else
         erase_box(window, "GPS erase failed", ICON_ERROR, BUTTONS_OK);
 }
+
+void shell_EraseAfterDownload()
+{
+    heads_confirm_always = true;
+}

@@ -179,3 +179,10 @@ int unattended_Outcome();
 // line to 38400 baud and sends it once more; the outcome is shown in a box.
 // Writes nothing into the status log and leaves seq_state unchanged.
 void shell_EraseCommand(WindowHandle window);
+
+// Announces, after shell_Start and before the first tick, that the erase
+// command follows the download when it saves every track (the terminal's
+// --erase): the download then takes the summary and the track list only
+// when two reads agree, so that a track reply lost without a trace cannot
+// leave a track unread and then erased.
+void shell_EraseAfterDownload();

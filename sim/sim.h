@@ -182,6 +182,8 @@ struct SimFaultSettings {
                                    // listing (1 = its first, the track
                                    // count + 1 = the closing record) is lost
                                    // whole
+    uint32_t lose_listing_reply_reads;  // that reply is lost from the first
+                                        // N full listings (0 or 1: the first)
 };
 
 struct SimSettings {

@@ -246,7 +246,9 @@ static void frame_Start(uint64_t t)
 
     const SimFaultSettings& faults = sim_settings.faults;
     bool lost = sim_Chance(faults.lose_reply_ppm) || (logger.tx_item && sim_Chance(faults.lose_item_reply_ppm));
-    if (logger.job == JOB_LISTING && logger.listings == 1 && logger.cursor == faults.lose_listing_reply) lost = true;
+    if (logger.job == JOB_LISTING && logger.listings <= std::max(faults.lose_listing_reply_reads, 1u) &&
+        logger.cursor == faults.lose_listing_reply)
+        lost = true;
     if (logger.tx_new_divisor != 0 && logger.swallowed < faults.swallow_speed_answers) {
         ++logger.swallowed;
         lost = true;

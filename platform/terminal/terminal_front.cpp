@@ -128,6 +128,7 @@ int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings
     shell_Start(&terminal_window, nullptr);
     log_SetObserver(show_Line);
     options_Apply(options);
+    if (settings.erase) shell_EraseAfterDownload();
     unattended_Start(settings.adapter_wait_ms, ask_User);
 
     running = true;

@@ -21,7 +21,8 @@ class QCommandLineParser;
 
 struct TerminalSettings {
     uint32_t adapter_wait_ms;  // how long a missing adapter is looked for
-    bool erase;                // erase the logger once every track is saved
+    bool erase;                // erase the logger once every track is saved,
+                               // the track list confirmed by a second read
     bool assume_yes;           // answer Yes to questions instead of asking
 };
 

@@ -346,6 +346,10 @@ TEST_F(Download, ListingIsTakenInOneReadWhenItsNumberingHoldsElseOnceTwoReadsAgr
         {"middle reply lost", [] { f.lose_listing_reply = 3; }, 6, 5},
         {"closing reply lost", [] { f.lose_listing_reply = 6; }, 6, 5},
         {"lone track's reply lost", [] { f.lose_listing_reply = 1; }, 6, 1, 1},
+        // Before an erase the summary and a plain listing are read twice; a listing that is not plain is doubted
+        // all the same, since two reads that lost the same reply agree.
+        {"first reply lost from two reads, an erase to follow",
+         [] { heads_confirm_always = true, f.lose_listing_reply = 1, f.lose_listing_reply_reads = 2; }, 8, 5},
         {"damaged listing reply", [] { f.corrupt_byte_ppm = 1500, f.seed = 13; }, 7, 5},
         {"every listing read damaged", [] { f.corrupt_byte_ppm = 3000, f.seed = 13; }, 13, -1},
         {"no listing reply storable", [] { sim_settings.logger.connected = false, sim_taps.written = answer_Unstorable; },

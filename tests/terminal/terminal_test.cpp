@@ -1,6 +1,6 @@
 // The terminal front end on the simulated logger and clock: what it prints to
 // a file and to a terminal, its exit codes, the wait for a missing adapter,
-// and the erase that follows only a whole download.
+// and the erase that follows only a whole download, its track list read twice.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -52,26 +52,31 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
         TerminalSettings settings;
         int exit_code;
         int saved;                  // .txt files on disk afterwards
+        uint32_t directory_requests;  // summary and listing requests the logger heard
         std::string ends_with;      // the output's end
         uint64_t waited_us = 0;     // at least this much simulated time
         bool erased = false;
     } cases[] = {
-        {"a whole download", [] {}, {0, false, false}, OUTCOME_SAVED, 2,
+        {"a whole download", [] {}, {0, false, false}, OUTCOME_SAVED, 2, 2,
          "File: 2015-07-04_0845_002.txt ... read GPS data (100%)\n" + DONE},
         {"no adapter, looked for again once a second for 3 s", [] { sim_settings.adapter.present = false; },
-         {3000, false, false}, OUTCOME_NO_ADAPTER, 0,
+         {3000, false, false}, OUTCOME_NO_ADAPTER, 0, 0,
          "Error - USB adapter not found\nError - USB adapter not found\nError - USB adapter not found\n"
          "Error - USB adapter not found\nUSB adapter Error! (rv=102)\n",
          3000000},
         {"the logger falls silent in the first track", [] { sim_settings.faults.silent_after_items = 60; },
-         {0, true, true}, OUTCOME_DOWNLOAD_ERROR, 0, "ZORP read error! (Try again, please)\n"},
-        {"a track not saved", [] { sim_file_faults.rename.countdown = 1; }, {0, false, false}, OUTCOME_NOT_SAVED, 1,
+         {0, true, true}, OUTCOME_DOWNLOAD_ERROR, 0, 4, "ZORP read error! (Try again, please)\n"},
+        {"a track not saved", [] { sim_file_faults.rename.countdown = 1; }, {0, false, false}, OUTCOME_NOT_SAVED, 1, 2,
          "ZORP read done. Some tracks were not saved.\n"},
-        {"erased after a whole download", [] {}, {0, true, true}, OUTCOME_SAVED, 2, DONE + "GPS erase done\n", 0,
-         true},
-        {"not erased without a yes", [] {}, {0, true, false}, OUTCOME_SAVED, 2, DONE},
+        // With an erase to follow, the summary and the track list are each taken once two reads agree.
+        {"erased after a whole download", [] {}, {0, true, true}, OUTCOME_SAVED, 2, 4, DONE + "GPS erase done\n",
+         0, true},
+        {"erased once the track list read without its last track is read again whole",
+         [] { sim_settings.faults.lose_listing_reply = 2; }, {0, true, true}, OUTCOME_SAVED, 2, 5,
+         DONE + "GPS erase done\n", 0, true},
+        {"not erased without a yes", [] {}, {0, true, false}, OUTCOME_SAVED, 2, 4, DONE},
         {"not erased when the logger holds more tracks than one listing carries",
-         [] { sim_AddTracks(300, 3, 2, 9); }, {0, true, true}, OUTCOME_NOT_SAVED, 300,
+         [] { sim_AddTracks(300, 3, 2, 9); }, {0, true, true}, OUTCOME_NOT_SAVED, 300, 7,
          "ZORP read done. Some tracks were not saved.\n"},
     };
     for (const Case& c : cases) {
@@ -96,6 +101,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
         };
         EXPECT_EQ(count("%)"), count("read GPS data (")) << "a track line printed more than once";
         EXPECT_EQ(txt_Files(out), c.saved);
+        EXPECT_EQ(sim_stats.requests_by_command[0x12], c.directory_requests);
         EXPECT_GE(sim_NowUs() - start_us, c.waited_us);
         EXPECT_LT(sim_NowUs() - start_us, c.waited_us != 0 ? c.waited_us + 1000000 : UINT64_MAX) << "waited too long";
         EXPECT_EQ(sim_stats.erases, c.erased ? 1u : 0u);
