@@ -40,6 +40,14 @@ int shell_StartTrace(const char* path)
     return -1;
 }
 
+int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, const char* documents_dir, bool gpx)
+{
+    if (trace_path != nullptr && trace_path[0] != '\0') shell_StartTrace(trace_path);
+    const int chosen = shell_ChooseOutputDir(chosen_dir, documents_dir);
+    if (chosen == 0 && gpx) shell_SetGpx(true);
+    return chosen;
+}
+
 void shell_Tick()
 {
     sequencer_Tick(main_window);

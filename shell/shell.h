@@ -98,6 +98,15 @@ void shell_Start(WindowHandle window, ShellPaint paint);
 // 0, or -1 when nothing is recorded.
 int shell_StartTrace(const char* path);
 
+// The start-up options every front end takes, applied after shell_Start and
+// before the first tick in the one order that works: the wire trace into
+// trace_path first, so that it holds every driver call; then the output
+// folder (shell_ChooseOutputDir with chosen_dir and documents_dir); then, when
+// gpx is set and a folder was found, GPX saving, whose first act writes into
+// that folder. Null or empty paths count as not given. Returns what
+// shell_ChooseOutputDir returned.
+int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, const char* documents_dir, bool gpx);
+
 // One tick of the 20 ms timer: one download step, then the trace's lines of
 // that step go to its file, then the drawing step, then, when repaint_needed
 // is set, clears it and asks for a full redraw.

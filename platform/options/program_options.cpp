@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "link/wire_trace.h"
+#include "platform/options/option_texts.h"
 #include "shell/shell.h"
 #include "shell/status_log.h"
 
@@ -21,21 +22,17 @@ ProgramOptions options_Process(QCommandLineParser& parser, const char* descripti
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption output_dir(QStringLiteral("output-dir"),
-                                        QStringLiteral("Save the track files in <dir> (made if missing) instead of "
-                                                       "the program's folder or Documents/ZorpLoad."),
+                                        QString::fromLatin1(OUTPUT_DIR_HELP),
                                         QStringLiteral("dir"));
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("Use the serial device <device> (such as /dev/ttyUSB0) instead of "
                                                  "looking for the FT232R adapter by its USB description."),
                                   QStringLiteral("device"));
     const QCommandLineOption trace(QStringLiteral("trace"),
-                                   QStringLiteral("Record every byte the adapter carries into <file>, to attach to a "
-                                                  "problem report (at most %1 MiB).")
-                                       .arg(TRACE_SIZE_LIMIT >> 20),
+                                   QString::asprintf(TRACE_HELP_FORMAT, static_cast<int>(TRACE_SIZE_LIMIT >> 20)),
                                    QStringLiteral("file"));
     const QCommandLineOption gpx(QStringLiteral("gpx"),
-                                 QStringLiteral("Also save each track as GPX (<name>.gpx beside <name>.txt), and "
-                                                "every track file in the output folder that has no GPX yet."));
+                                 QString::fromLatin1(GPX_HELP));
     parser.addOption(output_dir);
     parser.addOption(gpx);
     if (set == OPTIONS_WITH_PORT) parser.addOption(port);
@@ -59,9 +56,7 @@ ProgramOptions options_Process(QCommandLineParser& parser, const char* descripti
 int options_Apply(const ProgramOptions& options)
 {
     if (!options.port.isEmpty()) log_AddLinef("Serial port: %s (--port)", options.port.constData());
-    if (!options.trace.isEmpty()) shell_StartTrace(options.trace.constData());
     const QByteArray documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toLocal8Bit();
-    const int chosen = shell_ChooseOutputDir(options.output_dir.constData(), documents.constData());
-    if (chosen == 0 && options.gpx) shell_SetGpx(true);
-    return chosen;
+    return shell_ApplyStartOptions(options.trace.constData(), options.output_dir.constData(), documents.constData(),
+                                   options.gpx);
 }

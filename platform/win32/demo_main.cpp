@@ -5,5 +5,5 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
 {
     sim_SetUpDemo();
-    return win32_Run(instance, show);
+    return win32_Run(instance, show, "The ZorpLoad window on a simulated logger: three tracks, downloaded in real time.");
 }

@@ -4,7 +4,11 @@
 #include <shlobj.h>
 #include <timeapi.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "download/download.h"
+#include "platform/win32/command_line.h"
 #include "platform/win32/resource_ids.h"
 #include "seams/window_services.h"
 #include "shell/shell.h"
@@ -112,6 +116,40 @@ void documents_Dir(char (&dir)[PROGRAM_DIR_SIZE])
     CoTaskMemFree(wide);
 }
 
+// The program file's name as the user typed or clicked it, for the usage line.
+const char* program_Name()
+{
+    const char* path = __argc > 0 && __argv[0] != nullptr ? __argv[0] : "zorpload.exe";
+    for (const char* c = path; *c != '\0'; ++c)
+        if (*c == '\\' || *c == '/') path = c + 1;
+    return path;
+}
+
+// A window program has no console: --help, --version and a wrong command
+// line answer in a box. -1 when the program is to run with options, else
+// the exit code.
+int read_CommandLine(CommandLine& options, const char* description)
+{
+    char text[COMMAND_LINE_TEXT_SIZE];
+    switch (cmdline_Read(__argc, __argv, options, text)) {
+    case COMMAND_LINE_RUN:
+        return -1;
+    case COMMAND_LINE_HELP:
+        cmdline_Usage(program_Name(), description, text);
+        MessageBoxA(nullptr, text, "ZorpLoad", MB_ICONINFORMATION | MB_OK);
+        return 0;
+    case COMMAND_LINE_VERSION:
+        MessageBoxA(nullptr, "ZorpLoad " ZORP_VERSION, "ZorpLoad", MB_ICONINFORMATION | MB_OK);
+        return 0;
+    case COMMAND_LINE_ERROR:
+        break;
+    }
+    char error[COMMAND_LINE_TEXT_SIZE + 100];
+    snprintf(error, sizeof error, "%s\n\n%s --help lists the options.", text, program_Name());
+    MessageBoxA(nullptr, error, "ZorpLoad", MB_ICONERROR | MB_OK);
+    return 1;
+}
+
 void register_Class(HINSTANCE instance)
 {
     WNDCLASSEXA window_class {};
@@ -133,8 +171,12 @@ void register_Class(HINSTANCE instance)
 
 }  // namespace
 
-int win32_Run(HINSTANCE instance, int show)
+int win32_Run(HINSTANCE instance, int show, const char* description)
 {
+    CommandLine options;
+    const int refused = read_CommandLine(options, description);
+    if (refused >= 0) return refused;
+
     LoadStringA(instance, IDS_WINDOW_TITLE, window_title, WINDOW_TEXT_SIZE);
     LoadStringA(instance, IDS_WINDOW_CLASS, window_class_name, WINDOW_TEXT_SIZE);
     register_Class(instance);
@@ -153,7 +195,7 @@ int win32_Run(HINSTANCE instance, int show)
     shell_Start(window, paint_Step);
     char documents[PROGRAM_DIR_SIZE];
     documents_Dir(documents);
-    shell_ChooseOutputDir(nullptr, documents);
+    shell_ApplyStartOptions(options.trace, options.output_dir, documents, options.gpx);
     tick_timer_id = SetTimer(window, TICK_TIMER, TICK_PERIOD_MS, nullptr);
 
     MSG message {};

@@ -12,10 +12,14 @@
 
 #include <windows.h>
 
-// Start-up, message loop and shut-down, in this order: load the title and
-// class name, register the class, create and show the 640 x 480 window
-// (0 at once when that fails), load the accelerators, start the shell,
-// choose the output folder (the program's folder when it can be written,
-// else Documents\ZorpLoad), start timer 101, run the message loop, close the
-// adapter. Returns the exit code that wnd_Quit gave.
-int win32_Run(HINSTANCE instance, int show);
+// Start-up, message loop and shut-down, in this order: read the command line
+// (platform/win32/command_line.h; --help and --version show their box and
+// end with 0, a wrong command line shows the error and ends with 1), load
+// the title and class name, register the class, create and show the
+// 640 x 480 window (0 at once when that fails), load the accelerators, start
+// the shell, apply the options (the trace, the output folder: the one named,
+// else the program's folder when it can be written, else
+// Documents\ZorpLoad; then GPX), start timer 101, run the message loop,
+// close the adapter. Returns the exit code that wnd_Quit gave. description
+// is the program's one line in its usage text.
+int win32_Run(HINSTANCE instance, int show, const char* description);

@@ -4,5 +4,5 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
 {
-    return win32_Run(instance, show);
+    return win32_Run(instance, show, "Downloads the tracks of a ZORP GPS logger through its FT232R USB adapter.");
 }

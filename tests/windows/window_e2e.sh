@@ -4,16 +4,19 @@
 #   1. without any FTD2XX.dll the adapter error box says rv=101; Cancel
 #      leads to the exit question, whose Yes ends the program with exit
 #      code 0;
-#   2. with the simulated FTD2XX.dll beside it, the window "ZorpLoad"
-#      downloads three tracks with about 1 % of item replies lost, and a
-#      GPX of each once "Save tracks as GPX" is chosen from the File menu;
+#   2. with the simulated FTD2XX.dll beside it, started with
+#      --trace=FILE and --output-dir DIR (a folder not there yet), the
+#      window "ZorpLoad" downloads three tracks with about 1 % of item
+#      replies lost into DIR, and a GPX of each once "Save tracks as GPX" is
+#      chosen from the File menu;
 #      Alt+? opens About while the download goes on behind it; Erase during the download is refused;
 #      the download ends in the "Download o.k." box, Yes ends the program
-#      with exit code 0, and the track files are byte for byte those the
-#      logger's tracks give.
+#      with exit code 0, the track files, in DIR and nowhere else, are byte
+#      for byte those the logger's tracks give, and the wire trace runs from
+#      its heading to the adapter's close.
 # A screenshot of the window mid-download, with the About box open, is kept
 # as WORK/mid-download.png. The texts of the boxes are read from Wine's
-# message-box trace.
+# message-box log.
 #
 # usage: window_e2e.sh ZORPLOAD_EXE FTD2XX_DLL EXPECTED_TRACKS_EXE WORK
 set -euo pipefail
@@ -79,9 +82,10 @@ keys_to() {
   xdotool key --clearmodifiers "${@:2}"
 }
 
-# Starts the program in folder $1 (its trace in $1.trace).
+# Starts the program in folder $1 with the options that follow (Wine's
+# message-box log in $1.winelog).
 start_program() {
-  (cd "$1" && exec wine zorpload.exe 2>"$1.trace") &
+  (cd "$1" && exec wine zorpload.exe "${@:2}" 2>"$1.winelog") &
   wine_pid=$!
 }
 
@@ -97,7 +101,7 @@ expect_exit_0() {
 }
 
 box_said() {
-  grep -aqF "MSGBOX_OnInit L\"$2\"" "$1.trace" || fail "no box said \"$2\""
+  grep -aqF "MSGBOX_OnInit L\"$2\"" "$1.winelog" || fail "no box said \"$2\""
 }
 
 echo "--- without FTD2XX.dll"
@@ -115,19 +119,21 @@ expect_exit_0
 echo "--- with the simulated FTD2XX.dll"
 cp "$program" "$work/download/zorpload.exe"
 cp "$driver" "$work/download/FTD2XX.dll"
-start_program "$work/download"
+# Relative to the program's folder, with Windows' separators, as a user
+# would type them; the value once after '=' and once as the next argument.
+start_program "$work/download" '--trace=..\wire.trace' --output-dir '..\tracks'
 wait_window "ZorpLoad" 60 >/dev/null || fail "the window did not appear"
 keys_to "ZorpLoad" alt+f Down Return
-for _ in $(seq 300); do compgen -G "$work/download/*.txt" >/dev/null && break; sleep 0.2; done
-compgen -G "$work/download/*.txt" >/dev/null || fail "no track arrived"
+for _ in $(seq 300); do compgen -G "$work/tracks/*.txt" >/dev/null && break; sleep 0.2; done
+compgen -G "$work/tracks/*.txt" >/dev/null || fail "no track arrived"
 keys_to "ZorpLoad" alt+question
 wait_window "About ZorpLoad" 10 >/dev/null || fail "Alt+? did not open About"
-tracks_then=$(compgen -G "$work/download/*.txt" | wc -l)
+tracks_then=$(compgen -G "$work/tracks/*.txt" | wc -l)
 for _ in $(seq 300); do
-  [[ $(compgen -G "$work/download/*.txt" | wc -l) -gt $tracks_then ]] && break
+  [[ $(compgen -G "$work/tracks/*.txt" | wc -l) -gt $tracks_then ]] && break
   sleep 0.2
 done
-[[ $(compgen -G "$work/download/*.txt" | wc -l) -gt $tracks_then ]] || fail "the download stopped behind About"
+[[ $(compgen -G "$work/tracks/*.txt" | wc -l) -gt $tracks_then ]] || fail "the download stopped behind About"
 import -window root "$work/mid-download.png"
 keys_to "About ZorpLoad" Escape
 wait_gone "About ZorpLoad" 10 || fail "Esc did not close About"
@@ -147,9 +153,12 @@ keys_to "Download o.k." Return
 expect_exit_0
 
 (cd "$work/expected" && WINEDEBUG=-all wine "$expected_tracks") || fail "the expected tracks were not written"
-for track in "$work"/download/*.txt; do
+for track in "$work"/tracks/*.txt; do
   grep -q '<trkpt lat=' "${track%.txt}.gpx" || fail "no GPX of $(basename "$track")"
 done
-rm "$work/download/zorpload.exe" "$work/download/FTD2XX.dll" "$work"/download/*.gpx
-diff -r "$work/expected" "$work/download" || fail "the track files differ from the logger's tracks"
-echo "track files: $(ls "$work/download" | tr '\n' ' ')"
+rm "$work"/tracks/*.gpx
+diff -r "$work/expected" "$work/tracks" || fail "the track files differ from the logger's tracks"
+[[ $(LC_ALL=C ls "$work/download") == $'FTD2XX.dll\nzorpload.exe' ]] || fail "files beside the program, not in --output-dir"
+[[ $(head -n1 "$work/wire.trace") == "# ZorpLoad 1.01 wire trace" ]] || fail "the wire trace has no heading"
+tail -n1 "$work/wire.trace" | grep -qE '^ *[0-9]+\.[0-9]{6} C$' || fail "the wire trace does not end with the close"
+echo "track files: $(ls "$work/tracks" | tr '\n' ' '); wire trace: $(wc -l <"$work/wire.trace") lines"
