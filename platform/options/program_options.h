@@ -2,12 +2,14 @@
 // the terminal ones): GNU-style options read with QCommandLineParser, and
 // their effect at start-up.
 //
-// An option that every program takes is added here, in three places: a field
-// of ProgramOptions, its declaration and reading in options_Process, and its
-// effect in options_Apply. Options of one front end alone (the terminal's
-// --wait, for instance) are declared by that front end on the same parser
-// before options_Process runs. Without options every program behaves as it
-// always has.
+// An option that every program takes is added here (a field of
+// ProgramOptions, its declaration and reading in options_Process), in the
+// Win32 programs' reader (platform/win32/command_line.h), with its help text
+// in option_texts.h for both, and its effect in the shell's
+// shell_ApplyStartOptions, which options_Apply calls. Options of one front
+// end alone (the terminal's --wait, for instance) are declared by that front
+// end on the same parser before options_Process runs. Without options every
+// program behaves as it always has.
 #pragma once
 
 #include <QByteArray>
@@ -34,8 +36,8 @@ enum OptionSet : int {
 ProgramOptions options_Process(QCommandLineParser& parser, const char* description, OptionSet set);
 
 // After shell_Start and before the first tick: notes the serial port in the
-// status log, starts the wire trace, chooses the output folder, with the
-// user's documents folder from Qt's standard paths, and with --gpx turns GPX
-// saving on there. 0, or -1 when no folder can be written (a trace that
-// cannot be written only says so in the log).
+// status log, then shell_ApplyStartOptions (the wire trace, the output folder
+// with the user's documents folder from Qt's standard paths, GPX saving).
+// 0, or -1 when no folder can be written (a trace that cannot be written only
+// says so in the log).
 int options_Apply(const ProgramOptions& options);
