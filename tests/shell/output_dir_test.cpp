@@ -114,4 +114,35 @@ TEST(OutputDir, AFolderAnotherProgramProbesAtTheSameMomentCountsAsWritable)
     shell_Shutdown();
 }
 
+// The start-up options act in their order: the trace runs whatever the
+// folder; GPX saving first looks for track files without a GPX in the named
+// folder, not in the program's, and stays off when no folder can be written.
+TEST(OutputDir, StartOptionsTurnGpxOnOnlyOnceTheNamedFolderIsChosen)
+{
+    for (const bool writable : {true, false}) {
+        SCOPED_TRACE(writable ? "named folder writable" : "named folder cannot be made");
+        const TempDir temp;
+        const std::string prog = temp.path("prog"), trace = temp.path("wire.trace");
+        const std::string out = writable ? temp.path("out") : path_Join(temp.path("file"), "out");
+        std::ofstream(temp.path("file")) << "x";
+        fs::create_directories(prog);
+        std::ofstream(path_Join(prog, "2015-07-03_0845_001.txt")) << "x";
+        if (writable) {
+            fs::create_directories(out);
+            std::ofstream(path_Join(out, "2015-07-04_0845_002.txt")) << "x";
+        }
+        sim_Reset(), sim_ResetFiles(), fake_WindowReset();
+        sim_SetProgramPath(path_Join(prog, "zorpload").c_str());
+        shell_Start(&fake_window, nullptr);
+
+        EXPECT_EQ(shell_ApplyStartOptions(trace.c_str(), out.c_str(), "", true), writable ? 0 : -1);
+        EXPECT_EQ(gpx_enabled, writable);
+        EXPECT_EQ(std::string(status_log[0]), writable ? "GPX: 2015-07-04_0845_002.txt has no usable fix, no GPX written"
+                                                       : "Error - cannot write track files to " + out);
+        EXPECT_STREQ(status_log[1], "");
+        shell_Shutdown();
+        EXPECT_EQ(file_Contents(trace).rfind("# ZorpLoad ", 0), 0u) << "no trace recorded";
+    }
+}
+
 }  // namespace
