@@ -37,19 +37,22 @@ struct OptionRow {
     const char* refusal;     // the error for a value the effect refuses
 };
 
+// Decimal digits only, up to WAIT_SECONDS_MAX.
 bool parse_Seconds(const char* text, uint32_t& seconds)
 {
-    seconds = 0;
+    uint32_t value = 0;
     if (*text == '\0') return false;
     for (; *text != '\0'; ++text) {
         if (*text < '0' || *text > '9') return false;
-        seconds = seconds * 10 + static_cast<uint32_t>(*text - '0');
-        if (seconds > WAIT_SECONDS_MAX) return false;
+        value = value * 10 + static_cast<uint32_t>(*text - '0');
+        if (value > WAIT_SECONDS_MAX) return false;
     }
+    seconds = value;
     return true;
 }
 
-static_assert(TRACE_SIZE_LIMIT == 64u << 20, "the --trace help names the size limit");
+// The texts below name these limits.
+static_assert(TRACE_SIZE_LIMIT == 64u << 20 && WAIT_SECONDS_MAX == 86400);
 
 // In the order --help lists them.
 constexpr OptionRow option_rows[] = {
