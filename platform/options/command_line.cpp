@@ -138,7 +138,7 @@ const OptionRow* find_Letter(char letter, unsigned program)
 
 // -------------------------------------------------------------- reading --
 
-// A bounded text that grows by appending; whatever does not fit is cut.
+// A bounded text (errors, help) that grows by appending; whatever does not fit is cut.
 struct Text {
     char* start;
     size_t size;
@@ -153,11 +153,11 @@ struct Text {
         start[length] = '\0';
     }
     void add(const char* text) { add(text, strlen(text)); }
-    void pad(size_t column)
+    void pad(size_t count)
     {
-        while (length < size - 1 && column > 0) {
+        while (length < size - 1 && count > 0) {
             add(" ", 1);
-            --column;
+            --count;
         }
     }
 };
@@ -368,7 +368,8 @@ void cmdline_Help(const char* program_name, const char* description, unsigned pr
         const size_t line_start = help.length;
         help.pad(INDENT);
         add_Names(help, row);
-        help.pad(INDENT + names_column + 1 - (help.length - line_start));
+        const size_t names_end = help.length - line_start;
+        help.pad(names_end < INDENT + names_column ? INDENT + names_column + 1 - names_end : 1);
         add_Wrapped(help, row.help, INDENT + names_column + 1, COLUMNS - (INDENT + names_column + 1));
     }
 }
