@@ -88,7 +88,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
         const uint64_t start_us = sim_NowUs();
         const std::string out = temp.path("out"), printed = temp.path("printed");
         const int fd = open(printed.c_str(), O_WRONLY | O_CREAT, 0644);
-        EXPECT_EQ(run_Into(fd, {QByteArray(out.c_str()), {}, {}, {}}, c.settings), c.exit_code);
+        EXPECT_EQ(run_Into(fd, {out.c_str(), {}, {}, {}}, c.settings), c.exit_code);
         close(fd);
 
         const std::string text = file_Contents(printed);
@@ -126,7 +126,7 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWrit
     sim_Reset(), sim_ResetFiles();
     sim_AddTracks(1, 1, ITEMS, 7);
     // The terminal turns "\n" into "\r\n" on the way out.
-    EXPECT_EQ(run_Into(slave, {QByteArray(temp.path("out").c_str()), {}, {}, {}}, {0, false, false}), OUTCOME_SAVED);
+    EXPECT_EQ(run_Into(slave, {temp.path("out").c_str(), {}, {}, {}}, {0, false, false}), OUTCOME_SAVED);
     const std::string shown = read_All();
     EXPECT_NE(shown.find("\r\nOutput directory: " + temp.path("out") + "\r\n"), std::string::npos);
     const std::string track = "Track ID=  1 (  120 items), File: 2015-07-03_0845_001.txt ... read GPS data";
@@ -137,7 +137,7 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWrit
     // No folder to write: one line, the adapter never opened, exit code 1.
     std::ofstream(temp.path("file")) << "x";
     sim_Reset(), sim_ResetFiles();
-    EXPECT_EQ(run_Into(slave, {QByteArray(temp.path("file/out").c_str()), {}, {}, {}}, {0, false, false}),
+    EXPECT_EQ(run_Into(slave, {temp.path("file/out").c_str(), {}, {}, {}}, {0, false, false}),
               OUTCOME_DOWNLOAD_ERROR);
     EXPECT_EQ(read_All(), "Error - cannot write track files to " + temp.path("file/out") + "\r\n");
     EXPECT_EQ(sim_stats.write_calls, 0u) << "the adapter was used";
