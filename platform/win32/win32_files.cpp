@@ -25,7 +25,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -173,15 +172,16 @@ void delete_OnClose(HANDLE h)
     SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
-// Renames the file held open as h to name, in its own folder; keep refuses
-// a name that is taken. True when renamed.
-bool rename_Held(HANDLE h, const char* name, bool keep)
+// Renames the file held open as h to path (a whole path: a bare name would
+// be taken from the current folder); keep refuses a name that is taken.
+// True when renamed.
+bool rename_Held(HANDLE h, const char* path, bool keep)
 {
     union {
         FILE_RENAME_INFO info;
         unsigned char bytes[sizeof(FILE_RENAME_INFO) + MAX_PATH * sizeof(WCHAR)];
     } rename {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, name, -1, rename.info.FileName, MAX_PATH);
+    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, rename.info.FileName, MAX_PATH);
     if (length <= 1) return false;
     rename.info.ReplaceIfExists = keep ? FALSE : TRUE;
     rename.info.RootDirectory = nullptr;
@@ -203,12 +203,8 @@ int native_FileCommit(int file, const char*, const char* to, bool keep)
 {
     HANDLE h = handle_Of(file);
     if (h == nullptr) return FILE_COMMIT_FAILED;
-    // The temporary name and the final one share their folder, so the new
-    // name alone is given.
-    const char* name = strrchr(to, '\\');
-    name = name != nullptr ? name + 1 : to;
     int result = FILE_COMMIT_FAILED;
-    if (rename_Held(h, name, keep)) {
+    if (rename_Held(h, to, keep)) {
         if (FlushFileBuffers(h)) result = FILE_COMMITTED;
     } else {
         const DWORD error = GetLastError();
