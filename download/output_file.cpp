@@ -34,6 +34,8 @@ static void output_Flush()
     output.fill = 0;
 }
 
+// Pieces are at most one item record or one GPX point long, far below the
+// buffer's size.
 void output_Put(const void* data, uint32_t count)
 {
     if (count > sizeof output.buffer - output.fill) output_Flush();

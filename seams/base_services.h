@@ -1,7 +1,10 @@
-// Base services seam: time, the program's own path, and the file calls that
-// track files and their GPX companions need. One implementation per platform:
-//   - platform/posix: monotonic clock, nanosleep, /proc/self/exe, POSIX files
-//   - platform/win32: GetTickCount, Sleep, GetModuleFileNameA, Win32 files
+// Base services seam: time, the program's own path, the file calls that
+// track files and their GPX companions need, and the lock that keeps a
+// second program out of a folder. One implementation per platform:
+//   - platform/posix: monotonic clock, nanosleep, /proc/self/exe, POSIX
+//                     files, flock
+//   - platform/win32: GetTickCount, Sleep, GetModuleFileNameA, Win32 files,
+//                     LockFileEx
 //   - sim/:           a simulated clock that moves only when the program
 //                     sleeps, over the system's own files (POSIX or Win32)
 //                     with injectable faults

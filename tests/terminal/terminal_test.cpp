@@ -190,6 +190,7 @@ struct WritersCase {
     std::vector<Hold> holds;    // one per writer
     const char* steps;          // "s1 s2 r1": start 1, start 2, release 1
     std::vector<int> outcomes;  // each writer's exit code
+    bool tracks_there = false;  // the tracks' .txt and .imp files are in the folder already
 };
 
 const WritersCase writers_cases[] = {
@@ -207,6 +208,8 @@ const WritersCase writers_cases[] = {
      {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}},
     {"ThreeWhileTheFirstWritesItsSecondTrack", true, {{SIM_CALL_CREATE, ".txt.tmp", 2}, {}, {}}, "s1 s2 s3 r1",
      {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}},
+    {"ThreeWhileTheFirstSweepsTheFolderForGpx", true, {{SIM_CALL_COMMIT, ".gpx.tmp", 1}, {}, {}}, "s1 s2 s3 r1",
+     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}, true},
     {"ThreeTheLastFirst", true, {{SIM_CALL_LOCK, nullptr, 1}, {SIM_CALL_LOCK, nullptr, 1}, {}}, "s1 s2 s3 r2 r1",
      {OUTCOME_SAVED, OUTCOME_SAVED, OUTCOME_SAVED}},
 };
@@ -299,6 +302,10 @@ TEST_P(Writers, OneSavesTheOthersWaitOrStopAndEveryFileIsWhole)
     writer_Start(alone, {}, reference, c.gpx, temp.path("alone"));
     ASSERT_EQ(alone.code, OUTCOME_SAVED);
 
+    fs::create_directory(out);
+    for (const auto& entry : fs::directory_iterator(reference))
+        if (const auto kind = entry.path().extension(); c.tracks_there && (kind == ".txt" || kind == ".imp"))
+            fs::copy(entry.path(), out);
     std::vector<Writer> writers(c.holds.size());
     for (const char* step = c.steps; *step != '\0'; step += step[2] == ' ' ? 3 : 2) {
         const size_t i = size_t(step[1] - '1');
