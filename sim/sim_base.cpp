@@ -103,6 +103,11 @@ static bool fault_Fires(SimFileFault& fault)
     return true;
 }
 
+static void hook_Call(SimFileCall call, const char* path)
+{
+    if (sim_file_faults.hook != nullptr) sim_file_faults.hook(call, path);
+}
+
 void sim_ResetFiles()
 {
     sim_file_faults = {};
@@ -132,6 +137,7 @@ int sys_ListDir(const char* folder, DirVisitor each, void* context)
 
 int sys_FileCreate(const char* path)
 {
+    hook_Call(SIM_CALL_CREATE, path);
     if (fault_Fires(sim_file_faults.create)) return -1;
     return native_FileCreate(path);
 }
@@ -144,6 +150,7 @@ int sys_FileOpenWrite(const char* path)
 
 int sys_FileWrite(int file, const void* data, uint32_t count)
 {
+    hook_Call(SIM_CALL_WRITE, nullptr);
     if (fault_Fires(sim_file_faults.write)) return -1;
     if (!sim_file_faults.disk_limited || count <= sim_file_faults.disk_free) {
         if (sim_file_faults.disk_limited) sim_file_faults.disk_free -= count;
@@ -163,16 +170,32 @@ int sys_FileClose(int file)
     return closed;
 }
 
-int sys_FileRename(const char* from, const char* to)
+int sys_FileSync(int file)
 {
-    if (fault_Fires(sim_file_faults.rename)) return -1;
-    return native_FileRename(from, to);
+    hook_Call(SIM_CALL_SYNC, nullptr);
+    const int synced = native_FileSync(file);
+    if (fault_Fires(sim_file_faults.close)) return -1;
+    return synced;
 }
 
-int sys_FileRenameNoReplace(const char* from, const char* to)
+int sys_FileCommit(int file, const char* from, const char* to, bool keep)
 {
-    if (fault_Fires(sim_file_faults.rename)) return -1;
-    return native_FileRenameNoReplace(from, to);
+    hook_Call(SIM_CALL_COMMIT, from);
+    if (fault_Fires(sim_file_faults.rename)) {
+        native_FileDiscard(file, from);
+        return FILE_COMMIT_FAILED;
+    }
+    return native_FileCommit(file, from, to, keep);
+}
+
+void sys_FileDiscard(int file, const char* path)
+{
+    native_FileDiscard(file, path);
+}
+
+int64_t sys_FileSize(int file)
+{
+    return native_FileSize(file);
 }
 
 int sys_FileRemove(const char* path)
@@ -183,4 +206,17 @@ int sys_FileRemove(const char* path)
 int sys_MakeDir(const char* path)
 {
     return native_MakeDir(path);
+}
+
+int sys_FolderLock(const char* folder)
+{
+    hook_Call(SIM_CALL_LOCK, folder);
+    if (fault_Fires(sim_file_faults.lock)) return FOLDER_LOCK_FAILED;
+    if (now_us < sim_file_faults.lock_held_until_us) return FOLDER_BUSY;
+    return native_FolderLock(folder);
+}
+
+void sys_FolderUnlock()
+{
+    native_FolderUnlock();
 }

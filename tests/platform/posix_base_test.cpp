@@ -1,12 +1,17 @@
 // The production base services' track files on Linux: byte-exact, created
 // afresh and held exclusively by their writer, never written through what is
-// planted at their name, renamed whole without replacing a file that
-// appeared meanwhile, removed whole, and failures reported as -1.
+// planted at their name, renamed whole as the file held without replacing a
+// file that appeared meanwhile, removed whole, and failures reported as -1;
+// and the folder lock.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <csignal>
+#include <cstring>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <filesystem>
 #include <string>
@@ -16,35 +21,49 @@
 
 namespace {
 
-TEST(PosixFiles, WriteRenameRemoveExclusiveCreateAndFailures)
+TEST(PosixFiles, HeldFileIsRenamedWholeOnlyAsItselfAndFailuresReported)
 {
     const TempDir temp;
-    const std::string part = temp.path("t.part"), done = temp.path("t.txt");
+    const std::string part = temp.path("t.part"), done = temp.path("t.txt"), aside = temp.path("aside");
     const std::string_view text("$GPGGA\r\n\0\x0D$", 11);  // NUL and a bare CR kept as they are
     const int holder = sys_FileCreate(part.c_str());
     ASSERT_GE(holder, 0);
     EXPECT_EQ(sys_FileWrite(holder, text.data(), uint32_t(text.size())), 0);
     EXPECT_EQ(sys_FileCreate(part.c_str()), -1) << "held by its writer";
-    EXPECT_EQ(sys_FileClose(holder), 0);
+    EXPECT_TRUE(sys_FileSync(holder) == 0 && sys_FileSize(holder) == int64_t(text.size()));
     EXPECT_EQ(file_Contents(part), text) << "the refused create must not have emptied or removed it";
     const int older = sys_FileCreate(done.c_str());
     EXPECT_TRUE(sys_FileWrite(older, "an older, longer file", 21) == 0 && sys_FileClose(older) == 0);
-    EXPECT_EQ(sys_FileRenameNoReplace(part.c_str(), done.c_str()), 1);
-    EXPECT_TRUE(file_Contents(part) == text && file_Contents(done) == "an older, longer file");
-    EXPECT_EQ(sys_FileRename(part.c_str(), done.c_str()), 0);
-    EXPECT_EQ(sys_FileExists(part.c_str()), 0);
-    EXPECT_EQ(file_Contents(done), text);
-    EXPECT_EQ(sys_FileRename(part.c_str(), done.c_str()), -1);
-    EXPECT_EQ(sys_FileRenameNoReplace(done.c_str(), temp.path("new.txt").c_str()), 0);
-    EXPECT_TRUE(sys_FileExists(done.c_str()) == 0 && file_Contents(temp.path("new.txt")) == text);
-    EXPECT_EQ(sys_FileRenameNoReplace(done.c_str(), temp.path("other.txt").c_str()), -1);
-    ASSERT_EQ(symlink(temp.path("moved").c_str(), done.c_str()), 0);
-    EXPECT_EQ(sys_FileRenameNoReplace(temp.path("new.txt").c_str(), done.c_str()), -1)
-        << "a dangling link is no track saved";
-    EXPECT_EQ(sys_FileRemove(done.c_str()), 0);
-    const int again = sys_FileCreate(done.c_str());
-    EXPECT_TRUE(sys_FileWrite(again, "x", 1) == 0 && sys_FileClose(again) == 0);
-    EXPECT_EQ(file_Contents(done), "x");
+    EXPECT_EQ(sys_FileCommit(holder, part.c_str(), done.c_str(), true), FILE_NAME_TAKEN);
+    EXPECT_TRUE(!std::filesystem::exists(part) && file_Contents(done) == "an older, longer file");
+
+    const auto write_Held = [&](const char* contents) {
+        const int file = sys_FileCreate(part.c_str());
+        EXPECT_TRUE(file >= 0 && sys_FileWrite(file, contents, uint32_t(strlen(contents))) == 0);
+        return file;
+    };
+    EXPECT_EQ(sys_FileCommit(write_Held("newer"), part.c_str(), done.c_str(), false), FILE_COMMITTED);
+    EXPECT_TRUE(!std::filesystem::exists(part) && file_Contents(done) == "newer");
+
+    // Another program that does not ask for the lock moves the held file
+    // away and puts its own at the name: that one is neither renamed nor
+    // removed, and the save fails.
+    int held = write_Held("ours");
+    std::filesystem::rename(part, aside), std::ofstream(part) << "theirs";
+    EXPECT_EQ(sys_FileCommit(held, part.c_str(), temp.path("new.txt").c_str(), true), FILE_COMMIT_FAILED);
+    EXPECT_TRUE(file_Contents(part) == "theirs" && !std::filesystem::exists(temp.path("new.txt")));
+    held = sys_FileCreate(part.c_str());
+    std::filesystem::rename(part, aside), std::ofstream(part) << "theirs";
+    sys_FileDiscard(held, part.c_str());
+    EXPECT_EQ(file_Contents(part), "theirs") << "discarded only as itself";
+    held = write_Held("ours");
+    sys_FileDiscard(held, part.c_str());
+    EXPECT_FALSE(std::filesystem::exists(part));
+
+    ASSERT_EQ(symlink(temp.path("moved").c_str(), temp.path("link.txt").c_str()), 0);
+    EXPECT_EQ(sys_FileCommit(write_Held("x"), part.c_str(), temp.path("link.txt").c_str(), true),
+              FILE_COMMIT_FAILED) << "a dangling link is no track saved";
+    EXPECT_FALSE(std::filesystem::exists(part)) << "a file not renamed is removed";
     EXPECT_EQ(sys_FileRemove(done.c_str()), 0);
     EXPECT_EQ(sys_FileExists(done.c_str()), 0);
     EXPECT_EQ(sys_FileRemove(done.c_str()), -1);
@@ -52,6 +71,52 @@ TEST(PosixFiles, WriteRenameRemoveExclusiveCreateAndFailures)
     ASSERT_GE(full, 0);
     EXPECT_EQ(sys_FileWrite(full, "no room", 7), -1);
     close(full);
+}
+
+// One holder of a folder's lock at a time: another holder keeps it busy
+// until it lets go or dies (nothing left behind keeps a later run out);
+// whatever non-file is planted at the lock's name is cleared first, and the
+// lock is never taken through a link.
+TEST(PosixFiles, FolderLockHasOneHolderAndClearsWhatIsPlanted)
+{
+    const TempDir temp;
+    const std::string lock = temp.path(FOLDER_LOCK_NAME), victim = temp.path("victim");
+    const struct {
+        const char* name;
+        void (*plant)(const std::string& at, const std::string& victim);
+        int result;
+    } rows[] = {
+        {"nothing", [](auto&, auto&) {}, FOLDER_LOCKED},
+        {"an old lock file", [](auto& at, auto&) { std::ofstream(at) << ""; }, FOLDER_LOCKED},
+        {"link to a file", [](auto& at, auto& victim) { EXPECT_EQ(symlink(victim.c_str(), at.c_str()), 0); },
+         FOLDER_LOCKED},
+        {"FIFO", [](auto& at, auto&) { EXPECT_EQ(mkfifo(at.c_str(), 0644), 0); }, FOLDER_LOCKED},
+        {"folder", [](auto& at, auto&) { EXPECT_EQ(mkdir(at.c_str(), 0755), 0); }, FOLDER_LOCK_FAILED},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sys_FolderUnlock(), std::filesystem::remove_all(lock);
+        std::ofstream(victim, std::ios::trunc) << "not the program's";
+        row.plant(lock, victim);
+        EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), row.result);
+        EXPECT_EQ(file_Contents(victim), "not the program's");
+        EXPECT_EQ(std::filesystem::is_regular_file(std::filesystem::symlink_status(lock)), row.result == FOLDER_LOCKED);
+    }
+
+    sys_FolderUnlock(), std::filesystem::remove_all(lock), std::ofstream(lock) << "";
+    const int other = open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_TRUE(other >= 0 && flock(other, LOCK_EX | LOCK_NB) == 0);
+    EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), FOLDER_BUSY);
+    close(other);
+    const pid_t dying = fork();
+    if (dying == 0) {
+        _exit(sys_FolderLock(temp.dir.c_str()) == FOLDER_LOCKED ? (raise(SIGKILL), 1) : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(dying, &status, 0), dying);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the other program did not take the lock";
+    EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), FOLDER_LOCKED) << "a killed holder keeps nobody out";
+    sys_FolderUnlock();
 }
 
 // A file the user named (a trace) is opened as a shell's redirection opens

@@ -1,9 +1,12 @@
 // The production base services on Windows: a created file is held by its
 // writer alone (nobody can open it, and a second create neither succeeds nor
-// empties it), the renames replace or leave a taken name alone as asked,
+// empties it), the file held is renamed, replacing or leaving a taken name
+// alone as asked, or dropped, one program holds a folder's lock at a time,
 // folders are made once, and the program's folder comes from
 // GetModuleFileNameA with backslashes, a drive's root giving "C:".
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include "seams/base_services.h"
@@ -27,21 +30,27 @@ TEST(Win32Files, HeldExclusivelyThenRenamedOverAnOlderFile)
     EXPECT_EQ(file_Contents(part), text) << "the refused create must not have emptied it";
     EXPECT_EQ(sys_FileClose(holder), -1) << "a handle is good for one close";
 
+    EXPECT_EQ(sys_FileRemove(part.c_str()), 0);
+
+    const auto write_Held = [&](const char* contents) {
+        const int file = sys_FileCreate(part.c_str());
+        EXPECT_TRUE(file >= 0 && sys_FileWrite(file, contents, uint32_t(strlen(contents))) == 0);
+        EXPECT_EQ(sys_FileSync(file), 0);
+        return file;
+    };
     const int older = sys_FileCreate(done.c_str());
     EXPECT_TRUE(sys_FileWrite(older, "an older, longer file", 21) == 0 && sys_FileClose(older) == 0);
-    EXPECT_EQ(sys_FileRename(part.c_str(), done.c_str()), 0);
-    EXPECT_EQ(sys_FileExists(part.c_str()), 0);
-    EXPECT_EQ(file_Contents(done), text);
-    EXPECT_EQ(sys_FileRename(part.c_str(), done.c_str()), -1);
-
-    const int newer = sys_FileCreate(part.c_str());
-    EXPECT_TRUE(sys_FileWrite(newer, "newer", 5) == 0 && sys_FileClose(newer) == 0);
-    EXPECT_EQ(sys_FileRenameNoReplace(part.c_str(), done.c_str()), 1) << "the name is taken";
-    EXPECT_EQ(file_Contents(done), text);
+    int held = write_Held("newer");
+    EXPECT_EQ(sys_FileSize(held), 5);
+    EXPECT_EQ(sys_FileCommit(held, part.c_str(), done.c_str(), true), FILE_NAME_TAKEN);
+    EXPECT_TRUE(sys_FileExists(part.c_str()) == 0 && file_Contents(done) == "an older, longer file");
+    EXPECT_EQ(sys_FileCommit(write_Held("newer"), part.c_str(), done.c_str(), false), FILE_COMMITTED);
+    EXPECT_TRUE(sys_FileExists(part.c_str()) == 0 && file_Contents(done) == "newer");
     EXPECT_EQ(sys_FileRemove(done.c_str()), 0);
-    EXPECT_EQ(sys_FileRenameNoReplace(part.c_str(), done.c_str()), 0);
-    EXPECT_EQ(file_Contents(done), "newer");
-    EXPECT_EQ(sys_FileRenameNoReplace(part.c_str(), done.c_str()), -1) << "nothing to rename";
+    EXPECT_EQ(sys_FileCommit(write_Held("text"), part.c_str(), done.c_str(), true), FILE_COMMITTED);
+    EXPECT_EQ(file_Contents(done), "text");
+    sys_FileDiscard(write_Held("dropped"), part.c_str());
+    EXPECT_EQ(sys_FileExists(part.c_str()), 0) << "discarded";
     EXPECT_EQ(sys_FileRemove(done.c_str()), 0);
     EXPECT_EQ(sys_FileRemove(done.c_str()), -1);
     EXPECT_EQ(sys_FileCreate(temp.path("no\\such\\folder.txt").c_str()), -1);
@@ -56,8 +65,31 @@ TEST(Win32Files, HeldExclusivelyThenRenamedOverAnOlderFile)
 
     // A folder of a track's name is no track: not there, and not saved.
     EXPECT_EQ(sys_FileExists(folder.c_str()), 0);
-    EXPECT_EQ(sys_FileRenameNoReplace(temp.path("plain").c_str(), folder.c_str()), -1);
-    EXPECT_EQ(sys_FileExists(temp.path("plain").c_str()), 1) << "nothing renamed";
+    EXPECT_EQ(sys_FileCommit(write_Held("x"), part.c_str(), folder.c_str(), true), FILE_COMMIT_FAILED);
+    EXPECT_EQ(sys_FileExists(part.c_str()), 0) << "a file not renamed is removed";
+}
+
+// One holder of a folder's lock at a time: another handle on the lock file
+// keeps it busy until closed; a folder at the lock's name is refused.
+TEST(Win32Files, FolderLockHasOneHolder)
+{
+    const TempDir temp;
+    const std::string lock = temp.path(FOLDER_LOCK_NAME);
+    EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), FOLDER_LOCKED);
+    sys_FolderUnlock();
+    HANDLE other = CreateFileA(lock.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    OVERLAPPED whole {};
+    ASSERT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole));
+    EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), FOLDER_BUSY);
+    CloseHandle(other);
+    EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), FOLDER_LOCKED);
+    sys_FolderUnlock();
+    const std::string planted = temp.path("planted");
+    ASSERT_EQ(sys_MakeDir(planted.c_str()), 0);
+    ASSERT_EQ(sys_MakeDir(path_Join(planted, FOLDER_LOCK_NAME).c_str()), 0);
+    EXPECT_EQ(sys_FolderLock(planted.c_str()), FOLDER_LOCK_FAILED);
 }
 
 TEST(Win32Files, ProgramFolderFromTheModulePath)
