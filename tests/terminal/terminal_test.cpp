@@ -252,7 +252,7 @@ void writer_Start(Writer& w, const Hold& at, const std::string& folder, bool gpx
         hold = at, hold_calls = 0, held_signal = held[1], release_wait = release[0];
         sim_file_faults.hook = hold_Hook;
         const int fd = open(printed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        _exit(run_Into(fd, {QByteArray(folder.c_str()), {}, {}, gpx}, {0, false, false}));
+        _exit(run_Into(fd, {folder.c_str(), {}, {}, gpx}, {0, false, false}));
     }
     close(held[1]), close(release[0]);
     w.held = held[0], w.release = release[1], w.printed = printed;
