@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "shell/shell.h"
 #include "shell/status_log.h"
 #include "sim/sim.h"
