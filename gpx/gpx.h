@@ -59,8 +59,10 @@ void nmea_Finish();
 // RMC with status V or mode N, and fields that do not parse count for
 // nothing. A fix takes its date from the last usable RMC, or from the track
 // file's name before the first one; a time of day more than 12 hours before
-// the previous fix's is the next day. The track is read in blocks and each
-// point written as soon as the next time shows up.
+// the previous fix's is the next day. Every value written lies in GPX 1.1's
+// ranges: a longitude of 180 degrees is written as -180, and a fix dated past
+// 9999-12-31 is left out. The track is read in blocks and each point written
+// as soon as the next time shows up.
 
 // Set: every saved track gets its GPX too. Off at start (download_Reset);
 // shell_SetGpx turns it on or off.

@@ -75,9 +75,10 @@ static uint32_t days_In_Month(uint32_t month, uint32_t year)
     return month == 2 && leap ? 29 : days[month - 1];
 }
 
+// GPX's years have four digits: a day past 9999-12-31 is no date.
 static bool date_Valid(const Date& date)
 {
-    return date.year != 0 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
+    return date.year != 0 && date.year <= 9999 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
            date.day <= days_In_Month(date.month, date.year);
 }
 
@@ -292,7 +293,9 @@ static void point_Write()
 
     char lat[16], lon[16];
     format_Degrees(lat, sizeof lat, fix.lat_e7);
-    format_Degrees(lon, sizeof lon, fix.lon_e7);
+    // GPX's longitudes run from -180 up to, not including, 180: the
+    // antimeridian is written as -180.
+    format_Degrees(lon, sizeof lon, fix.lon_e7 == 180 * E7 ? static_cast<int32_t>(-180 * E7) : fix.lon_e7);
     const uint64_t seconds = fix.time.ns / NS_PER_SECOND;
     point_length = 0;
     point_Add("   <trkpt lat=\"%s\" lon=\"%s\">", lat, lon);
