@@ -14,6 +14,7 @@
 #include "sim/trace_player.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -69,33 +70,20 @@ const char* skip_Blanks(const char* p, const char* end)
     return p;
 }
 
-bool is_Digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-int hex_Value(char c)
-{
-    if (is_Digit(c)) return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // The decimal number at *p, no more than 32 bits; false, with *p unmoved,
 // when there is none or it is larger.
 bool read_Uint32(const char** p, const char* end, uint32_t* value)
 {
-    const char* q = *p;
-    uint64_t number = 0;
-    for (; q < end && is_Digit(*q); ++q) {
-        number = number * 10 + uint64_t(*q - '0');
-        if (number > UINT32_MAX) return false;
-    }
-    if (q == *p) return false;
-    *p = q;
-    *value = static_cast<uint32_t>(number);
+    const auto [after, error] = std::from_chars(*p, end, *value);
+    if (error != std::errc{}) return false;
+    *p = after;
     return true;
+}
+
+// A read's byte: a word of two hex digits.
+bool read_Byte(const char* word, uint32_t length, uint8_t* byte)
+{
+    return length == 2 && std::from_chars(word, word + 2, *byte, 16).ptr == word + 2;
 }
 
 // The next whitespace-separated word of [*p, end): its start, its length in
@@ -134,8 +122,9 @@ bool values_Read(Event& event)
     }
     if (event.letter == 'R') {
         uint32_t length = 0;
+        uint8_t byte = 0;
         for (const char* word; (word = next_Word(&p, end, &length)) != nullptr;)
-            if (length != 2 || hex_Value(word[0]) < 0 || hex_Value(word[1]) < 0)
+            if (!read_Byte(word, length, &byte))
                 return line_Fault(event.line, "not a byte of two hex digits: ", word,
                                   static_cast<int>(length < 16 ? length : 16));
     }
@@ -160,9 +149,9 @@ bool next_Event(Cursor& cursor, Event& event)
         // "<seconds>.<six digits of microseconds>"
         uint32_t seconds = 0, micros = 0;
         const char* fraction = p;
-        while (fraction < end && is_Digit(*fraction)) ++fraction;
+        while (fraction < end && *fraction >= '0' && *fraction <= '9') ++fraction;
         if (fraction == p || fraction == end || *fraction != '.') return line_Fault(event.line, "not an event line");
-        if (!read_Uint32(&p, end, &seconds))
+        if (!read_Uint32(&p, fraction, &seconds))
             return line_Fault(event.line, "a time stamp past 4294967295 seconds");
         const char* after = ++p;
         if (!read_Uint32(&after, end, &micros) || after - p != 6)
@@ -312,8 +301,7 @@ bool next_Byte(uint8_t* byte)
         bytes_left = event.values;
         bytes_end = event.values + event.values_length;
     }
-    *byte = static_cast<uint8_t>(hex_Value(word[0]) * 16 + hex_Value(word[1]));
-    return true;
+    return read_Byte(word, length, byte);
 }
 
 }  // namespace
