@@ -164,6 +164,12 @@ struct UnreadableLine {
     const char* mismatch;
 };
 
+// ctest lists each row by its name rather than as bytes.
+void PrintTo(const UnreadableLine& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 const std::string OPENING = "   0.000000 N 1\n   0.000000 I 0403:6001 FT232R USB UART\n";
 
 const UnreadableLine UNREADABLE_LINES[] = {
