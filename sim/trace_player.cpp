@@ -13,6 +13,7 @@
 //     line not as the recorder writes it ends the replay naming the line.
 #include "sim/trace_player.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -31,6 +32,7 @@ constexpr const char* EVENT_LETTERS = "NIOCFDBWSR";
 
 char trace_text[PLAYER_TRACE_MAX + 1];
 const char* trace_end;
+uint32_t trace_lines;  // the number of the trace's last line
 char message[MESSAGE_SIZE];
 char adapter_token;  // its address is the handle
 bool adapter_open;
@@ -257,7 +259,7 @@ bool match_Call(char letter, const char* values, Event* recorded)
     if (!take_Arrivals(false, &next)) {
         if (message[0] == '\0')
             std::snprintf(message, sizeof message, "trace line %u: the trace ends, the program called \"%c%s\"",
-                          event_cursor.line - 1, letter, values != nullptr ? values : "");
+                          trace_lines, letter, values != nullptr ? values : "");
         return false;
     }
     if (next.letter != letter ||
@@ -321,6 +323,8 @@ int player_Start(const char* path)
     }
     trace_text[length] = '\0';
     trace_end = trace_text + length;
+    trace_lines = static_cast<uint32_t>(std::count(static_cast<const char*>(trace_text), trace_end, '\n')) +
+                  (length > 0 && trace_end[-1] != '\n' ? 1 : 0);
     if (file == nullptr || std::strncmp(trace_text, TRACE_MARK, std::strlen(TRACE_MARK)) != 0) {
         std::snprintf(message, sizeof message, "%s: not a readable wire trace", path);
         return -1;

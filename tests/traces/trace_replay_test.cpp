@@ -188,6 +188,7 @@ const UnreadableLine UNREADABLE_LINES[] = {
      "trace line 5: no count up to 4294967295 after the event letter"},
     {"FailureWithoutItsStatus", "   0.000000 N fail x\n",
      "trace line 2: no failure status from 1 to 4294967295 after \"fail\""},
+    {"NothingButNotes", "# size limit 67108864 bytes\n", "trace line 2: the trace ends, the program called \"N\""},
     {"ReadOfNoByte", OPENING + "   0.000000 O FT232R USB UART\n   0.001000 R 3E 1FF\n",
      "trace line 5: not a byte of two hex digits: 1FF"},
 };
