@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "link/gps_link.h"
 #include "seams/base_services.h"
 #include "shell/shell.h"
