@@ -21,7 +21,7 @@ else
   packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev
-    qt6-base-dev qt6-serialport-dev
+    qt6-base-dev
     # the window tests draw on the offscreen platform, with a real font
     qt6-qpa-plugins fonts-dejavu-core
     # the fuzz targets: clang with libFuzzer and its sanitizer runtimes

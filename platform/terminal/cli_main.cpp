@@ -1,9 +1,9 @@
 // zorpload-cli: the download in a terminal, over a real FT232R adapter
-// through Qt Serial Port.
+// through the kernel's tty driver.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
-#include "platform/qt_serial/d2xx_qtserial.h"
+#include "platform/posix_tty/d2xx_tty.h"
 #include "platform/terminal/terminal_front.h"
 
 int main(int argc, char** argv)
@@ -17,6 +17,6 @@ int main(int argc, char** argv)
         "Exit codes: 0 every track saved or already there, 1 download error, 2 no adapter, 3 some tracks could "
         "not be saved.",
         OPTIONS_WITH_PORT, &options);
-    qtserial_UsePort(options.port.constData());
+    tty_UsePort(options.port.constData());
     return terminal_Run(options, settings);
 }
