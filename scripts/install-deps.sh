@@ -26,8 +26,10 @@ else
     qt6-qpa-plugins fonts-dejavu-core
     # the fuzz targets: clang with libFuzzer and its sanitizer runtimes
     clang libclang-rt-14-dev
-    # the Debian package: dependencies from the binaries, and its checks
-    dpkg-dev file desktop-file-utils appstream lintian
+    # the Debian packages: dependencies from the binaries, and their checks;
+    # the package test saves a ZorpLoad installed on the machine with
+    # dpkg-repack
+    dpkg-dev file desktop-file-utils appstream lintian dpkg-repack
     # the GPX cross-check: Debian's NMEA and GPX parsers for /usr/bin/python3
     python3-nmea2 python3-gpxpy
   )
