@@ -6,9 +6,10 @@
 // vendor id counts in the device list, and FT_OpenEx takes the first (by
 // name) that is an FT232R (USB id 0403:6001) with exactly the product string
 // asked for. The port is ours alone once open: an flock on its descriptor
-// and TIOCEXCL, as Qt Serial Port and other serial programs take them. It
-// runs raw (no echo, no line editing, no flow control) and asks the driver
-// for low latency, which ftdi_sio turns into a 1 ms latency timer.
+// and the kernel's exclusive mode (TIOCEXCL), as serial programs on Linux
+// take them. It runs raw (no echo, no line editing, no flow control) and
+// asks the driver for low latency, which ftdi_sio turns into a 1 ms latency
+// timer.
 //
 // Open ports live in a small fixed table; a handle is a slot's index + 1, so
 // null and anything never issued are rejected with FT_INVALID_HANDLE. A port
