@@ -79,8 +79,9 @@ home=$(getent passwd "$user" | cut -d: -f6)
 docs="$home/Documents/ZorpLoad"
 
 # A login's environment, nothing of root's: the home, a plain PATH, no display.
-as_user=($sudo runuser -u "$user" -- env -i -C "$home" HOME="$home" USER="$user" LOGNAME="$user"
+as_user=(runuser -u "$user" -- env -i -C "$home" HOME="$home" USER="$user" LOGNAME="$user"
   PATH=/usr/bin:/bin LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen)
+[[ -z $sudo ]] || as_user=("$sudo" "${as_user[@]}")
 run_as() { "${as_user[@]}" "$@"; }
 
 # The demo's three tracks, whole, in the user's own folder.
