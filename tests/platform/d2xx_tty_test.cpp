@@ -216,7 +216,7 @@ TEST_P(TtyFind, FindsTheFt232rByUsbIdAndDescriptionAndTellsWhyItCannotBeOpened)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TtyFind, testing::ValuesIn(find_cases),
-                         [](const testing::TestParamInfo<FindCase>& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Two adapters: the same one is taken on every run, whatever order the
 // kernel lists them in (ttyUSB9 before ttyUSB10), and a second program finds
