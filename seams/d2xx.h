@@ -3,7 +3,8 @@
 //
 // The core reaches the USB serial adapter only through these functions. Each
 // platform links exactly one implementation:
-//   - platform/qt_serial: Qt Serial Port over the kernel's tty driver (zorpload)
+//   - platform/posix_tty: the kernel's tty driver, found in sysfs (zorpload,
+//                   zorpload-cli)
 //   - platform/win32: FTDI's own FTD2XX.dll, loaded at run time (zorpload.exe)
 //   - sim/:         a simulated FT232R with a simulated logger on its line
 //                   (tests, benchmarks, zorpload-demo, and on Windows a
