@@ -169,10 +169,23 @@ void register_Class(HINSTANCE instance)
     RegisterClassExA(&window_class);
 }
 
+// Every library loaded from now on by name alone (by Windows on the
+// program's behalf too) comes from the system folder, never from the current
+// folder or the PATH. Windows 7 without update KB2533623 lacks the call.
+void restrict_LibrarySearch()
+{
+    using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+    if (found != nullptr)
+        reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void*>(found))(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 }  // namespace
 
 int win32_Run(HINSTANCE instance, int show, const char* description)
 {
+    restrict_LibrarySearch();
     CommandLine options;
     const int refused = read_CommandLine(options, description);
     if (refused >= 0) return refused;
