@@ -12,6 +12,7 @@
 #include "platform/win32/resource_ids.h"
 #include "seams/window_services.h"
 #include "shell/shell.h"
+#include "shell/status_log.h"
 
 namespace {
 
@@ -87,10 +88,15 @@ void window_Resize(HWND window)
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// TextOutA draws a CR or LF as a glyph, never as a line break.
+// The text is in the process's code page (UTF-8 where the manifest's setting
+// is in force), which GDI's TextOutA does not follow: it takes the system's.
+// So the line goes through UTF-16. TextOutW draws a CR or LF as a glyph,
+// never as a line break.
 void draw_LogText(void* surface, int x, int y, const char* text, int length)
 {
-    TextOutA(static_cast<HDC>(surface), scaled(x), scaled(y), text, length);
+    wchar_t wide[LOG_LINE_SIZE];
+    const int wide_length = MultiByteToWideChar(CP_ACP, 0, text, length, wide, LOG_LINE_SIZE);
+    TextOutW(static_cast<HDC>(surface), scaled(x), scaled(y), wide, wide_length);
 }
 
 // Draws the logo and the status log. Outside WM_PAINT, BeginPaint gives a

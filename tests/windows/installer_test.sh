@@ -11,10 +11,13 @@
 #      Apps entry, and leaves the track files alone.
 # Prints the demo's time from its start to "Download o.k.".
 #
-# usage: installer_test.sh SETUP_EXE WORK
+# Then zorpload.exe with the simulated FTD2XX.dll saves its tracks in a
+# Documents folder whose name the ANSI code page cannot hold.
+#
+# usage: installer_test.sh SETUP_EXE SIMULATED_DLL WORK
 set -euo pipefail
 
-setup=$1 work=$2
+setup=$1 driver=$2 work=$3
 rm -rf "$work"
 mkdir -p "$work"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX="$work/prefix"
@@ -60,6 +63,27 @@ tracks=$(find "$documents" "$install_dir" -name '20??-??-??_????_???.txt' | LC_A
 [[ $(wc -l <<<"$tracks") -eq 3 && -n $tracks ]] || fail "track files: $tracks"
 echo "demo: $(awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.1f", b - a }') s to \"Download o.k.\"," \
   "tracks in $(dirname "$(head -n1 <<<"$tracks")" | sed "s|$drive_c|C:|")"
+
+echo "--- a Documents folder outside the ANSI code page"
+# The manifest's UTF-8 code page lets the A calls reach it. The program's
+# own folder counts as unknown when its path is too long, so the tracks go
+# to Documents\ZorpLoad.
+omega_documents="$drive_c/users/$(id -un)/Ωmega"
+mkdir "$omega_documents"
+for shell_folders in 'User Shell Folders' 'Shell Folders'; do
+  wine reg add "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\$shell_folders" /v Personal \
+    /t REG_SZ /d "C:\\users\\$(id -un)\\Ωmega" /f >/dev/null 2>&1 || fail "Documents not moved"
+done
+deep="$work/$(printf 'd%.0s' $(seq 130))/$(printf 'e%.0s' $(seq 130))"
+mkdir -p "$deep"
+cp "$install_dir/zorpload.exe" "$driver" "$deep/"
+(cd "$deep" && ZORP_SIM_TRACKS=1 ZORP_SIM_ITEMS=100 exec wine zorpload.exe) &
+wine_pid=$!
+wait_window "Download o.k." 60 >/dev/null || fail "no \"Download o.k.\" with the tracks in Documents"
+keys_to "Download o.k." Return
+wait "$wine_pid" || true
+wine_pid=""
+compgen -G "$omega_documents/ZorpLoad/20??-??-??_????_???.txt" >/dev/null || fail "no track in C:\users\...\Ωmega\ZorpLoad"
 
 echo "--- silent uninstall"
 wine "$install_dir/Uninstall.exe" /S || fail "the uninstaller ended with exit code $?"
