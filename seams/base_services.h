@@ -31,11 +31,16 @@ uint32_t sys_ProgramPath(char* buf, uint32_t size);
 // The character that separates directories in a path on this platform.
 char sys_PathSeparator();
 
-// 1 when a regular file of that name can be opened for reading, else 0.
+// 1 when a regular file of that name can be opened for reading, else 0: a
+// link, FIFO, device or folder at the name is none, and the check never
+// waits on what it finds there.
 int sys_FileExists(const char* path);
 
-// Opens an existing file for reading only. Returns a handle >= 0, or -1. The
-// handle is closed with sys_FileClose, whose result then says nothing.
+// Opens an existing regular file for reading only, as sys_FileExists judges
+// it, at the moment of the open: whatever was swapped in at the name since a
+// listing or a check is judged afresh, and nothing at the name makes the
+// open wait. Returns a handle >= 0, or -1. The handle is closed with
+// sys_FileClose, whose result then says nothing.
 int sys_FileOpenRead(const char* path);
 
 // Reads up to count bytes from where the last read ended. Returns the number

@@ -319,6 +319,10 @@ struct SimFileFaults {
     bool disk_limited;             // when set, disk_free bytes may still be
     uint64_t disk_free;            // written: a write that does not fit
                                    // stores what fits and reports -1
+    // Called with the path just before each open for reading (the existence
+    // check too), so that a test can swap what stands at a name between a
+    // listing and the open; null: none.
+    void (*before_read_open)(const char* path);
 };
 
 extern SimFileFaults sim_file_faults;

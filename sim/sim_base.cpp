@@ -109,13 +109,20 @@ void sim_ResetFiles()
     program_path[0] = '\0';
 }
 
+static void read_Opening(const char* path)
+{
+    if (sim_file_faults.before_read_open != nullptr) sim_file_faults.before_read_open(path);
+}
+
 int sys_FileExists(const char* path)
 {
+    read_Opening(path);
     return native_FileExists(path);
 }
 
 int sys_FileOpenRead(const char* path)
 {
+    read_Opening(path);
     return native_FileOpenRead(path);
 }
 

@@ -24,23 +24,39 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Opens path for reading only when it is a regular file, and never waits on
+// the way: O_NONBLOCK keeps a FIFO or a device planted at the name (also one
+// swapped in after the folder was listed) from holding the program up in
+// open, O_NOFOLLOW refuses a link, and fstat then judges what was opened.
+// Reads block as usual afterwards. A descriptor, or -1.
+static int open_Regular(const char* path)
+{
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 int native_FileExists(const char* path)
 {
-    // O_NONBLOCK: a FIFO of that name must not hold up the check. Only a
-    // regular file counts: a FIFO or a folder of a track's name holds no
-    // track, and taking it for one would leave the track unsaved.
-    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Only a regular file counts: a FIFO or a folder of a track's name holds
+    // no track, and taking it for one would leave the track unsaved.
+    const int fd = open_Regular(path);
     if (fd < 0)
         return 0;
-    struct stat st {};
-    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     close(fd);
-    return regular ? 1 : 0;
+    return 1;
 }
 
 int native_FileOpenRead(const char* path)
 {
-    return open(path, O_RDONLY | O_CLOEXEC);
+    return open_Regular(path);
 }
 
 int native_FileRead(int file, void* data, uint32_t count)
@@ -70,7 +86,7 @@ int native_ListDir(const char* folder, void (*each)(const char* name, void* cont
         bool regular = entry->d_type == DT_REG;
         if (entry->d_type == DT_UNKNOWN) {
             struct stat st {};
-            regular = fstatat(dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+            regular = fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
         }
         if (regular)
             each(entry->d_name, context);

@@ -37,27 +37,42 @@ int free_Slot()
     return -1;
 }
 
+// Opens path for reading, with every kind of sharing, and keeps the handle
+// only when it is a plain file on a disk: the reparse point itself is
+// opened, never what it leads to, and a device name (CON, NUL, COM1), a pipe,
+// a folder or a link is refused. INVALID_HANDLE_VALUE otherwise; only a file
+// that cannot be opened at all (absent, or held exclusively by its writer)
+// is missing.
+HANDLE open_Plain(const char* path)
+{
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return h;
+    BY_HANDLE_FILE_INFORMATION info;
+    const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & not_plain) != 0) {
+        CloseHandle(h);
+        return INVALID_HANDLE_VALUE;
+    }
+    return h;
+}
+
 }  // namespace
 
 int native_FileExists(const char* path)
 {
-    // Read access with every kind of sharing: only a file that cannot be
-    // opened at all (absent, or held exclusively by its writer) is missing.
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = open_Plain(path);
     if (h == INVALID_HANDLE_VALUE) return 0;
-    // Only a file on a disk counts: a device name (CON, NUL, COM1) is none.
-    const bool file = GetFileType(h) == FILE_TYPE_DISK;
     CloseHandle(h);
-    return file ? 1 : 0;
+    return 1;
 }
 
 int native_FileOpenRead(const char* path)
 {
     const int slot = free_Slot();
     if (slot < 0) return -1;
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = open_Plain(path);
     if (h == INVALID_HANDLE_VALUE) return -1;
     open_files[slot] = h;
     return slot;
