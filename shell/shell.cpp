@@ -52,7 +52,11 @@ void shell_Tick()
 {
     sequencer_Tick(main_window);
     // Between ticks no exchange is running, so the file write cannot delay one.
-    if (trace_Flush() != 0) log_AddLinef("Trace cut short: cannot write %s", trace_Path());
+    switch (trace_Flush()) {
+    case TRACE_CUT_WRITE_FAILED: log_AddLinef("Trace cut short: cannot write %s", trace_Path()); break;
+    case TRACE_CUT_NOT_READ: log_AddLinef("Trace cut short: %s is not read fast enough", trace_Path()); break;
+    default: break;
+    }
     if (paint_step) paint_step(main_window);
     if (repaint_needed) {
         repaint_needed = 0;

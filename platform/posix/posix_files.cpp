@@ -14,6 +14,7 @@
 // survive a power cut as the data does.
 
 #include "platform/native_files.h"
+#include "seams/base_services.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -136,17 +137,11 @@ int native_FileCreate(const char* path)
 
 int native_FileOpenWrite(const char* path)
 {
-    // Non-blocking only for the open, so that a FIFO nobody reads fails at
-    // once instead of holding the program up; the writes then block as usual.
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return -1;
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+    // Non-blocking for good: a FIFO nobody reads fails the open at once, and
+    // a pipe, FIFO or device whose reader stalls makes a write report
+    // FILE_WOULD_BLOCK rather than hold the program up. A regular file
+    // ignores the flag.
+    return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
 }
 
 int native_FileWrite(int file, const void* data, uint32_t count)
@@ -156,13 +151,15 @@ int native_FileWrite(int file, const void* data, uint32_t count)
         const ssize_t n = write(file, bytes, count);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return FILE_WOULD_BLOCK;
         // A write that takes nothing would take nothing the next time too.
         if (n <= 0)
-            return -1;
+            return FILE_WRITE_FAILED;
         bytes += n;
         count -= static_cast<uint32_t>(n);
     }
-    return 0;
+    return FILE_WRITTEN;
 }
 
 int native_FileClose(int file)

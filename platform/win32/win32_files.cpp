@@ -13,6 +13,7 @@
 // The seam speaks of int handles; the Win32 HANDLEs live in a fixed table and
 // the seam handle is the slot's index.
 #include "platform/native_files.h"
+#include "seams/base_services.h"
 
 #include <windows.h>
 
@@ -126,6 +127,13 @@ int native_FileOpenWrite(const char* path)
     if (slot < 0) return -1;
     HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return -1;
+    // A named pipe whose reader stalls must not hold the program up: without
+    // waiting, a write it cannot take takes nothing (FILE_WOULD_BLOCK).
+    DWORD no_wait = PIPE_NOWAIT;
+    if (GetFileType(h) == FILE_TYPE_PIPE && !SetNamedPipeHandleState(h, &no_wait, nullptr, nullptr)) {
+        CloseHandle(h);
+        return -1;
+    }
     open_files[slot] = h;
     return slot;
 }
@@ -137,11 +145,12 @@ int native_FileWrite(int file, const void* data, uint32_t count)
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (count > 0) {
         DWORD written = 0;
-        if (!WriteFile(h, bytes, count, &written, nullptr) || written == 0) return -1;
+        if (!WriteFile(h, bytes, count, &written, nullptr)) return FILE_WRITE_FAILED;
+        if (written == 0) return GetFileType(h) == FILE_TYPE_PIPE ? FILE_WOULD_BLOCK : FILE_WRITE_FAILED;
         bytes += written;
         count -= written;
     }
-    return 0;
+    return FILE_WRITTEN;
 }
 
 int native_FileClose(int file)
