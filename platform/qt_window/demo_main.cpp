@@ -4,11 +4,13 @@
 #include <QCommandLineParser>
 
 #include "platform/options/program_options.h"
+#include "platform/posix/process_start.h"
 #include "platform/qt_window/zorp_window.h"
 #include "sim/sim.h"
 
 int main(int argc, char** argv)
 {
+    posix_StartProcess();
     QApplication application(argc, argv);
     QCommandLineParser parser;
     const ProgramOptions options = options_Process(

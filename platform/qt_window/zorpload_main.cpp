@@ -3,11 +3,13 @@
 #include <QCommandLineParser>
 
 #include "platform/options/program_options.h"
+#include "platform/posix/process_start.h"
 #include "platform/qt_serial/d2xx_qtserial.h"
 #include "platform/qt_window/zorp_window.h"
 
 int main(int argc, char** argv)
 {
+    posix_StartProcess();
     QApplication application(argc, argv);
     QCommandLineParser parser;
     const ProgramOptions options = options_Process(

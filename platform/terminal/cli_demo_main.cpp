@@ -3,11 +3,13 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include "platform/posix/process_start.h"
 #include "platform/terminal/terminal_front.h"
 #include "sim/sim.h"
 
 int main(int argc, char** argv)
 {
+    posix_StartProcess();
     QCoreApplication application(argc, argv);
     QCommandLineParser parser;
     ProgramOptions options;

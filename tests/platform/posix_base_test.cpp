@@ -7,10 +7,13 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include "platform/posix/process_start.h"
 #include "seams/base_services.h"
 #include "tests/support/temp_dir.h"
 
@@ -132,6 +135,57 @@ TEST(PosixFiles, CreateRemovesWhatIsPlantedAtTheNameNeverWhatItPointsTo)
         if (row.created) {
             EXPECT_EQ(file_Contents(name), "track");
         }
+    }
+}
+
+// A program started with some of its standard descriptors closed: each
+// closed one is /dev/null once the process has started, so the first file
+// the program opens (a trace) is never its standard output; the open ones
+// stay as they were; and a write whose reader went away fails instead of
+// ending the program. Each case runs in a child process of its own.
+TEST(PosixProcess, ClosedStandardDescriptorsBecomeDevNullAndAGoneReaderFailsAWrite)
+{
+    struct stat null {};
+    ASSERT_EQ(stat("/dev/null", &null), 0);
+    const struct {
+        const char* name;
+        bool closed[3];
+    } rows[] = {
+        {"all three closed", {true, true, true}},
+        {"standard output closed", {false, true, false}},
+        {"standard input and error closed", {true, false, true}},
+        {"none closed", {false, false, false}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGPIPE, SIG_DFL);
+            struct stat before[3] {};
+            for (int fd = 0; fd < 3; ++fd) {
+                fstat(fd, &before[fd]);
+                if (row.closed[fd]) close(fd);
+            }
+            posix_StartProcess();
+            int faults = 0;
+            for (int fd = 0; fd < 3; ++fd) {
+                struct stat now {};
+                const struct stat& expected = row.closed[fd] ? null : before[fd];
+                if (fstat(fd, &now) != 0 || now.st_rdev != expected.st_rdev || now.st_ino != expected.st_ino)
+                    faults |= 1 << fd;
+            }
+            const int first_file = open("/dev/zero", O_RDONLY | O_CLOEXEC);
+            if (first_file <= STDERR_FILENO) faults |= 8;
+            int ends[2];
+            if (pipe(ends) != 0 || close(ends[0]) != 0 || write(ends[1], "x", 1) != -1 || errno != EPIPE) faults |= 16;
+            _exit(faults);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1, 2, 4: descriptor 0, 1, 2 wrong; 8: the first file took one of them";
     }
 }
 
