@@ -39,15 +39,17 @@ extern char output_dir[PROGRAM_DIR_SIZE];
 constexpr char DOCUMENTS_SUBDIR[] = "ZorpLoad";
 
 // Chooses output_dir, after shell_Start and before the first tick:
-//   - chosen_dir, the folder the user named, when given (created if missing);
+//   - chosen_dir, the folder the user named, when given (created if missing,
+//     with every missing folder above it);
 //   - else program_dir, when it can be written;
 //   - else documents_dir plus DOCUMENTS_SUBDIR, both created if missing.
 // The front end finds documents_dir with its own toolkit. A folder counts as
 // writable when a probe file can be created, closed and removed in it and
 // its path leaves room for a track's temporary file name. Null or empty
 // strings count as not given. Returns 0; or -1 when the folder chosen by the
-// rule cannot be written: the log then says so, and the first tick asks the
-// "Download error" question without touching the adapter.
+// rule cannot be written: the log then names it (a named folder as given,
+// even one too long to take), and the first tick asks the "Download error"
+// question without touching the adapter.
 int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir);
 
 // ---------------------------------------------------------------- window --
