@@ -171,9 +171,18 @@ using UnattendedConfirm = int (*)(const char* question);
 // (null: always No). The outcome starts as a download error.
 void unattended_Start(uint32_t adapter_wait_ms, UnattendedConfirm confirm);
 
+// Asked by the adapter check when the adapter cannot be opened, before it
+// logs that: true when an unattended run still waits for the adapter, so the
+// box that follows will be answered Retry and the check logs nothing; the
+// one line "Waiting up to N s for the USB adapter ... S s left", its S
+// updated in place, stands for every look instead (S 0 when the wait has
+// run out). False for a run with a user, and once the wait has run out.
+bool unattended_AdapterWaitGoesOn();
+
 // The answer to a box the core opens during an unattended run:
 //   - Retry and Cancel (the adapter error): Retry after a pause of up to
-//     ADAPTER_RETRY_MS while the wait lasts, else Cancel (no adapter);
+//     ADAPTER_RETRY_MS when unattended_AdapterWaitGoesOn said so (the
+//     waiting line then shows the time left), else Cancel (no adapter);
 //   - the exit question: Yes, the outcome following from its icon
 //     (information: done) and from the tracks left unsaved;
 //   - any other Yes/No question: confirm's answer;

@@ -59,9 +59,10 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
     } cases[] = {
         {"a whole download", [] {}, {0, false, false}, OUTCOME_SAVED, 2, 2,
          "File: 2015-07-04_0845_002.txt ... read GPS data (100%)\n" + DONE},
+        // One waiting line, its time left updated in place: a file gets its last state.
         {"no adapter, looked for again once a second for 3 s", [] { sim_settings.adapter.present = false; },
          {3000, false, false}, OUTCOME_NO_ADAPTER, 0, 0,
-         "Error - USB adapter not found\nError - USB adapter not found\nError - USB adapter not found\n"
+         "Waiting up to 3 s for the USB adapter ... 0 s left\n"
          "Error - USB adapter not found\nUSB adapter Error! (rv=102)\n",
          3000000},
         {"the logger falls silent in the first track", [] { sim_settings.faults.silent_after_items = 60; },
@@ -100,6 +101,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
             return n;
         };
         EXPECT_EQ(count("%)"), count("read GPS data (")) << "a track line printed more than once";
+        EXPECT_LE(count("USB adapter not found"), 1u) << "a line per look for the adapter";
         EXPECT_EQ(txt_Files(out), c.saved);
         EXPECT_EQ(sim_stats.requests_by_command[0x12], c.directory_requests);
         EXPECT_GE(sim_NowUs() - start_us, c.waited_us);
