@@ -157,6 +157,8 @@ enum RunOutcome : int {
     OUTCOME_DOWNLOAD_ERROR = 1,  // logger or line failed, no folder to write, or the erase failed
     OUTCOME_NO_ADAPTER = 2,      // no adapter within the wait
     OUTCOME_NOT_SAVED = 3,       // the download ran through, but some tracks could not be saved
+    OUTCOME_OUTPUT_FAILED = 4,   // a terminal front end could not write its standard output and
+                                 // stopped there (its own outcome; the shell never gives it)
 };
 
 // How long to wait between two looks for a missing adapter.

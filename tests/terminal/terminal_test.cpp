@@ -10,6 +10,7 @@
 #include <functional>
 #include <pty.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "platform/terminal/terminal_front.h"
@@ -136,6 +137,21 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWrit
     EXPECT_NE(shown.find("\r\x1b[1A" + track + " (100%)\x1b[J\r\nZORP read done. Data saved.\r\n"),
               std::string::npos);
 
+    // A terminal one column wide: a track's line fills far more rows than
+    // the terminal has, and a redraw goes up to the top row, never above.
+    winsize one_column {};
+    one_column.ws_row = 24, one_column.ws_col = 1;
+    ASSERT_EQ(ioctl(master, TIOCSWINSZ, &one_column), 0);
+    sim_Reset(), sim_ResetFiles();
+    sim_AddTracks(1, 2, ITEMS, 7);
+    EXPECT_EQ(run_Into(slave, {QByteArray(temp.path("out").c_str()), {}, {}, {}}, {0, false, false}), OUTCOME_SAVED);
+    const std::string tall = read_All();
+    EXPECT_NE(tall.find("\x1b[23A"), std::string::npos) << "no redraw from the top row";
+    for (size_t at = tall.find("\x1b["); at != std::string::npos; at = tall.find("\x1b[", at + 1)) {
+        const int rows = std::atoi(tall.c_str() + at + 2);
+        EXPECT_LE(rows, 23) << "a redraw moved the cursor above the terminal";
+    }
+
     // No folder to write: one line, the adapter never opened, exit code 1.
     std::ofstream(temp.path("file")) << "x";
     sim_Reset(), sim_ResetFiles();
@@ -144,6 +160,33 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWrit
     EXPECT_EQ(read_All(), "Error - cannot write track files to " + temp.path("file/out") + "\r\n");
     EXPECT_EQ(sim_stats.write_calls, 0u) << "the adapter was used";
     close(slave), close(master);
+}
+
+// Standard output on a full disk: one line on standard error says so, the
+// run stops with its own exit code, and the logger is not erased after a
+// run whose report was lost.
+TEST(Terminal, StandardOutputThatCannotBeWrittenEndsTheRunWithItsOwnExitCode)
+{
+    const TempDir temp;
+    sim_Reset(), sim_ResetFiles();
+    sim_AddTracks(2, 1, ITEMS, 7);
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const std::string said = temp.path("stderr");
+    const int error_file = open(said.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    fflush(stderr);
+    const int saved_error = dup(STDERR_FILENO);
+    dup2(error_file, STDERR_FILENO);
+    const int code = run_Into(full, {QByteArray(temp.path("out").c_str()), {}, {}, {}}, {0, true, true});
+    fflush(stderr);
+    dup2(saved_error, STDERR_FILENO);
+    close(saved_error), close(error_file), close(full);
+
+    EXPECT_EQ(code, OUTCOME_OUTPUT_FAILED);
+    EXPECT_EQ(file_Contents(said), std::string(program_invocation_short_name) +
+                                       ": cannot write to standard output: No space left on device\n");
+    EXPECT_EQ(sim_stats.erases, 0u);
+    EXPECT_FALSE(sim_AdapterOpen());
 }
 
 }  // namespace
