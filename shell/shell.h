@@ -110,8 +110,10 @@ int shell_StartTrace(const char* path);
 int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, const char* documents_dir, bool gpx);
 
 // One tick of the 20 ms timer: one download step, then the trace's lines of
-// that step go to its file, then the drawing step, then, when repaint_needed
-// is set, clears it and asks for a full redraw.
+// that step go to its file (a trace cut short is said in the log once no
+// line waits for its end: the search line's " o.k.", a track's progress),
+// then the drawing step, then, when repaint_needed is set, clears it and
+// asks for a full redraw.
 void shell_Tick();
 
 // The question before leaving, asked at the end of a download and when the
