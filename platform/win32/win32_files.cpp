@@ -158,8 +158,10 @@ int native_FileClose(int file)
     HANDLE h = handle_Of(file);
     if (h == nullptr) return -1;
     open_files[file] = nullptr;
-    // Closed even when the flush fails, so the handle never leaks.
-    const bool flushed = FlushFileBuffers(h) != 0;
+    // Closed even when the flush fails, so the handle never leaks. Only a
+    // file on a disk is flushed: on a pipe the flush would wait for its
+    // reader to take every byte, and a stalled reader never does.
+    const bool flushed = GetFileType(h) != FILE_TYPE_DISK || FlushFileBuffers(h) != 0;
     const bool closed = CloseHandle(h) != 0;
     return flushed && closed ? 0 : -1;
 }
