@@ -159,7 +159,7 @@ enum RunOutcome : int {
     OUTCOME_DOWNLOAD_ERROR = 1,  // logger or line failed, no folder to write, or the erase failed
     OUTCOME_NO_ADAPTER = 2,      // no adapter within the wait
     OUTCOME_NOT_SAVED = 3,       // the download ran through, but some tracks could not be saved
-    OUTCOME_OUTPUT_FAILED = 4,   // a terminal front end could not write its standard output and
+    OUTCOME_OUTPUT_FAILED = 5,   // a terminal front end could not write its standard output and
                                  // stopped there (its own outcome; the shell never gives it)
 };
 

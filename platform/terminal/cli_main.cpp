@@ -17,7 +17,7 @@ int main(int argc, char** argv)
         parser,
         "Downloads the tracks of a ZORP GPS logger through its FT232R USB adapter, in a terminal.\n"
         "Exit codes: 0 every track saved or already there, 1 download error, 2 no adapter, 3 some tracks could "
-        "not be saved, 4 standard output could not be written.",
+        "not be saved, 5 standard output could not be written.",
         OPTIONS_WITH_PORT, &options);
     qtserial_UsePort(options.port.constData());
     return terminal_Run(options, settings);
