@@ -20,6 +20,16 @@ static bool redraw_waiting;
 
 static const char* const EXIT_TITLE = "ZORP download utility";
 
+// Why the trace ended early, until the log has said so.
+static int trace_cut;
+
+// The search line and a track's line are finished in place by later ticks
+// (" o.k.", the progress), which would write over a line added meanwhile.
+static bool line_Unfinished()
+{
+    return seq_state == SEQ_PROBE || (seq_state >= SEQ_FAST_LINE && seq_state <= SEQ_SAVE_TRACK);
+}
+
 void shell_Start(WindowHandle window, ShellPaint paint)
 {
     main_window = window;
@@ -27,6 +37,7 @@ void shell_Start(WindowHandle window, ShellPaint paint)
     redraw_waiting = false;
     link_Reset();
     download_Reset();
+    trace_cut = TRACE_RUNNING;
 
     // One byte more than program_dir holds: a path cut to fit the buffer
     // shows as too long, and counts as unknown.
@@ -58,7 +69,14 @@ void shell_Tick()
 {
     sequencer_Tick(main_window);
     // Between ticks no exchange is running, so the file write cannot delay one.
-    if (trace_Flush() != 0) log_AddLinef("Trace cut short: cannot write %s", trace_Path());
+    if (const int cut = trace_Flush(); cut != TRACE_RUNNING) trace_cut = cut;
+    if (trace_cut != TRACE_RUNNING && !line_Unfinished()) {
+        if (trace_cut == TRACE_CUT_NOT_READ)
+            log_AddLinef("Trace cut short: %s is not read fast enough", trace_Path());
+        else
+            log_AddLinef("Trace cut short: cannot write %s", trace_Path());
+        trace_cut = TRACE_RUNNING;
+    }
     if (redraw_waiting && paint_step) paint_step(main_window);
     if (repaint_needed) {
         repaint_needed = 0;

@@ -39,18 +39,20 @@ extern char output_dir[PROGRAM_DIR_SIZE];
 constexpr char DOCUMENTS_SUBDIR[] = "ZorpLoad";
 
 // Chooses output_dir, after shell_Start and before the first tick:
-//   - chosen_dir, the folder the user named, when given (created if missing);
+//   - chosen_dir, the folder the user named, when given (created if missing,
+//     with every missing folder above it);
 //   - else program_dir, when it can be written;
 //   - else documents_dir plus DOCUMENTS_SUBDIR, both created if missing.
 // The front end finds documents_dir with its own toolkit. A folder counts as
 // writable when a probe file can be created, closed and removed in it and
 // its path leaves room for a track's temporary file name. Null or empty
 // strings count as not given. Returns 0; or -1 when the folder chosen by the
-// rule cannot be written: the log then says so, and the first tick asks the
-// "Download error" question without touching the adapter. The folder found
-// is then locked (shell_LockOutputDir); a folder another program holds ends
-// the same way, with its own line, and so does one whose lock file cannot be
-// made (as a folder that cannot be written).
+// rule cannot be written: the log then names it (a named folder as given,
+// even one too long to take), and the first tick asks the "Download error"
+// question without touching the adapter. The folder found is then locked
+// (shell_LockOutputDir); a folder another program holds ends the same way,
+// with its own line, and so does one whose lock file cannot be made (as a
+// folder that cannot be written).
 int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir);
 
 // How long a program waits for another one to give up the output folder,
@@ -127,10 +129,12 @@ int shell_StartTrace(const char* path);
 int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, const char* documents_dir, bool gpx);
 
 // One tick of the 20 ms timer: one download step, then the trace's lines of
-// that step go to its file, then the drawing step when a redraw is waiting,
-// then, when repaint_needed is set, clears it and asks for a full redraw
-// (which is then waiting). An idle window, whose log, logo and size stay as
-// they are, is never drawn by the tick.
+// that step go to its file (a trace cut short is said in the log once no
+// line waits for its end: the search line's " o.k.", a track's progress),
+// then the drawing step when a redraw is waiting, then, when repaint_needed
+// is set, clears it and asks for a full redraw (which is then waiting). An
+// idle window, whose log, logo and size stay as they are, is never drawn by
+// the tick.
 void shell_Tick();
 
 // The front end's window changed in a way it must be drawn anew for (moved
@@ -186,6 +190,8 @@ enum RunOutcome : int {
     OUTCOME_NO_ADAPTER = 2,      // no adapter within the wait
     OUTCOME_NOT_SAVED = 3,       // the download ran through, but some tracks could not be saved
     OUTCOME_FOLDER_BUSY = 4,     // another program was saving into the output folder
+    OUTCOME_OUTPUT_FAILED = 5,   // a terminal front end could not write its standard output and
+                                 // stopped there (its own outcome; the shell never gives it)
 };
 
 // How long to wait between two looks for a missing adapter.
@@ -200,9 +206,18 @@ using UnattendedConfirm = int (*)(const char* question);
 // (null: always No). The outcome starts as a download error.
 void unattended_Start(uint32_t adapter_wait_ms, UnattendedConfirm confirm);
 
+// Asked by the adapter check when the adapter cannot be opened, before it
+// logs that: true when an unattended run still waits for the adapter, so the
+// box that follows will be answered Retry and the check logs nothing; the
+// one line "Waiting up to N s for the USB adapter ... S s left", its S
+// updated in place, stands for every look instead (S 0 when the wait has
+// run out). False for a run with a user, and once the wait has run out.
+bool unattended_AdapterWaitGoesOn();
+
 // The answer to a box the core opens during an unattended run:
 //   - Retry and Cancel (the adapter error): Retry after a pause of up to
-//     ADAPTER_RETRY_MS while the wait lasts, else Cancel (no adapter);
+//     ADAPTER_RETRY_MS when unattended_AdapterWaitGoesOn said so (the
+//     waiting line then shows the time left), else Cancel (no adapter);
 //   - the exit question: Yes, the outcome following from its icon
 //     (information: done) and from the tracks left unsaved;
 //   - any other Yes/No question: confirm's answer;

@@ -3,11 +3,13 @@
 #include <QApplication>
 
 #include "platform/options/command_line.h"
+#include "platform/posix/process_start.h"
 #include "platform/qt_window/zorp_window.h"
 #include "sim/sim.h"
 
 int main(int argc, char** argv)
 {
+    posix_StartProcess();
     // Before QApplication, which needs a display: --help and --version work
     // without one.
     const ProgramOptions options = options_Read(

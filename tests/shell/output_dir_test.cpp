@@ -39,6 +39,7 @@ const std::string DEEP = "prog/" + std::string(120, 'a') + "/" + std::string(120
 const std::string ROOMY = DEEP.substr(0, 225 - 1 - TempDir().dir.size());
 const std::string LONG = std::string(150, 'n') + "/" + std::string(150, 'n');
 const std::string LONG_CUT = "prog/" + std::string(150, 'n');  // where the path's first 259 bytes lead
+const std::string TOO_LONG = "out/" + std::string(5000, 'x');
 
 TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
 {
@@ -57,6 +58,10 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
          "docs", "out"},
         {"the named folder, and no fallback when it cannot be made", "prog", "prog", "file/out", "docs", "",
          "file/out"},
+        {"the named folder with every missing folder above it made", "prog", "prog", "new/a/b/c", "docs",
+         "new/a/b/c"},
+        {"a named folder too long to take, named in the error", "prog", "prog", TOO_LONG.c_str(), "docs", "",
+         TOO_LONG.c_str()},
         {"no folder when documents cannot be made either", "prog", "", "", "file/docs", "",
          "file/docs/ZorpLoad"},
         {"no folder when documents are unknown", "prog", "", "", "", "", "prog"},
@@ -96,7 +101,7 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         // none the first tick asks its error question, adapter untouched.
         sequencer_Tick(&fake_window);
         if (c.expected.empty()) {
-            EXPECT_EQ(std::string(status_log[0]), c.error + at(c.error_names));
+            EXPECT_EQ(std::string(status_log[0]), (c.error + at(c.error_names)).substr(0, LOG_LINE_SIZE - 1));
             ASSERT_EQ(fake_window.box_count, 1);
             EXPECT_STREQ(fake_window.boxes[0].title, "Download error");
             EXPECT_FALSE(sim_AdapterOpen());
@@ -107,22 +112,32 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
     }
 }
 
-TEST(OutputDir, AFolderAnotherProgramProbesAtTheSameMomentCountsAsWritable)
+// Names planted where a probe might go do not make a writable folder look
+// unwritable: folders at fixed probe-like names and at the name this start
+// tries first, and another program's probe held at the name tried next.
+TEST(OutputDir, FoldersAndAnotherProgramsProbeAtProbeNamesLeaveTheFolderWritable)
 {
     const TempDir temp;
-    const std::string out = temp.path("out"), probe = path_Join(out, ".zorpload-probe");
+    const std::string out = temp.path("out");
     fs::create_directories(out);
     sim_Reset(), sim_ResetFiles(), fake_WindowReset();
-    // Another program's probe, held as the program holds the files it writes.
-    const int held = sys_FileCreate(probe.c_str());
-    ASSERT_GE(held, 0);
     shell_Start(&fake_window, nullptr);
+    const auto probe_Name = [](uint32_t attempt) {
+        char name[32];
+        snprintf(name, sizeof name, ".zorpload-probe-%08x", unsigned(uint32_t(sim_NowUs()) + attempt * 0x9E3779B9u));
+        return std::string(name);
+    };
+    for (const std::string& name : {std::string(".zorpload-probe"), std::string(".zorpload-probe1"),
+                                     std::string(".zorpload-probe2"), std::string(".zorpload-probe3"), probe_Name(0)})
+        fs::create_directory(path_Join(out, name));
+    const int held = sys_FileCreate(path_Join(out, probe_Name(1)).c_str());
+    ASSERT_GE(held, 0);
 
     EXPECT_EQ(shell_ChooseOutputDir(out.c_str(), ""), 0);
     EXPECT_EQ(output_dir, out);
-    EXPECT_TRUE(fs::exists(probe)) << "the other program's probe was removed";
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2)
-        << "a probe left behind beside the other's and the folder's lock file";
+    EXPECT_TRUE(fs::is_regular_file(path_Join(out, probe_Name(1)))) << "the other program's probe was removed";
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 7)
+        << "a probe left behind beside the planted ones, the other's and the folder's lock file";
     sys_FileClose(held);
     shell_Shutdown();
 }
