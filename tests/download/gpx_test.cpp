@@ -143,7 +143,10 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
              nmea("GPRMC,101015,A,1000.0000,N,01000.0000,E,,,311226,,") +
              nmea("GPRMC,101015,V,1000.0000,N,01000.0000,E,,,311226,,") +  // of the same time, void
              nmea("GPGSA,A,1,,,,,,,,,,,,,99.9,99.9,99.9") +                // no fix
-             nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,-2.4,,1.9"),
+             nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,-2.4,,1.9") +
+             nmea("GPRMC,101016,A,1000.0000,N,01000.0000,E,,,311226,,") +
+             nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,2.5,1.6,1.9") +
+             nmea("GPGGA,101016,1000.0000,N,01000.0000,E,1,04,,1.0,M,,,,"),  // no HDOP: the GSA's stays
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:10Z</time>"
          "<fix>3d</fix><sat>4</sat><hdop>0.9</hdop><vdop>1.5</vdop><pdop>1.8</pdop></trkpt>\n"
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:11Z</time>"
@@ -151,7 +154,9 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:12Z</time>"
          "<fix>3d</fix><sat>4</sat><hdop>0.7</hdop><vdop>1.7</vdop><pdop>2.2</pdop></trkpt>\n"
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:13Z</time></trkpt>\n"
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:15Z</time><vdop>1.9</vdop></trkpt>\n"},
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:15Z</time><vdop>1.9</vdop></trkpt>\n"
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:16Z</time>"
+         "<fix>3d</fix><sat>4</sat><hdop>1.6</hdop><vdop>1.9</vdop><pdop>2.5</pdop></trkpt>\n"},
         {"GGA only: the date of the file's name, the next one after midnight",
          nmea("GPGGA,235958.000,0100.0000,N,00100.0000,E,1,05,1.0,-2.5,M,,,,") +
              nmea("GPGGA,000002.000,0100.0000,N,00100.0000,E,6,,,,,,,,"),
@@ -159,14 +164,14 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
          "<fix>3d</fix><sat>5</sat><hdop>1.0</hdop></trkpt>\n"
          "<trkpt lat=\"1.0000000\" lon=\"1.0000000\"><time>2027-01-01T00:00:02.000Z</time></trkpt>\n"},
         {"the kinds of fix",
-         nmea("GPGGA,101010,1000.0000,N,01000.0000,E,2,09,1.0,1.0,M,,,,") +
-             nmea("GPGGA,101011,1000.0000,N,01000.0000,E,3,09,1.0,1.0,M,,,,") +
+         nmea("GPGGA,101010,1000.0000,N,01000.0000,E,2,09,1.0,1.0,M,-3.5,F,,") +  // geoid height in feet
+             nmea("GPGGA,101011,1000.0000,N,01000.0000,E,3,09,1.0,1.0,M,-3.5,M,,") +
              nmea("GPGGA,101012,1000.0000,N,01000.0000,E,5,,,,,,,,") +
              nmea("GPGGA,101013,1000.0000,N,01000.0000,E,1,09,1.0,,,,,,"),
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:10Z</time>"
          "<fix>dgps</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:11Z</time>"
-         "<fix>pps</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"
+         "<geoidheight>-3.5</geoidheight><fix>pps</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:12Z</time><fix>dgps</fix></trkpt>\n"
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:13Z</time>"
          "<fix>2d</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"},
