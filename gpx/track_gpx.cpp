@@ -1,9 +1,10 @@
 // Track GPX: a saved track's fixes as a GPX 1.1 file beside its ".txt".
 //
 // The ".txt" is read back in blocks through the NMEA sentence reader; GGA and
-// RMC sentences that report a fix become track points, and a GGA and an RMC
-// of the same time of day make one point. Only one point is held at a time,
-// until a sentence of another time shows up, so nothing is kept per point.
+// RMC sentences that report a fix become track points, a GGA and an RMC of
+// the same time of day make one point, and the GSA sentences after them add
+// their dilutions to it. Only one point is held at a time, until a sentence
+// of another time shows up, so nothing is kept per point.
 // The ".gpx" is written under a temporary name, held open and renamed when
 // whole; every failure removes what was written.
 //
