@@ -2,7 +2,8 @@
 # Installs the package that scripts/package.sh built, runs it as a normal
 # user (zorpload --version on Qt's offscreen platform; a whole download of
 # zorpload-cli-demo, twice) and checks that the tracks landed in that user's
-# Documents/ZorpLoad; then removes the package and checks that none of its
+# Documents/ZorpLoad/Demo, the real Documents/ZorpLoad holding nothing else;
+# then removes the package and checks that none of its
 # files is left. Needs root or sudo. The user is ZORP_TEST_USER (default
 # zorptest), made for the test and removed again when it does not exist.
 set -euo pipefail
@@ -48,7 +49,7 @@ version=$(run_as zorpload --version)
 [[ $version == "ZorpLoad 1.01" ]] || { echo "zorpload --version said: $version" >&2; exit 1; }
 echo "zorpload --version: $version"
 
-docs="$home/Documents/ZorpLoad"
+docs="$home/Documents/ZorpLoad/Demo"
 echo "--- zorpload-cli-demo as $user"
 run_as zorpload-cli-demo | tee /tmp/zorpload-package-test.log
 grep -qxF "Output directory: $docs" /tmp/zorpload-package-test.log
@@ -59,6 +60,7 @@ owner=$(stat -c %U "$docs")
 echo "$docs: $txt track files, $imp timing files, owned by $owner"
 [[ $txt -eq 3 && $imp -eq 2 && $owner == "$user" ]]
 [[ -z $(find "$docs" -name '*.tmp' -o -name '.zorpload-probe*') ]]
+[[ $(ls -A "$home/Documents/ZorpLoad") == Demo ]] || { echo "the demo wrote into the real folder" >&2; exit 1; }
 
 echo "--- again: every track is there"
 skipped=$(run_as zorpload-cli-demo | grep -c ' ... exist, skipping$')

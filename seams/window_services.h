@@ -1,7 +1,9 @@
 // Window-system services seam: what the core asks of the window system.
 // One implementation per front end:
-//   - platform/qt:   the Qt 6 Widgets window (zorpload, zorpload-demo)
-//   - tests/support: a scripted window that answers boxes from a queue
+//   - platform/qt_window: the Qt 6 Widgets window (zorpload, zorpload-demo)
+//   - platform/win32:     the Win32 window (zorpload.exe, zorpload-demo.exe)
+//   - platform/terminal:  a program without a window (zorpload-cli*)
+//   - tests/support:      a scripted window that answers boxes from a queue
 //
 // A message box blocks its caller until it is answered and returns the button
 // pressed; timer ticks keep reaching the core while it is open, so the core
@@ -33,3 +35,6 @@ void wnd_Quit(int exit_code);
 
 // Asks for a full redraw of the window's client area, background erased.
 void wnd_Redraw(WindowHandle window);
+
+// Shows title as the window's title (a front end without one ignores it).
+void wnd_SetTitle(WindowHandle window, const char* title);

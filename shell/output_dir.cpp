@@ -14,6 +14,8 @@
 
 char output_dir[PROGRAM_DIR_SIZE];
 
+bool demo_run;
+
 // Leaves room for the track files' temporary names, which are longer.
 constexpr char PROBE_NAME[] = ".zorpload-probe";
 // Another program starting at the same moment may hold a probe of the same
@@ -60,15 +62,26 @@ static bool use_Dir(const char* dir)
     return set_OutputDir(dir) && (sys_MakeDir(output_dir), dir_Writable(output_dir));
 }
 
+// The documents folder's DOCUMENTS_SUBDIR, or in a demo run its DEMO_SUBDIR,
+// each folder on the way made when missing.
 static bool use_DocumentsDir(const char* documents_dir)
 {
     char dir[PROGRAM_DIR_SIZE];
-    int length = snprintf(dir, sizeof dir, "%s%c%s", documents_dir, sys_PathSeparator(), DOCUMENTS_SUBDIR);
+    const char separator = sys_PathSeparator();
+    int length = snprintf(dir, sizeof dir, "%s%c%s", documents_dir, separator, DOCUMENTS_SUBDIR);
+    const int real_length = length;
+    if (demo_run && length >= 0 && length < PROGRAM_DIR_SIZE)
+        length += snprintf(dir + length, sizeof dir - length, "%c%s", separator, DEMO_SUBDIR);
     if (length < 0 || length >= PROGRAM_DIR_SIZE) {
         set_OutputDir(documents_dir);
         return false;
     }
     sys_MakeDir(documents_dir);
+    if (demo_run) {
+        dir[real_length] = '\0';
+        sys_MakeDir(dir);
+        dir[real_length] = separator;
+    }
     return use_Dir(dir);
 }
 
@@ -82,6 +95,9 @@ int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir)
     bool found;
     if (given(chosen_dir)) {
         found = use_Dir(chosen_dir);
+    } else if (demo_run) {
+        output_dir[0] = '\0';
+        found = given(documents_dir) && use_DocumentsDir(documents_dir);
     } else {
         set_OutputDir(program_dir);
         found = dir_Writable(program_dir) || (given(documents_dir) && use_DocumentsDir(documents_dir));

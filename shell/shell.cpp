@@ -2,11 +2,13 @@
 // request, menu commands and shut-down, and the drawing of the status log.
 #include "shell/shell.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "download/download.h"
 #include "link/gps_link.h"
 #include "link/wire_trace.h"
+#include "resources/texts.h"
 #include "seams/base_services.h"
 #include "shell/status_log.h"
 
@@ -40,11 +42,23 @@ int shell_StartTrace(const char* path)
     return -1;
 }
 
+// The program's name, then what the run is on, then the folder in use: the
+// window's layout has no room below its 20 lines for a status bar.
+static void show_Title()
+{
+    char title[sizeof window_title + sizeof DEMO_TITLE + 3 + PROGRAM_DIR_SIZE];
+    snprintf(title, sizeof title, "%s%s%s%s", window_title, demo_run ? DEMO_TITLE : "",
+             output_dir[0] != '\0' ? " - " : "", output_dir);
+    wnd_SetTitle(main_window, title);
+}
+
 int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, const char* documents_dir, bool gpx)
 {
+    if (demo_run) log_AddLine(DEMO_LINE);
     if (trace_path != nullptr && trace_path[0] != '\0') shell_StartTrace(trace_path);
     const int chosen = shell_ChooseOutputDir(chosen_dir, documents_dir);
     if (chosen == 0 && gpx) shell_SetGpx(true);
+    show_Title();
     return chosen;
 }
 

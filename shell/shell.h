@@ -37,9 +37,23 @@ extern char output_dir[PROGRAM_DIR_SIZE];
 
 // The folder made for the track files inside the user's documents folder.
 constexpr char DOCUMENTS_SUBDIR[] = "ZorpLoad";
+// The demo programs' folder inside DOCUMENTS_SUBDIR: tracks of the simulated
+// logger never mix with real ones, where they would make a real run skip a
+// real track of the same name.
+constexpr char DEMO_SUBDIR[] = "Demo";
+
+// Set by a demo program before shell_Start, for the whole run: the logger
+// is simulated. The output folder is then documents_dir/ZorpLoad/Demo unless
+// a folder is named, never the program's own, and the window title and the
+// first status line say "simulated logger". shell_Start leaves it as it is.
+extern bool demo_run;
+constexpr char DEMO_TITLE[] = " - simulated logger";
+constexpr char DEMO_LINE[] = "Demo run on a simulated logger";
 
 // Chooses output_dir, after shell_Start and before the first tick:
 //   - chosen_dir, the folder the user named, when given (created if missing);
+//   - in a demo run, else documents_dir plus DOCUMENTS_SUBDIR plus
+//     DEMO_SUBDIR, each created if missing;
 //   - else program_dir, when it can be written;
 //   - else documents_dir plus DOCUMENTS_SUBDIR, both created if missing.
 // The front end finds documents_dir with its own toolkit. A folder counts as
@@ -99,12 +113,13 @@ void shell_Start(WindowHandle window, ShellPaint paint);
 int shell_StartTrace(const char* path);
 
 // The start-up options every front end takes, applied after shell_Start and
-// before the first tick in the one order that works: the wire trace into
-// trace_path first, so that it holds every driver call; then the output
+// before the first tick in the one order that works: in a demo run the line
+// saying so; the wire trace into trace_path, so that it holds every driver
+// call; then the output
 // folder (shell_ChooseOutputDir with chosen_dir and documents_dir); then, when
 // gpx is set and a folder was found, GPX saving, whose first act writes into
-// that folder. Null or empty paths count as not given. Returns what
-// shell_ChooseOutputDir returned.
+// that folder; last the window title, which names the folder. Null or empty
+// paths count as not given. Returns what shell_ChooseOutputDir returned.
 int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, const char* documents_dir, bool gpx);
 
 // One tick of the 20 ms timer: one download step, then the trace's lines of

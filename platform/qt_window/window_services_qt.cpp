@@ -121,3 +121,8 @@ void wnd_Redraw(WindowHandle window)
 {
     window_of(window)->canvas()->requestRedraw();
 }
+
+void wnd_SetTitle(WindowHandle window, const char* title)
+{
+    window_of(window)->setWindowTitle(QString::fromLocal8Bit(title));
+}

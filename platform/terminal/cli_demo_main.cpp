@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "platform/terminal/terminal_front.h"
+#include "shell/shell.h"
 #include "sim/sim.h"
 
 int main(int argc, char** argv)
@@ -13,5 +14,6 @@ int main(int argc, char** argv)
     const TerminalSettings settings = terminal_Settings(options);
     QCoreApplication application(argc, argv);
     sim_SetUpDemo();
+    demo_run = true;
     return terminal_Run(options, settings);
 }

@@ -125,6 +125,8 @@ void wnd_Quit(int)
 
 void wnd_Redraw(WindowHandle) {}
 
+void wnd_SetTitle(WindowHandle, const char*) {}
+
 // ------------------------------------------------------------------ run --
 
 int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings)

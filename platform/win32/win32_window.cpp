@@ -239,3 +239,8 @@ void wnd_Redraw(WindowHandle window)
 {
     InvalidateRect(hwnd_Of(window), nullptr, TRUE);
 }
+
+void wnd_SetTitle(WindowHandle window, const char* title)
+{
+    SetWindowTextA(hwnd_Of(window), title);
+}

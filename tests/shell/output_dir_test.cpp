@@ -3,8 +3,10 @@
 // a clear stop before the adapter is touched when none can be written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 
 #include "download/download.h"
@@ -29,7 +31,8 @@ struct Case {
     const char* chosen;
     const char* documents;
     std::string expected;     // "" when no folder can be written
-    const char* error_names = "";
+    const char* error_names = "";  // "": any folder
+    bool demo = false;
 };
 
 const std::string DEEP = "prog/" + std::string(120, 'a') + "/" + std::string(120, 'b');
@@ -57,6 +60,12 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         {"no folder when documents cannot be made either", "prog", "", "", "file/docs", "",
          "file/docs/ZorpLoad"},
         {"no folder when documents are unknown", "prog", "", "", "", "", "prog"},
+        {"a demo in documents' folder of its own, never the writable program folder", "prog", "prog", "", "docs",
+         "docs/ZorpLoad/Demo", "", true},
+        {"a demo in the named folder", "prog", "prog", "out", "docs", "out", "", true},
+        {"a demo without documents: no folder, never the program's", "prog", "prog", "", "", "", "", true},
+        {"a demo where documents cannot be made", "prog", "prog", "", "file/docs", "", "file/docs/ZorpLoad/Demo",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
@@ -70,21 +79,24 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         if (!c.made.empty()) fs::create_directories(at(c.made));
         sim_Reset(), sim_ResetFiles(), fake_WindowReset();
         sim_SetProgramPath(path_Join(at(c.program_dir), "zorpload").c_str());
+        demo_run = c.demo;
         shell_Start(&fake_window, nullptr);
 
         const int result = shell_ChooseOutputDir(at(c.chosen).c_str(), at(c.documents).c_str());
+        demo_run = false;
         EXPECT_EQ(result, c.expected.empty() ? -1 : 0);
         EXPECT_EQ(output_dir, at(c.expected));
         for (const auto& entry : fs::recursive_directory_iterator(temp.dir)) {
             EXPECT_TRUE(entry.is_directory() || entry.path() == at("file")) << "left behind: " << entry.path();
         }
-        EXPECT_EQ(fs::exists(at("docs")), c.expected == "docs/ZorpLoad") << "documents made only when used";
+        EXPECT_EQ(fs::exists(at("docs")), c.expected.starts_with("docs/ZorpLoad")) << "documents made only when used";
 
         // A folder that can be written leaves the download as it was; with
         // none the first tick asks its error question, adapter untouched.
         sequencer_Tick(&fake_window);
         if (c.expected.empty()) {
-            EXPECT_EQ(std::string(status_log[0]), "Error - cannot write track files to " + at(c.error_names));
+            EXPECT_EQ(std::string(status_log[0]), "Error - cannot write track files to " +
+                                                      (c.error_names[0] != '\0' ? at(c.error_names) : "any folder"));
             ASSERT_EQ(fake_window.box_count, 1);
             EXPECT_STREQ(fake_window.boxes[0].title, "Download error");
             EXPECT_FALSE(sim_AdapterOpen());
@@ -114,6 +126,45 @@ TEST(OutputDir, AFolderAnotherProgramProbesAtTheSameMomentCountsAsWritable)
     shell_Shutdown();
 }
 
+// The demo's simulated tracks go to a folder of their own: the real folders
+// (the program's, writable, and documents' ZorpLoad) keep exactly what they
+// held, so that a real run never skips a real track for a simulated one.
+TEST(OutputDir, ADemoRunSavesIntoItsOwnFolderAndLeavesTheRealOnesUntouched)
+{
+    const TempDir temp;
+    const std::string prog = temp.path("prog"), real = path_Join(temp.path("docs"), "ZorpLoad");
+    const std::string demo = path_Join(real, "Demo");
+    fs::create_directories(prog), fs::create_directories(real);
+    std::ofstream(path_Join(prog, "2015-07-03_0845_001.txt")) << "x";
+    std::ofstream(path_Join(real, "2015-07-04_0845_002.txt")) << "x";
+    const auto listing = [](const std::string& dir) {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+        return names;
+    };
+    const auto prog_before = listing(prog);
+    auto real_before = listing(real);
+    real_before.insert("Demo");
+    sim_Reset(), sim_ResetFiles(), fake_WindowReset();
+    sim_AddTracks(2, 1, 50, 7);
+    sim_SetProgramPath(path_Join(prog, "zorpload").c_str());
+    demo_run = true;
+    shell_Start(&fake_window, nullptr);
+    EXPECT_EQ(shell_ApplyStartOptions(nullptr, nullptr, temp.path("docs").c_str(), false), 0);
+    for (int tick = 0; tick < 100000 && seq_state != SEQ_IDLE; ++tick) sequencer_Tick(&fake_window);
+    demo_run = false;
+
+    EXPECT_STREQ(status_log[0], "Demo run on a simulated logger");
+    EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - simulated logger - " + demo);
+    EXPECT_EQ(listing(prog), prog_before);
+    EXPECT_EQ(listing(real), real_before);
+    EXPECT_EQ(std::ranges::count_if(fs::directory_iterator(demo), [](const auto& e) {
+                  return e.path().extension() == ".txt";
+              }),
+              2);
+    shell_Shutdown();
+}
+
 // The start-up options act in their order: the trace runs whatever the
 // folder; GPX saving first looks for track files without a GPX in the named
 // folder, not in the program's, and stays off when no folder can be written.
@@ -140,6 +191,7 @@ TEST(OutputDir, StartOptionsTurnGpxOnOnlyOnceTheNamedFolderIsChosen)
         EXPECT_EQ(std::string(status_log[0]), writable ? "GPX: 2015-07-04_0845_002.txt has no usable fix, no GPX written"
                                                        : "Error - cannot write track files to " + out);
         EXPECT_STREQ(status_log[1], "");
+        EXPECT_EQ(std::string(fake_window.title), writable ? "ZorpLoad - " + out : "ZorpLoad") << "the folder in use";
         shell_Shutdown();
         EXPECT_EQ(file_Contents(trace).rfind("# ZorpLoad ", 0), 0u) << "no trace recorded";
     }

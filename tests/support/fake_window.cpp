@@ -55,3 +55,8 @@ void wnd_Quit(int)
 }
 
 void wnd_Redraw(WindowHandle) {}
+
+void wnd_SetTitle(WindowHandle, const char* title)
+{
+    snprintf(fake_window.title, sizeof fake_window.title, "%s", title);
+}

@@ -23,6 +23,7 @@ struct FakeWindow {
     int answers_used;
     void (*while_box_open)(WindowHandle owner);  // e.g. run a few ticks
     int quit_calls;
+    char title[400];  // the last title set
 };
 
 extern FakeWindow fake_window;
