@@ -16,6 +16,8 @@ char output_dir[PROGRAM_DIR_SIZE];
 
 bool demo_run;
 
+static const char CANNOT_WRITE[] = "Error - cannot write track files to %s";
+
 // Leaves room for the track files' temporary names, which are longer.
 constexpr char PROBE_NAME[] = ".zorpload-probe";
 // Another program starting at the same moment may hold a probe of the same
@@ -105,8 +107,18 @@ int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir)
     if (found) return 0;
 
     // Said before the adapter is touched, and ended like a failed download.
-    log_AddLinef("Error - cannot write track files to %s", output_dir[0] != '\0' ? output_dir : "any folder");
+    log_AddLinef(CANNOT_WRITE, output_dir[0] != '\0' ? output_dir : "any folder");
     output_dir[0] = '\0';
     seq_state = SEQ_ASK_EXIT_ERROR;
+    return -1;
+}
+
+int shell_ChangeOutputDir(const char* dir)
+{
+    char previous[PROGRAM_DIR_SIZE];
+    memcpy(previous, output_dir, sizeof previous);
+    if (given(dir) && use_Dir(dir)) return 0;
+    log_AddLinef(CANNOT_WRITE, dir);
+    memcpy(output_dir, previous, sizeof output_dir);
     return -1;
 }

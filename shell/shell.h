@@ -50,6 +50,12 @@ extern bool demo_run;
 constexpr char DEMO_TITLE[] = " - simulated logger";
 constexpr char DEMO_LINE[] = "Demo run on a simulated logger";
 
+// The names under which the window remembers the user's choices
+// (wnd_SaveSetting): the track folder, and "1" or "0" for GPX saving.
+constexpr char SETTING_TRACK_FOLDER[] = "TrackFolder";
+constexpr char SETTING_SAVE_GPX[] = "SaveGpx";
+constexpr char SETTING_DEMO_PREFIX[] = "Demo";
+
 // Chooses output_dir, after shell_Start and before the first tick:
 //   - chosen_dir, the folder the user named, when given (created if missing);
 //   - in a demo run, else documents_dir plus DOCUMENTS_SUBDIR plus
@@ -64,6 +70,11 @@ constexpr char DEMO_LINE[] = "Demo run on a simulated logger";
 // "Download error" question without touching the adapter.
 int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir);
 
+// The folder the user chose in the window, while no download runs: it becomes
+// output_dir when it can be written (made if missing), and 0 is returned;
+// otherwise output_dir stays as it was, the log says so, and -1.
+int shell_ChangeOutputDir(const char* dir);
+
 // ---------------------------------------------------------------- window --
 
 constexpr int TICK_PERIOD_MS = 20;
@@ -73,7 +84,10 @@ enum ShellCommand : unsigned {
     CMD_ABOUT = 104,
     CMD_EXIT = 105,
     CMD_ERASE = 32772,
-    CMD_SAVE_GPX = 32773,  // turns GPX saving on or off
+    CMD_SAVE_GPX = 32773,       // turns GPX saving on or off
+    CMD_OPEN_FOLDER = 32774,    // shows output_dir in the system's file manager
+    CMD_CHOOSE_FOLDER = 32775,  // asks for another output_dir, once no download runs
+    CMD_SESSION_LOG = 32776,    // shows every line of the run
 };
 
 // Where the window's contents stand, in client pixels: the logo's top-left
@@ -115,11 +129,13 @@ int shell_StartTrace(const char* path);
 // The start-up options every front end takes, applied after shell_Start and
 // before the first tick in the one order that works: in a demo run the line
 // saying so; the wire trace into trace_path, so that it holds every driver
-// call; then the output
-// folder (shell_ChooseOutputDir with chosen_dir and documents_dir); then, when
-// gpx is set and a folder was found, GPX saving, whose first act writes into
-// that folder; last the window title, which names the folder. Null or empty
-// paths count as not given. Returns what shell_ChooseOutputDir returned.
+// call; then the output folder (shell_ChooseOutputDir with chosen_dir, else
+// the folder the user chose in the window before, and documents_dir); then,
+// when gpx is set or the user left "Save tracks as GPX" on before, and a
+// folder was found, GPX saving, whose first act writes into that folder;
+// last the window title, which names the folder. The choices remembered are
+// the demo's own in a demo run. Null or empty paths count as not given.
+// Returns what shell_ChooseOutputDir returned.
 int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, const char* documents_dir, bool gpx);
 
 // One tick of the 20 ms timer: one download step, then the trace's lines of
@@ -140,11 +156,20 @@ void shell_Leave(WindowHandle window);
 // window itself stays; the front end must not close it on its own.
 void shell_CloseRequest();
 
-// A menu or accelerator command: About, Exit (as the close request), Erase
-// or Save tracks as GPX (shell_SetGpx with the opposite of gpx_enabled). 1
-// when handled, 0 when the command is not the shell's and the front end's
+// A menu or accelerator command: About, Exit (as the close request), Erase,
+// Save tracks as GPX (shell_SetGpx with the opposite of gpx_enabled, then
+// remembered), Open track folder, Choose track folder (shell_ChangeOutputDir
+// with the folder the user picks, then remembered), Session log. 1 when
+// handled, also when the command is not available now (it then does
+// nothing), 0 when the command is not the shell's and the front end's
 // default handling applies.
 int shell_Command(unsigned command);
+
+// Whether a menu command can be used now, for the front end to grey out its
+// item: choosing the track folder only while no download runs, so that a
+// running download keeps saving where it started; opening it only once
+// there is one. 1 for every other command.
+int shell_CommandAvailable(unsigned command);
 
 // Saving tracks as GPX, the one switch of every front end (the command-line
 // option and the menu item "Save tracks as GPX"): on, first writes the GPX of

@@ -165,6 +165,85 @@ TEST(OutputDir, ADemoRunSavesIntoItsOwnFolderAndLeavesTheRealOnesUntouched)
     shell_Shutdown();
 }
 
+// Starts the program again with the window's remembered settings kept, as
+// a user's are across restarts; named is --output-dir, gpx --gpx.
+void restart(const std::string& prog, const char* named = nullptr, bool gpx = false)
+{
+    sim_Reset(), sim_ResetFiles(), fake_WindowReset();
+    sim_SetProgramPath(path_Join(prog, "zorpload").c_str());
+    shell_Start(&fake_window, nullptr);
+    shell_ApplyStartOptions(nullptr, named, "", gpx);
+}
+
+// The window's File menu after the download: the folder in use is shown,
+// opened and changed only while no download runs, and the folder and the
+// GPX choice are remembered for the next start, where the command line
+// still wins; a demo remembers its own.
+TEST(OutputDir, TheWindowShowsOpensChangesAndRemembersTheTrackFolderAndTheGpxChoice)
+{
+    const TempDir temp;
+    const std::string prog = temp.path("prog"), other = temp.path("other"), named = temp.path("named");
+    std::ofstream(temp.path("file")) << "x";
+    fs::create_directories(prog);
+    fake_SettingsReset();
+    restart(prog);
+    EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - " + prog);
+
+    shell_Command(CMD_OPEN_FOLDER);
+    EXPECT_EQ(std::string(fake_window.opened), prog);
+    EXPECT_EQ(fake_window.box_count, 0);
+    fake_window.open_result = -1;
+    shell_Command(CMD_OPEN_FOLDER);
+    ASSERT_EQ(fake_window.box_count, 1);
+    EXPECT_EQ(std::string(fake_window.boxes[0].text), "No file manager could show the track folder " + prog);
+
+    // During the download the item is greyed out, and the command does nothing.
+    snprintf(fake_window.folder_answer, sizeof fake_window.folder_answer, "%s", other.c_str());
+    EXPECT_EQ(shell_CommandAvailable(CMD_CHOOSE_FOLDER), 0);
+    shell_Command(CMD_CHOOSE_FOLDER);
+    EXPECT_STREQ(fake_window.folder_start, "") << "a folder dialog during the download";
+    EXPECT_EQ(output_dir, prog);
+
+    seq_state = SEQ_IDLE;
+    EXPECT_EQ(shell_CommandAvailable(CMD_CHOOSE_FOLDER), 1);
+    snprintf(fake_window.folder_answer, sizeof fake_window.folder_answer, "%s", path_Join(temp.path("file"), "x").c_str());
+    shell_Command(CMD_CHOOSE_FOLDER);
+    EXPECT_EQ(output_dir, prog) << "a folder that cannot be written is not taken";
+    EXPECT_EQ(std::string(status_log[log_LastUsedLine()]), "Error - cannot write track files to " +
+                                                               path_Join(temp.path("file"), "x"));
+    snprintf(fake_window.folder_answer, sizeof fake_window.folder_answer, "%s", other.c_str());
+    shell_Command(CMD_CHOOSE_FOLDER);
+    EXPECT_EQ(std::string(fake_window.folder_start), prog);
+    EXPECT_EQ(output_dir, other);
+    EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - " + other);
+    EXPECT_EQ(std::string(status_log[log_LastUsedLine()]), "Output directory: " + other);
+    shell_Command(CMD_SAVE_GPX);
+    shell_Command(CMD_SESSION_LOG);
+    EXPECT_EQ(fake_window.session_views, 1);
+    shell_Shutdown();
+
+    restart(prog);
+    EXPECT_EQ(output_dir, other) << "the chosen folder is remembered";
+    EXPECT_TRUE(gpx_enabled) << "the GPX choice is remembered";
+    shell_Command(CMD_SAVE_GPX);
+    shell_Shutdown();
+    restart(prog, named.c_str(), true);
+    EXPECT_EQ(output_dir, named) << "--output-dir wins for its run";
+    EXPECT_TRUE(gpx_enabled) << "--gpx wins for its run";
+    shell_Shutdown();
+    restart(prog);
+    EXPECT_EQ(output_dir, other) << "--output-dir is not remembered";
+    EXPECT_FALSE(gpx_enabled) << "GPX off is remembered, --gpx is not";
+    shell_Shutdown();
+
+    demo_run = true;
+    restart(prog);
+    demo_run = false;
+    EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - simulated logger") << "a demo never takes the real folder";
+    shell_Shutdown();
+    fake_SettingsReset();
+}
+
 // The start-up options act in their order: the trace runs whatever the
 // folder; GPX saving first looks for track files without a GPX in the named
 // folder, not in the program's, and stays off when no folder can be written.
