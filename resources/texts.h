@@ -26,9 +26,6 @@ constexpr char ABOUT_YEAR[] = "Copyright (C) 2026";
 constexpr char ABOUT_COMPANY[] = "ZorpLoad Software";
 constexpr char ABOUT_OK[] = "OK";
 
-// The folder dialog's title, and the view of every line of the run.
-constexpr char CHOOSE_FOLDER_TITLE[] = "Choose track folder";
+// The view of every line of the run.
 constexpr char SESSION_LOG_TITLE[] = "Session log";
 constexpr char SESSION_LOG_CLOSE[] = "Close";
-// The session view's first line when its oldest lines were pushed out.
-constexpr char SESSION_DROPPED[] = "(%u earlier lines not kept)";

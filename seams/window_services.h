@@ -43,10 +43,10 @@ void wnd_SetTitle(WindowHandle window, const char* title);
 // -1 when no file manager could be started.
 int wnd_OpenFolder(const char* folder);
 
-// Asks the user for a folder in a modal dialog owned by owner, starting at
-// start. 1 with the chosen folder's path in folder (size bytes), 0 when the
-// dialog was cancelled or the path does not fit.
-int wnd_ChooseFolder(WindowHandle owner, const char* start, char* folder, int size);
+// Asks the user for a folder in a modal dialog owned by owner, titled title,
+// starting at start. 1 with the chosen folder's path in folder (size bytes),
+// 0 when the dialog was cancelled or the path does not fit.
+int wnd_ChooseFolder(WindowHandle owner, const char* title, const char* start, char* folder, int size);
 
 // Shows every line of the run kept so far (session_Line, shell/status_log.h)
 // in a modal view owned by owner, where it can be selected and copied;

@@ -18,6 +18,7 @@ static ShellPaint paint_step;
 
 static const char* const EXIT_TITLE = "ZORP download utility";
 static const char OPEN_TITLE[] = "Open track folder";
+static const char CHOOSE_TITLE[] = "Choose track folder";
 static const char OPEN_FAILED[] = "No file manager could show the track folder ";
 
 void shell_Start(WindowHandle window, ShellPaint paint)
@@ -124,7 +125,7 @@ static void open_Folder()
 static void choose_Folder()
 {
     char chosen[PROGRAM_DIR_SIZE];
-    if (wnd_ChooseFolder(main_window, output_dir, chosen, sizeof chosen) != 1) return;
+    if (wnd_ChooseFolder(main_window, CHOOSE_TITLE, output_dir, chosen, sizeof chosen) != 1) return;
     if (shell_ChangeOutputDir(chosen) != 0) return;
     save_Setting(SETTING_TRACK_FOLDER, output_dir);
     log_AddLinef("Output directory: %s", output_dir);

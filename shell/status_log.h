@@ -46,6 +46,8 @@ void log_Clear();
 constexpr uint32_t SESSION_LINES = 4096;
 uint32_t session_LineCount();
 uint32_t session_Dropped();
+// A view's first line when session_Dropped is not 0, with that number.
+constexpr char SESSION_DROPPED[] = "(%u earlier lines not kept)";
 // Line i of those kept, 0 the oldest; "" past the last.
 const char* session_Line(uint32_t i);
 

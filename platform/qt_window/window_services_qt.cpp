@@ -141,9 +141,9 @@ int wnd_OpenFolder(const char* folder)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(folder))) ? 0 : -1;
 }
 
-int wnd_ChooseFolder(WindowHandle owner, const char* start, char* folder, int size)
+int wnd_ChooseFolder(WindowHandle owner, const char* title, const char* start, char* folder, int size)
 {
-    QFileDialog dialog(window_of(owner), QString::fromLatin1(CHOOSE_FOLDER_TITLE), QString::fromLocal8Bit(start));
+    QFileDialog dialog(window_of(owner), QString::fromLatin1(title), QString::fromLocal8Bit(start));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     window_of(owner)->runModal(dialog);

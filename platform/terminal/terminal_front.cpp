@@ -133,7 +133,7 @@ int wnd_OpenFolder(const char*)
     return -1;
 }
 
-int wnd_ChooseFolder(WindowHandle, const char*, char*, int)
+int wnd_ChooseFolder(WindowHandle, const char*, const char*, char*, int)
 {
     return 0;
 }

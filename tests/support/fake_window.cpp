@@ -67,7 +67,7 @@ int wnd_OpenFolder(const char* folder)
     return fake_window.open_result;
 }
 
-int wnd_ChooseFolder(WindowHandle, const char* start, char* folder, int size)
+int wnd_ChooseFolder(WindowHandle, const char*, const char* start, char* folder, int size)
 {
     snprintf(fake_window.folder_start, sizeof fake_window.folder_start, "%s", start);
     if (fake_window.folder_answer[0] == '\0') return 0;
