@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpacerItem>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstring>
@@ -175,14 +177,26 @@ void wnd_SessionLogBox(WindowHandle owner)
     window_of(owner)->runModal(box);
 }
 
-// Per user: ~/.config/ZorpLoad/ZorpLoad.conf.
+// Per user: ~/.config/ZorpLoad/ZorpLoad.conf (under $XDG_CONFIG_HOME when
+// set), where QSettings puts them.
 static QSettings user_Settings()
 {
     return QSettings(QStringLiteral("ZorpLoad"), QStringLiteral("ZorpLoad"));
 }
 
+// QSettings reads its file as it is made, on the window's thread: a FIFO or
+// device planted at that name would hold the window there. Then nothing is
+// remembered.
+static bool settings_Usable()
+{
+    const QFileInfo file(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/ZorpLoad/ZorpLoad.conf"));
+    return !file.exists() || file.isFile();
+}
+
 int wnd_LoadSetting(const char* name, char* value, int size)
 {
+    if (!settings_Usable()) return 0;
     const QVariant stored = user_Settings().value(QString::fromLatin1(name));
     if (!stored.isValid()) return 0;
     const QByteArray text = stored.toString().toLocal8Bit();
@@ -193,5 +207,6 @@ int wnd_LoadSetting(const char* name, char* value, int size)
 
 void wnd_SaveSetting(const char* name, const char* value)
 {
+    if (!settings_Usable()) return;
     user_Settings().setValue(QString::fromLatin1(name), QString::fromLocal8Bit(value));
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <sys/stat.h>
 #include <QtWidgets>
 #include <algorithm>
 #include <filesystem>
@@ -284,6 +285,22 @@ TEST(QtWindow, FileMenuShowsOpensChangesAndRemembersTheTrackFolderAndTheGpxChoic
     EXPECT_EQ(track_files("again"), 0);
     EXPECT_EQ(track_files("chosen"), 2);
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+// A FIFO planted where the settings file goes never holds the window: the
+// download runs through and nothing is remembered.
+TEST(QtWindow, AFifoAtTheSettingsFileIsLeftAlone)
+{
+    forget_Settings();
+    const std::string config = qEnvironmentVariable("XDG_CONFIG_HOME").toStdString() + "/ZorpLoad/ZorpLoad.conf";
+    std::filesystem::remove(config);
+    std::filesystem::create_directories(std::filesystem::path(config).parent_path());
+    ASSERT_EQ(mkfifo(config.c_str(), 0600), 0);
+    begin("fifo");
+    EXPECT_EQ(run({{reading_items, [] { choose(SAVE_GPX); }}, download_done(Box::Yes)}), 0);
+    EXPECT_EQ(track_files("fifo"), 2);
+    EXPECT_TRUE(std::filesystem::is_fifo(config));
+    std::filesystem::remove(config);
 }
 
 }  // namespace
