@@ -14,6 +14,10 @@
 
 char output_dir[PROGRAM_DIR_SIZE];
 
+bool demo_run;
+
+static const char CANNOT_WRITE[] = "Error - cannot write track files to %s";
+
 // With its eight hex digits, leaves room for the track files' temporary
 // names, which are longer.
 constexpr char PROBE_NAME[] = ".zorpload-probe-";
@@ -81,10 +85,15 @@ static bool use_Dir(const char* dir)
     return set_OutputDir(dir) && (make_OutputDir(), dir_Writable(output_dir));
 }
 
+// The documents folder's DOCUMENTS_SUBDIR, or in a demo run its DEMO_SUBDIR,
+// each folder on the way made when missing.
 static bool use_DocumentsDir(const char* documents_dir)
 {
     char dir[PROGRAM_DIR_SIZE];
-    int length = snprintf(dir, sizeof dir, "%s%c%s", documents_dir, sys_PathSeparator(), DOCUMENTS_SUBDIR);
+    const char separator = sys_PathSeparator();
+    int length = snprintf(dir, sizeof dir, "%s%c%s", documents_dir, separator, DOCUMENTS_SUBDIR);
+    if (demo_run && length >= 0 && length < PROGRAM_DIR_SIZE)
+        length += snprintf(dir + length, sizeof dir - length, "%c%s", separator, DEMO_SUBDIR);
     if (length < 0 || length >= PROGRAM_DIR_SIZE) {
         set_OutputDir(documents_dir);
         return false;
@@ -102,6 +111,9 @@ int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir)
     bool found;
     if (given(chosen_dir)) {
         found = use_Dir(chosen_dir);
+    } else if (demo_run) {
+        output_dir[0] = '\0';
+        found = given(documents_dir) && use_DocumentsDir(documents_dir);
     } else {
         set_OutputDir(program_dir);
         found = dir_Writable(program_dir) || (given(documents_dir) && use_DocumentsDir(documents_dir));
@@ -112,8 +124,18 @@ int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir)
     // Said before the adapter is touched, and ended like a failed download.
     // A named folder is named as the user gave it, also one too long to take.
     const char* failed = given(chosen_dir) ? chosen_dir : output_dir[0] != '\0' ? output_dir : "any folder";
-    if (locked != FOLDER_BUSY) log_AddLinef("Error - cannot write track files to %s", failed);
+    if (locked != FOLDER_BUSY) log_AddLinef(CANNOT_WRITE, failed);
     output_dir[0] = '\0';
     seq_state = SEQ_ASK_EXIT_ERROR;
+    return -1;
+}
+
+int shell_ChangeOutputDir(const char* dir)
+{
+    char previous[PROGRAM_DIR_SIZE];
+    memcpy(previous, output_dir, sizeof previous);
+    if (given(dir) && use_Dir(dir)) return 0;
+    log_AddLinef(CANNOT_WRITE, dir);
+    memcpy(output_dir, previous, sizeof output_dir);
     return -1;
 }

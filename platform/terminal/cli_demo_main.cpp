@@ -2,6 +2,7 @@
 // (sim_SetUpDemo) in real time.
 #include "platform/posix/process_start.h"
 #include "platform/terminal/terminal_front.h"
+#include "shell/shell.h"
 #include "sim/sim.h"
 
 int main(int argc, char** argv)
@@ -12,5 +13,6 @@ int main(int argc, char** argv)
         PROGRAM_TERMINAL);
     const TerminalSettings settings = terminal_Settings(options);
     sim_SetUpDemo();
+    demo_run = true;
     return terminal_Run(options, settings);
 }

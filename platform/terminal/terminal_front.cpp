@@ -142,6 +142,28 @@ void wnd_Quit(int)
 
 void wnd_Redraw(WindowHandle) {}
 
+void wnd_SetTitle(WindowHandle, const char*) {}
+
+// No menu reaches these, and a terminal remembers no choices.
+int wnd_OpenFolder(const char*)
+{
+    return -1;
+}
+
+int wnd_ChooseFolder(WindowHandle, const char*, const char*, char*, int)
+{
+    return 0;
+}
+
+void wnd_SessionLogBox(WindowHandle) {}
+
+int wnd_LoadSetting(const char*, char*, int)
+{
+    return 0;
+}
+
+void wnd_SaveSetting(const char*, const char*) {}
+
 // ------------------------------------------------------------------ run --
 
 int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings)
