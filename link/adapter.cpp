@@ -1,6 +1,8 @@
 // The USB serial adapter: open with the base line settings, hand out received
-// bytes from a chunk read in one go, change the baud rate, close.
+// bytes from a chunk read in one go, change the baud rate, close; and the
+// words that tell the user why the adapter cannot be used.
 #include <cstdint>
+#include <cstring>
 
 #include "link/gps_link.h"
 #include "link/wire_trace.h"
@@ -17,6 +19,50 @@ uint32_t rx_chunk_pos;
 // the driver never writes past the array.
 constexpr uint32_t DEVICE_LIST_MAX = 32;
 static FT_DEVICE_LIST_INFO_NODE device_list[DEVICE_LIST_MAX];
+
+// What the user reads for each cause: what is wrong, then what to do.
+static const struct {
+    AdapterCause cause;
+    const char* line;
+} cause_lines[] = {
+    {CAUSE_NO_ADAPTER, "No FT232R adapter is plugged in: connect the logger's USB cable and try again"},
+    {CAUSE_NO_PERMISSION,
+     "No permission to open the adapter: join group dialout or install the package's udev rule, replug it"},
+    {CAUSE_HELD, "The adapter is in use by another program: close that program and try again"},
+    {CAUSE_HELD_OR_DRIVER, "The adapter cannot be opened: close any program using it, or reinstall FTDI's D2XX driver"},
+    {CAUSE_OPEN_FAILED, "The adapter was found but failed to open: unplug it, plug it in again and try again"},
+    {CAUSE_GONE, "The USB adapter was unplugged during the download: plug it in and start again"},
+};
+
+bool adapter_gone_told;
+
+const char* usb_CauseLine(AdapterCause cause)
+{
+    for (const auto& row : cause_lines)
+        if (row.cause == cause) return row.line;
+    return nullptr;
+}
+
+bool usb_IsCauseLine(const char* text)
+{
+    for (const auto& row : cause_lines)
+        if (std::strcmp(row.line, text) == 0) return true;
+    return false;
+}
+
+void usb_LogOpenFailure()
+{
+    if (const char* line = usb_CauseLine(d2xx_LastCause())) log_AddLine(line);
+}
+
+// After a failed call on the open handle: a driver that says the adapter has
+// gone gets its line, once a run.
+static void note_CallFailed()
+{
+    if (adapter_gone_told || d2xx_LastCause() != CAUSE_GONE) return;
+    adapter_gone_told = true;
+    log_AddLine(usb_CauseLine(CAUSE_GONE));
+}
 
 int usb_Open()
 {
@@ -36,10 +82,18 @@ int usb_Open()
 
     // A refused setting is reported but leaves the adapter open: the logger may
     // still be reachable with what the adapter has.
-    if (wire_SetFlowControl(usb_handle, FT_FLOW_NONE, 0, 0) != FT_OK) log_AddLine("FT_SetFlowControl Failed");
-    if (wire_SetDataCharacteristics(usb_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) != FT_OK)
+    if (wire_SetFlowControl(usb_handle, FT_FLOW_NONE, 0, 0) != FT_OK) {
+        log_AddLine("FT_SetFlowControl Failed");
+        note_CallFailed();
+    }
+    if (wire_SetDataCharacteristics(usb_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) != FT_OK) {
         log_AddLine("FT_SetDataCharacteristics Failed");
-    if (wire_SetBaudRate(usb_handle, BAUD_BASE) != FT_OK) log_AddLine("FT_SetBaudRate Failed");
+        note_CallFailed();
+    }
+    if (wire_SetBaudRate(usb_handle, BAUD_BASE) != FT_OK) {
+        log_AddLine("FT_SetBaudRate Failed");
+        note_CallFailed();
+    }
     return USB_OPEN_OK;
 }
 
@@ -51,12 +105,18 @@ static uint32_t refill_chunk()
 
     // A failed status query (a pulled adapter) counts as an empty queue.
     uint32_t waiting = 0;
-    if (wire_GetStatus(usb_handle, &waiting) != FT_OK) return 0;
+    if (wire_GetStatus(usb_handle, &waiting) != FT_OK) {
+        note_CallFailed();
+        return 0;
+    }
     if (waiting == 0) return 0;
     if (waiting > RX_CHUNK_SIZE) waiting = RX_CHUNK_SIZE;
 
     uint32_t received = 0;
-    if (wire_Read(usb_handle, rx_chunk, waiting, &received) != FT_OK) return 0;
+    if (wire_Read(usb_handle, rx_chunk, waiting, &received) != FT_OK) {
+        note_CallFailed();
+        return 0;
+    }
     // Never trust a count beyond what was asked for: it would hand out bytes
     // from past the chunk.
     return received < waiting ? received : waiting;
@@ -77,6 +137,7 @@ int usb_SetBaud(uint32_t baud)
 {
     if (wire_SetBaudRate(usb_handle, baud) == FT_OK) return 0;
     log_AddLine("\r\n FT_SetBaudRate Failed");
+    note_CallFailed();
     return 2;
 }
 

@@ -115,6 +115,25 @@ int usb_SetBaudIfOpen(uint32_t baud);
 // Closes the adapter if one is open; usb_handle is null afterwards.
 void usb_Close();
 
+// Why the adapter cannot be used, told to the user as one status line of
+// what is wrong and what to do (the driver's AdapterCause, seams/d2xx.h).
+// The loss of an open adapter (CAUSE_GONE) is told by the adapter's own
+// calls as they fail, once a run.
+//
+// After a failed usb_Open: adds the line for the driver's cause; none when
+// the driver did not say why.
+void usb_LogOpenFailure();
+
+// The line of a cause; null for CAUSE_NONE.
+const char* usb_CauseLine(AdapterCause cause);
+
+// Whether text is one of the cause lines.
+bool usb_IsCauseLine(const char* text);
+
+// Set once the adapter's loss has been told this run: every later failed
+// call on its handle would tell it again.
+extern bool adapter_gone_told;
+
 // -------------------------------------------------------------- exchange --
 
 enum ExchangeResult : int {

@@ -91,3 +91,25 @@ FT_STATUS FT_Read(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToRead, ui
 FT_STATUS FT_Write(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToWrite, uint32_t* lpdwBytesWritten);
 
 FT_STATUS FT_Close(FT_HANDLE ftHandle);
+
+// ------------------------------------------------------ beyond FTDI's API --
+
+// Why the adapter cannot be used, as far as the implementation can tell: an
+// FT_STATUS alone does not tell a missing adapter from one the user may not
+// open. The core turns a cause into the line that tells the user what to do.
+enum AdapterCause : uint8_t {
+    CAUSE_NONE,            // no failure known: the last open worked, or the driver failed without saying why
+    CAUSE_NO_ADAPTER,      // no FT232R is plugged in (or the port named does not exist)
+    CAUSE_NO_PERMISSION,   // the adapter is there, but this user may not open it (a tty's owner and mode)
+    CAUSE_HELD,            // the adapter is there, but another program holds it
+    CAUSE_HELD_OR_DRIVER,  // the adapter is there, but the driver would not open it: another program
+                           // holds it, or the driver itself is not working
+    CAUSE_OPEN_FAILED,     // the adapter is there, but it failed otherwise
+    CAUSE_GONE,            // the open adapter went away (pulled out): every call on its handle fails
+};
+
+// The cause of the last failed FT_OpenEx or FT_CreateDeviceInfoList, or
+// CAUSE_GONE once a call on an open handle has found the adapter gone. A
+// successful open makes it CAUSE_NONE; a setting the driver merely refuses
+// leaves it as it is.
+AdapterCause d2xx_LastCause();

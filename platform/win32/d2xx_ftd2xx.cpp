@@ -6,6 +6,12 @@
 // failed load is tried again on the next device list, so a Retry after
 // installing the driver works.
 //
+// d2xx_LastCause reads the driver's statuses: FT_OpenEx's FT_DEVICE_NOT_FOUND
+// is no adapter plugged in, its FT_DEVICE_NOT_OPENED an adapter held by
+// another program or a driver that is not working (D2XX does not tell the
+// two apart); FT_IO_ERROR or FT_DEVICE_NOT_FOUND from a call on an open
+// handle is an adapter pulled out.
+//
 // seams/d2xx.h is the interface we call, in FTDI's names and argument order.
 // Its fixed-width types stand for the driver's Windows types (DWORD and ULONG
 // are 32 bits, FT_HANDLE is a pointer) and its device-list node must have the
@@ -72,6 +78,14 @@ struct Driver {
 
 Driver driver;
 bool driver_loaded;
+AdapterCause last_cause;
+
+// A call on an open handle: a status that says the device has gone is noted.
+FT_STATUS on_Handle(FT_STATUS status)
+{
+    if (status == FT_IO_ERROR || status == FT_DEVICE_NOT_FOUND) last_cause = CAUSE_GONE;
+    return status;
+}
 
 template <typename Function>
 bool find_Export(HMODULE library, const char* name, Function* out)
@@ -111,8 +125,14 @@ bool driver_Load()
 
 }  // namespace
 
+AdapterCause d2xx_LastCause()
+{
+    return last_cause;
+}
+
 FT_STATUS FT_CreateDeviceInfoList(uint32_t* lpdwNumDevs)
 {
+    last_cause = CAUSE_NONE;
     if (!driver_Load()) return FT_OTHER_ERROR;
     return driver.create_device_info_list(lpdwNumDevs);
 }
@@ -126,44 +146,49 @@ FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, uint32_t* lpdwNu
 FT_STATUS FT_OpenEx(void* pArg1, uint32_t Flags, FT_HANDLE* pHandle)
 {
     if (!driver_loaded) return FT_DEVICE_NOT_FOUND;
-    return driver.open_ex(pArg1, Flags, pHandle);
+    const FT_STATUS status = driver.open_ex(pArg1, Flags, pHandle);
+    last_cause = status == FT_OK                 ? CAUSE_NONE
+                 : status == FT_DEVICE_NOT_FOUND  ? CAUSE_NO_ADAPTER
+                 : status == FT_DEVICE_NOT_OPENED ? CAUSE_HELD_OR_DRIVER
+                                                  : CAUSE_OPEN_FAILED;
+    return status;
 }
 
 FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, uint16_t usFlowControl, uint8_t uXon, uint8_t uXoff)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.set_flow_control(ftHandle, usFlowControl, uXon, uXoff);
+    return on_Handle(driver.set_flow_control(ftHandle, usFlowControl, uXon, uXoff));
 }
 
 FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, uint8_t uWordLength, uint8_t uStopBits, uint8_t uParity)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.set_data_characteristics(ftHandle, uWordLength, uStopBits, uParity);
+    return on_Handle(driver.set_data_characteristics(ftHandle, uWordLength, uStopBits, uParity));
 }
 
 FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, uint32_t dwBaudRate)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.set_baud_rate(ftHandle, dwBaudRate);
+    return on_Handle(driver.set_baud_rate(ftHandle, dwBaudRate));
 }
 
 FT_STATUS FT_GetStatus(FT_HANDLE ftHandle, uint32_t* lpdwAmountInRxQueue, uint32_t* lpdwAmountInTxQueue,
                        uint32_t* lpdwEventStatus)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.get_status(ftHandle, lpdwAmountInRxQueue, lpdwAmountInTxQueue, lpdwEventStatus);
+    return on_Handle(driver.get_status(ftHandle, lpdwAmountInRxQueue, lpdwAmountInTxQueue, lpdwEventStatus));
 }
 
 FT_STATUS FT_Read(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToRead, uint32_t* lpdwBytesReturned)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.read(ftHandle, lpBuffer, dwBytesToRead, lpdwBytesReturned);
+    return on_Handle(driver.read(ftHandle, lpBuffer, dwBytesToRead, lpdwBytesReturned));
 }
 
 FT_STATUS FT_Write(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToWrite, uint32_t* lpdwBytesWritten)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.write(ftHandle, lpBuffer, dwBytesToWrite, lpdwBytesWritten);
+    return on_Handle(driver.write(ftHandle, lpBuffer, dwBytesToWrite, lpdwBytesWritten));
 }
 
 FT_STATUS FT_Close(FT_HANDLE ftHandle)

@@ -4,6 +4,6 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
 {
-    sim_SetUpDemo();
+    sim_SetUpFromEnvironment();
     return win32_Run(instance, show, "The ZorpLoad window on a simulated logger: three tracks, downloaded in real time.");
 }
