@@ -61,6 +61,14 @@ int run_Into(int fd, const ProgramOptions& options, const TerminalSettings& sett
     return code;
 }
 
+// The simulated logger afresh with two tracks, then changed by inject.
+void fresh_Logger(const std::function<void()>& inject)
+{
+    sim_Reset(), sim_ResetFiles();
+    sim_AddTracks(2, 1, ITEMS, 7);
+    inject();
+}
+
 int txt_Files(const std::string& dir)
 {
     if (!fs::is_directory(dir)) return 0;
@@ -114,9 +122,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
         const TempDir temp;
-        sim_Reset(), sim_ResetFiles();
-        sim_AddTracks(2, 1, ITEMS, 7);
-        c.inject();
+        fresh_Logger(c.inject);
         const uint64_t start_us = sim_NowUs();
         const std::string out = temp.path("out"), printed = temp.path("printed");
         if (c.planted != nullptr) fs::create_directory(out), std::ofstream(path_Join(out, FIRST_TRACK)) << c.planted();
@@ -165,9 +171,7 @@ TEST(Terminal, CopiesErrorLinesToStandardErrorUnlessItIsStandardOutput)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shows);
         const TempDir temp;
-        sim_Reset(), sim_ResetFiles();
-        sim_AddTracks(2, 1, ITEMS, 7);
-        c.inject();
+        fresh_Logger(c.inject);
         const std::string out = temp.path("out");
         const int fd = open(temp.path("printed").c_str(), O_WRONLY | O_CREAT, 0644);
         const int error_fd = open(temp.path("errors").c_str(), O_WRONLY | O_CREAT, 0644);
@@ -177,9 +181,7 @@ TEST(Terminal, CopiesErrorLinesToStandardErrorUnlessItIsStandardOutput)
         if (const size_t at = errors.find("{out}"); at != std::string::npos) errors.replace(at, 5, out);
         EXPECT_EQ(file_Contents(temp.path("errors")), errors);
 
-        sim_Reset(), sim_ResetFiles();
-        sim_AddTracks(2, 1, ITEMS, 7);
-        c.inject();
+        fresh_Logger(c.inject);
         const int both = open(temp.path("both").c_str(), O_WRONLY | O_CREAT, 0644);
         run_Into(both, {temp.path("again").c_str(), {}, {}, {}}, {0, false, false}, both);
         close(both);
