@@ -20,48 +20,59 @@ uint32_t rx_chunk_pos;
 constexpr uint32_t DEVICE_LIST_MAX = 32;
 static FT_DEVICE_LIST_INFO_NODE device_list[DEVICE_LIST_MAX];
 
-// What the user reads for each cause: what is wrong, then what to do.
+// What the user reads for each cause: what is wrong, then what to do, as
+// "<what>[ <detail>]: <remedy>" (the detail is a name the driver gives, such
+// as the function a library lacks).
 static const struct {
     AdapterCause cause;
-    const char* line;
+    const char* what;
+    const char* remedy;
 } cause_lines[] = {
-    {CAUSE_NO_ADAPTER, "No FT232R adapter is plugged in: connect the logger's USB cable and try again"},
-    {CAUSE_NO_PERMISSION,
-     "No permission to open the adapter: join group dialout or install the package's udev rule, replug it"},
-    {CAUSE_HELD, "The adapter is in use by another program: close that program and try again"},
-    {CAUSE_HELD_OR_DRIVER, "The adapter cannot be opened: close any program using it, or reinstall FTDI's D2XX driver"},
-    {CAUSE_OPEN_FAILED, "The adapter was found but failed to open: unplug it, plug it in again and try again"},
-    {CAUSE_GONE, "The USB adapter was unplugged during the download: plug it in and start again"},
+    {CAUSE_NO_ADAPTER, "No FT232R adapter is plugged in", "connect the logger's USB cable and try again"},
+    {CAUSE_NO_PERMISSION, "No permission to open the adapter",
+     "join group dialout or install the package's udev rule, replug it"},
+    {CAUSE_HELD, "The adapter is in use by another program", "close that program and try again"},
+    {CAUSE_HELD_OR_DRIVER, "The adapter cannot be opened", "close any program using it, or reinstall FTDI's D2XX driver"},
+    {CAUSE_OPEN_FAILED, "The adapter was found but failed to open", "unplug it, plug it in again and try again"},
+    {CAUSE_GONE, "The USB adapter was unplugged during the download", "plug it in and start again"},
+    {CAUSE_DRIVER_MISSING, "FTD2XX.dll not found", "install FTDI's D2XX driver"},
+    {CAUSE_DRIVER_NOT_64_BIT, "FTD2XX.dll is not 64-bit", "install FTDI's D2XX driver for 64-bit Windows"},
+    {CAUSE_DRIVER_INCOMPLETE, "FTD2XX.dll has no", "install FTDI's D2XX driver again"},
+    {CAUSE_DRIVER_NOT_LOADED, "FTD2XX.dll cannot be loaded", "install FTDI's D2XX driver again"},
 };
 
 bool adapter_gone_told;
 
-const char* usb_CauseLine(AdapterCause cause)
+void usb_LogCause()
 {
+    const char* detail = nullptr;
+    const AdapterCause cause = d2xx_LastCause(&detail);
     for (const auto& row : cause_lines)
-        if (row.cause == cause) return row.line;
-    return nullptr;
+        if (row.cause == cause)
+            log_AddLinef("%s%s%s: %s", row.what, detail != nullptr ? " " : "", detail != nullptr ? detail : "",
+                         row.remedy);
 }
 
 bool usb_IsCauseLine(const char* text)
 {
-    for (const auto& row : cause_lines)
-        if (std::strcmp(row.line, text) == 0) return true;
+    const size_t length = std::strlen(text);
+    for (const auto& row : cause_lines) {
+        const size_t what = std::strlen(row.what), remedy = std::strlen(row.remedy);
+        if (length >= what + 2 + remedy && std::strncmp(text, row.what, what) == 0 &&
+            std::strncmp(text + length - remedy - 2, ": ", 2) == 0 && std::strcmp(text + length - remedy, row.remedy) == 0)
+            return true;
+    }
     return false;
-}
-
-void usb_LogOpenFailure()
-{
-    if (const char* line = usb_CauseLine(d2xx_LastCause())) log_AddLine(line);
 }
 
 // After a failed call on the open handle: a driver that says the adapter has
 // gone gets its line, once a run.
 static void note_CallFailed()
 {
-    if (adapter_gone_told || d2xx_LastCause() != CAUSE_GONE) return;
+    const char* detail = nullptr;
+    if (adapter_gone_told || d2xx_LastCause(&detail) != CAUSE_GONE) return;
     adapter_gone_told = true;
-    log_AddLine(usb_CauseLine(CAUSE_GONE));
+    usb_LogCause();
 }
 
 int usb_Open()

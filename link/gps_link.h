@@ -120,12 +120,9 @@ void usb_Close();
 // The loss of an open adapter (CAUSE_GONE) is told by the adapter's own
 // calls as they fail, once a run.
 //
-// After a failed usb_Open: adds the line for the driver's cause; none when
-// the driver did not say why.
-void usb_LogOpenFailure();
-
-// The line of a cause; null for CAUSE_NONE.
-const char* usb_CauseLine(AdapterCause cause);
+// Adds the line of the driver's last cause (d2xx_LastCause); none when the
+// driver did not say why. For a failed usb_Open (101 or 102).
+void usb_LogCause();
 
 // Whether text is one of the cause lines.
 bool usb_IsCauseLine(const char* text);

@@ -3,7 +3,7 @@
 # and only those that are missing, so a second run costs nothing.
 #   ./scripts/install-deps.sh           the Linux build and its tests
 #   ./scripts/install-deps.sh windows   the Windows cross build, its tests
-#                                       under Wine, and its zip
+#                                       under Wine, its zip and setup program
 set -euo pipefail
 
 if [[ "${1:-}" == windows ]]; then
@@ -16,6 +16,8 @@ if [[ "${1:-}" == windows ]]; then
     # display with a window manager, driven by xdotool, photographed by
     # imagemagick
     wine wine64 xvfb openbox xdotool imagemagick
+    # the setup program
+    nsis
   )
 else
   packages=(

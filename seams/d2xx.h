@@ -106,10 +106,17 @@ enum AdapterCause : uint8_t {
                            // holds it, or the driver itself is not working
     CAUSE_OPEN_FAILED,     // the adapter is there, but it failed otherwise
     CAUSE_GONE,            // the open adapter went away (pulled out): every call on its handle fails
+    // A driver loaded at run time (FTD2XX.dll on Windows) that cannot be used:
+    // FT_CreateDeviceInfoList fails.
+    CAUSE_DRIVER_MISSING,     // no library in the folders searched
+    CAUSE_DRIVER_NOT_64_BIT,  // a library built for another processor (a 32-bit FTD2XX.dll)
+    CAUSE_DRIVER_INCOMPLETE,  // a library without one of the functions (the detail names it)
+    CAUSE_DRIVER_NOT_LOADED,  // a library there that the system would not load (a DLL it needs is missing)
 };
 
 // The cause of the last failed FT_OpenEx or FT_CreateDeviceInfoList, or
 // CAUSE_GONE once a call on an open handle has found the adapter gone. A
 // successful open makes it CAUSE_NONE; a setting the driver merely refuses
-// leaves it as it is.
-AdapterCause d2xx_LastCause();
+// leaves it as it is. *detail is a name the user's line quotes (the function
+// a CAUSE_DRIVER_INCOMPLETE library lacks), else null.
+AdapterCause d2xx_LastCause(const char** detail);

@@ -131,9 +131,12 @@ struct SimAdapterSettings {
     bool fail_read;                // FT_Read fails and delivers nothing
     bool echo;                     // the half-duplex line returns what the
                                    // program writes (default on)
-    AdapterCause open_failure;     // FT_OpenEx fails for this cause
-                                   // (d2xx_LastCause says it); CAUSE_NONE:
-                                   // it opens
+    AdapterCause open_failure;     // the open fails for this cause, which
+                                   // d2xx_LastCause then gives: a
+                                   // CAUSE_DRIVER_ one fails
+                                   // FT_CreateDeviceInfoList (an incomplete
+                                   // library lacks FT_GetStatus), any other
+                                   // FT_OpenEx; CAUSE_NONE: it opens
 };
 
 struct SimLoggerSettings {
@@ -226,8 +229,11 @@ void sim_SetUpDemo();
 //                      "held", "busy", "broken": the open fails as for a
 //                      port this user may not open, one another program
 //                      holds, one the driver would not open, one that
-//                      fails otherwise; "pulled": the adapter is pulled
-//                      out in the middle of the second track
+//                      fails otherwise; "no-driver", "driver-32-bit",
+//                      "driver-incomplete", "driver-unloadable": the driver
+//                      library cannot be used, for that reason; "pulled":
+//                      the adapter is pulled out in the middle of the
+//                      second track
 // A variable that is unset or not a whole number keeps its default.
 void sim_SetUpFromEnvironment();
 

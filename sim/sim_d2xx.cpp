@@ -46,9 +46,17 @@ static bool device_Attached()
     return sim_settings.adapter.present && !sim_AdapterPulled();
 }
 
-AdapterCause d2xx_LastCause()
+AdapterCause d2xx_LastCause(const char** detail)
 {
+    *detail = last_cause == CAUSE_DRIVER_INCOMPLETE ? "FT_GetStatus" : nullptr;
     return last_cause;
+}
+
+// A cause that lies in the driver library rather than the adapter.
+static bool driver_Cause(AdapterCause cause)
+{
+    return cause == CAUSE_DRIVER_MISSING || cause == CAUSE_DRIVER_NOT_64_BIT || cause == CAUSE_DRIVER_INCOMPLETE ||
+           cause == CAUSE_DRIVER_NOT_LOADED;
 }
 
 // Fails the open for cause.
@@ -60,8 +68,10 @@ static FT_STATUS open_Fails(AdapterCause cause)
 
 FT_STATUS FT_CreateDeviceInfoList(uint32_t* lpdwNumDevs)
 {
-    if (sim_settings.adapter.fail_device_list) {
-        last_cause = CAUSE_NONE;  // a driver that fails without saying why
+    const AdapterCause failure = sim_settings.adapter.open_failure;
+    if (sim_settings.adapter.fail_device_list || driver_Cause(failure)) {
+        // fail_device_list: a driver that fails without saying why.
+        last_cause = driver_Cause(failure) ? failure : CAUSE_NONE;
         return FT_OTHER_ERROR;
     }
     *lpdwNumDevs = device_Attached() ? 1 : 0;

@@ -36,6 +36,8 @@ static const struct {
 } adapter_failures[] = {
     {"absent", CAUSE_NO_ADAPTER}, {"denied", CAUSE_NO_PERMISSION}, {"held", CAUSE_HELD},
     {"busy", CAUSE_HELD_OR_DRIVER}, {"broken", CAUSE_OPEN_FAILED},
+    {"no-driver", CAUSE_DRIVER_MISSING}, {"driver-32-bit", CAUSE_DRIVER_NOT_64_BIT},
+    {"driver-incomplete", CAUSE_DRIVER_INCOMPLETE}, {"driver-unloadable", CAUSE_DRIVER_NOT_LOADED},
 };
 
 // Item replies before the demonstration's adapter is pulled: the second track

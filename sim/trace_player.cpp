@@ -460,7 +460,8 @@ FT_STATUS FT_Close(FT_HANDLE ftHandle)
 }
 
 // A trace records statuses, not why a call failed.
-AdapterCause d2xx_LastCause()
+AdapterCause d2xx_LastCause(const char** detail)
 {
+    *detail = nullptr;
     return CAUSE_NONE;
 }

@@ -262,8 +262,9 @@ FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, uint32_t* lpdwNu
 
 // --------------------------------------------------------------- open --
 
-AdapterCause d2xx_LastCause()
+AdapterCause d2xx_LastCause(const char** detail)
 {
+    *detail = nullptr;
     return last_cause;
 }
 

@@ -22,6 +22,12 @@
 
 namespace {
 
+AdapterCause last_Cause()
+{
+    const char* detail = nullptr;
+    return d2xx_LastCause(&detail);
+}
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
@@ -78,7 +84,7 @@ TEST(TtyPty, SetsTheLineMovesBytesBothWaysAndFailsAtOnceWhenTheMasterCloses)
     EXPECT_EQ(FT_Read(port, buffer, 16, &count), FT_IO_ERROR);
     EXPECT_EQ(FT_GetStatus(port, &rx, &tx, &events), FT_IO_ERROR);
     EXPECT_EQ(FT_Write(port, buffer, 16, &count), FT_IO_ERROR);
-    EXPECT_EQ(+d2xx_LastCause(), +CAUSE_GONE);
+    EXPECT_EQ(+last_Cause(), +CAUSE_GONE);
     EXPECT_EQ(FT_Close(port), FT_OK);
     alarm(0);
 }
@@ -200,7 +206,7 @@ TEST_P(TtyFind, FindsTheFt232rByUsbIdAndDescriptionAndTellsWhyItCannotBeOpened)
         const AsAnotherUser as_another_user(c.device == DEVICE_NO_ACCESS);
         EXPECT_EQ(FT_OpenEx(const_cast<char*>(FT232R), FT_OPEN_BY_DESCRIPTION, &handle), c.status);
     }
-    EXPECT_EQ(+d2xx_LastCause(), +c.failure);
+    EXPECT_EQ(+last_Cause(), +c.failure);
     if (c.status == FT_OK) {
         uint32_t sent = 0;
         EXPECT_EQ(FT_Write(handle, const_cast<char*>("$"), 1, &sent), FT_OK);
@@ -247,7 +253,7 @@ TEST(TtyFind, TakesTheFt232rsInTheOrderOfTheirNumbers)
         FT_HANDLE first = nullptr, second = nullptr;
         ASSERT_EQ(FT_OpenEx(const_cast<char*>(FT232R), FT_OPEN_BY_DESCRIPTION, &first), FT_OK);
         EXPECT_EQ(FT_OpenEx(const_cast<char*>(FT232R), FT_OPEN_BY_DESCRIPTION, &second), FT_DEVICE_NOT_OPENED);
-        EXPECT_EQ(+d2xx_LastCause(), +CAUSE_HELD);
+        EXPECT_EQ(+last_Cause(), +CAUSE_HELD);
         uint32_t sent = 0;
         EXPECT_EQ(FT_Write(first, const_cast<char*>("$"), 1, &sent), FT_OK);
         pollfd pfd{ttyUSB9.master, POLLIN, 0};
