@@ -314,6 +314,8 @@ struct SimFileFaults {
     SimFileFault create;           // the file is not created
     SimFileFault write;            // nothing of that write reaches the file
     SimFileFault close;            // the file is closed, but reports -1
+                                   // and ends in stray bytes, as a lost
+                                   // sync may leave it
     SimFileFault rename;           // nothing is renamed (either rename call)
     SimFileFault read;             // a read of an open file fails
     bool disk_limited;             // when set, disk_free bytes may still be

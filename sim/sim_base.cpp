@@ -7,8 +7,9 @@
 //     divided by 1000 plus an offset that sim_SetTickMs chooses, so it wraps
 //     like the real 32-bit counter.
 //   - A file call either fails by a fault, touching nothing (except a close,
-//     which still closes, and a write on a full disk, which stores what
-//     fits), or is the system's call itself.
+//     which still closes but leaves a few stray bytes at the file's end, and
+//     a write on a full disk, which stores what fits), or is the system's
+//     call itself.
 #include <cstring>
 
 #include "platform/native_files.h"
@@ -158,9 +159,12 @@ int sys_FileWrite(int file, const void* data, uint32_t count)
 
 int sys_FileClose(int file)
 {
+    // What a failed close may leave on the disk is not what was written: a
+    // caller that ignores the result keeps a damaged file.
+    const bool fails = fault_Fires(sim_file_faults.close);
+    if (fails) native_FileWrite(file, "\n(lost)\n", 8);
     const int closed = native_FileClose(file);
-    if (fault_Fires(sim_file_faults.close)) return -1;
-    return closed;
+    return fails ? -1 : closed;
 }
 
 int sys_FileRename(const char* from, const char* to)

@@ -29,22 +29,15 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-// Runs a three-track download through the shell's tick, as a front end
-// does, with trace_setup (if any) after the start; the trace ends as the
-// program does.
+// Runs a three-track download with trace_setup (if any) after the start;
+// the trace ends as the program does.
 Outcome download(void (*trace_setup)() = nullptr)
 {
     session_Begin();
     sim_AddTracks(3, 1, 5, 7);
     trace_session_AlignClock();
-    main_window = &fake_window;
     if (trace_setup != nullptr) trace_setup();
-    while (seq_state != SEQ_IDLE) {
-        const uint32_t start = sys_TickCount();
-        shell_Tick();
-        if (const uint32_t took = sys_TickCount() - start; took < uint32_t(TICK_PERIOD_MS))
-            sys_Sleep(TICK_PERIOD_MS - took);
-    }
+    session_Run();
     shell_Shutdown();
     Outcome outcome{std::string(reinterpret_cast<const char*>(sim_written), sim_written_count), log_Lines(), {}};
     for (std::string& line : outcome.log) {
