@@ -1,0 +1,92 @@
+// The file calls of the base services as every platform keeps them, against the production
+// implementation of the system the tests are built for (POSIX, or Win32 under Wine). Each row
+// starts from a folder holding `given`, makes its calls, and leaves the folder holding `after`.
+#include <gtest/gtest.h>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <string>
+#include "seams/base_services.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using Entries = std::map<std::string, std::string>;  // name: contents, or FOLDER
+using Results = std::vector<int>;
+const std::string FOLDER = "<folder>", TEXT("$GPGGA\r\n\0\x0D$", 11), OLDER = "an older, longer file";
+const std::string LONG = std::string(9000, '\0') + TEXT;  // several read blocks
+const int HELD_FILE_SEEN = sys_PathSeparator() == '\\' ? 0 : 1;  // Windows shares a held file with nobody
+
+std::string folder, listed;  // the row's own; the names a listing gave
+const char* at(const std::string& name)
+{
+    static std::deque<std::string> paths;  // the pointers stay good for the row
+    return paths.emplace_back(path_Join(folder, native_Path(name))).c_str();
+}
+Results put(const char* name, const std::string& text, int (*open)(const char*) = sys_FileCreate)
+{
+    const int file = open(at(name));
+    return {int(file >= 0), sys_FileWrite(file, text.data(), uint32_t(text.size())), sys_FileClose(file)};
+}
+
+struct Contract {
+    const char* name;
+    Entries given;
+    Results (*calls)();
+    Results expected;
+    Entries after;
+};
+void PrintTo(const Contract& row, std::ostream* out) { *out << row.name; }
+struct BaseServices : ::testing::TestWithParam<Contract> {};
+INSTANTIATE_TEST_SUITE_P(Files, BaseServices, ::testing::ValuesIn(std::vector<Contract>{
+    {"CreateStartsAfreshAndWritesEveryByte", {{"a", OLDER}}, [] { return put("a", TEXT); }, {1, 0, 0}, {{"a", TEXT}}},
+    {"OpenWriteEmptiesWhatIsThere", {{"a", OLDER}}, [] { return put("a", "trace", sys_FileOpenWrite); }, {1, 0, 0},
+     {{"a", "trace"}}},
+    {"CreatedFileIsHeldByItsWriterAlone", {}, [] {
+         const int holder = sys_FileCreate(at("a"));
+         return Results{sys_FileWrite(holder, "held", 4), sys_FileCreate(at("a")), sys_FileExists(at("a")),
+                        sys_FileClose(holder), sys_FileClose(holder), sys_FileExists(at("a"))};
+     }, {0, -1, HELD_FILE_SEEN, 0, -1, 1}, {{"a", "held"}}},
+    {"NothingThereFailsEveryCall", {}, [] {
+         return Results{sys_FileCreate(at("no/a")), sys_FileOpenWrite(at("no/a")), sys_MakeDir(at("no/d")),
+                        sys_FileOpenRead(at("a")), sys_FileExists(at("a")), sys_FileRemove(at("a")),
+                        sys_FileRename(at("a"), at("b")), sys_FileRenameNoReplace(at("a"), at("b"))};
+     }, {-1, -1, -1, -1, 0, -1, -1, -1}, {}},
+    {"RenamesReplaceOrLeaveATakenNameAsAsked", {{"a", TEXT}, {"b", OLDER}, {"c", ""}}, [] {
+         return Results{sys_FileRenameNoReplace(at("a"), at("b")), sys_FileRename(at("a"), at("b")),
+                        sys_FileRemove(at("c")), sys_FileRenameNoReplace(at("b"), at("c")), sys_FileExists(at("b"))};
+     }, {1, 0, 0, 0, 0}, {{"c", TEXT}}},
+    {"FolderIsNoFileAndIsMadeOnce", {{"a", TEXT}, {"d", FOLDER}}, [] {
+         return Results{sys_FileExists(at("d")), sys_FileRenameNoReplace(at("a"), at("d")), sys_MakeDir(at("d")),
+                        sys_MakeDir(at("a")), sys_MakeDir(at("e"))};
+     }, {0, -1, 0, -1, 0}, {{"a", TEXT}, {"d", FOLDER}, {"e", FOLDER}}},
+    {"ReadGivesTheWholeFileThenZero", {{"a", LONG}}, [] {
+         const int file = sys_FileOpenRead(at("a"));
+         std::string text;
+         int count;
+         for (char block[4096]; (count = sys_FileRead(file, block, sizeof block)) > 0;) text.append(block, count);
+         sys_FileClose(file);
+         return Results{int(file >= 0), count, int(text == LONG)};
+     }, {1, 0, 1}, {{"a", LONG}}},
+    {"ListDirNamesFilesAndNoFolder", {{"a", ""}, {"b", ""}, {"d", FOLDER}}, [] {
+         const auto list = [](const char* name, void*) { listed += name; };
+         return Results{sys_ListDir(folder.c_str(), list, nullptr), sys_ListDir(at("no"), list, nullptr),
+                        int(listed == "ab" || listed == "ba")};
+     }, {0, 0, 1}, {{"a", ""}, {"b", ""}, {"d", FOLDER}}},
+}), [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(BaseServices, KeepTheContract)
+{
+    const TempDir temp;
+    folder = temp.dir, listed.clear();
+    for (const auto& [name, contents] : GetParam().given)
+        if (contents == FOLDER) ASSERT_TRUE(std::filesystem::create_directory(temp.path(name.c_str())));
+        else std::ofstream(temp.path(name.c_str()), std::ios::binary) << contents;
+    EXPECT_EQ(GetParam().calls(), GetParam().expected);
+    Entries after;
+    for (const auto& entry : std::filesystem::directory_iterator(temp.dir))
+        after[entry.path().filename().string()] = entry.is_directory() ? FOLDER : file_Contents(entry.path().string());
+    EXPECT_EQ(after, GetParam().after);
+}
+
+}  // namespace
