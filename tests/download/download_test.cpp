@@ -25,7 +25,6 @@ const char *const DONE = "ZORP read done. Data saved.", *const READ_ERROR = "ZOR
 const char* const NOT_SAVED = "ZORP read done. Some tracks were not saved.";
 const std::string TXT = native_Path("/2015-07-03_0845_001.txt"), IMP = native_Path("/2015-07-03_0845_001.imp");
 SimFaultSettings& f = sim_settings.faults;
-SimFileFaults& files = sim_file_faults;
 const SimStats& st = sim_stats;
 std::string moved;  // the output directory, when not the session's
 
@@ -62,14 +61,6 @@ const struct FaultCase {
      [] { return st.answers_late > 0 && st.answers_late < st.requests_heard / 2 && st.logger_resets == 0; }},
     {"LoggerSilentMidStream", [] { f.silent_after_items = 300; }, 0b001, READ_ERROR},
     {"AdapterPulledMidTrack", [] { f.vanish_after_items = 300; }, 0b001, READ_ERROR},
-    {"DiskFillsInText", [] {  // room for the first track and half the second's text
-         files.disk_limited = true;
-         files.disk_free = expected_Text(0).size() + expected_Timing(0).size() + expected_Text(1).size() / 2;
-     }, 0b001, NOT_SAVED},
-    {"DiskFillsInTiming", [] { files.disk_limited = true, files.disk_free = expected_Text(0).size() + 9; }, 0,
-     NOT_SAVED, IMP},
-    {"DirectoryMissing", [] { snprintf(output_dir, sizeof output_dir, "%s", path_Join(session_Dir(), "no").c_str()); },
-     0, NOT_SAVED, native_Path("/no/2015-07-03_0845_001.txt")},
     {"NoRoomForTemporaryName", [] { move_Output(2); }, 0, NOT_SAVED, TXT},
     {"NoRoomForTemporarySuffix", [] { move_Output(0); }, 0, NOT_SAVED, TXT},
     {"PathTooLong", [] { move_Output(-5); }, 0, NOT_SAVED, TXT},
@@ -165,11 +156,7 @@ const Files& whole_Files()
     }();
     return whole;
 }
-struct FileFault {
-    const char* name;
-    SimFileFault SimFileFaults::*call;
-    bool persistent;
-};
+struct FileFault { const char* name; SimFileFault SimFileFaults::*call; bool persistent; };
 void PrintTo(const FileFault& fault, std::ostream* out) { *out << fault.name; }
 struct FileFaultLoop : Download, ::testing::WithParamInterface<FileFault> {};
 INSTANTIATE_TEST_SUITE_P(Calls, FileFaultLoop, ::testing::ValuesIn(std::vector<FileFault>{

@@ -1,12 +1,13 @@
-// The file calls of the base services as every platform keeps them, against the production
-// implementation of the system the tests are built for (POSIX, or Win32 under Wine). Each row
-// starts from a folder holding `given`, makes its calls, and leaves the folder holding `after`.
+// The base services as every platform keeps them, against the production implementation of the
+// system the tests are built for (POSIX, or Win32 under Wine): the program's own path, and the file
+// calls, where each row starts from a folder holding `given`, makes its calls, and leaves `after`.
 #include <gtest/gtest.h>
 #include <deque>
 #include <filesystem>
 #include <map>
 #include <string>
 #include "seams/base_services.h"
+#include "shell/shell.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -87,6 +88,23 @@ TEST_P(BaseServices, KeepTheContract)
     for (const auto& entry : std::filesystem::directory_iterator(temp.dir))
         after[entry.path().filename().string()] = entry.is_directory() ? FOLDER : file_Contents(entry.path().string());
     EXPECT_EQ(after, GetParam().after);
+}
+
+// /proc/self/exe or GetModuleFileNameA, in the system's own form, and the folder cut from such a
+// path: a drive's root gives "C:", a name alone or at the root no folder.
+TEST(ProgramPath, NamesThisProgramInItsFolder)
+{
+    char path[PROGRAM_DIR_SIZE];
+    const std::string program(path, sys_ProgramPath(path, sizeof path));
+    const std::filesystem::path file(program);
+    EXPECT_TRUE(file.is_absolute() && file.stem() == "base_services_test") << program;
+    shell_SetProgramDir(program.c_str());
+    EXPECT_EQ(program_dir + std::string(1, sys_PathSeparator()) + file.filename().string(), program);
+    for (const auto& [from, folder] : {std::pair{"C:/zorpload.exe", "C:"}, {"C:/Tools/ZorpLoad/zorpload.exe", "C:/Tools/ZorpLoad"},
+                                       {"zorpload.exe", ""}, {"/zorpload.exe", ""}}) {
+        shell_SetProgramDir(native_Path(from).c_str());
+        EXPECT_EQ(program_dir, native_Path(folder)) << from;
+    }
 }
 
 }  // namespace

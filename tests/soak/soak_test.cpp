@@ -128,18 +128,14 @@ TEST(FaultSoak, EveryTrackReachesTheDiskWholeThroughFreshRuns)
     // Per scenario, with a margin either way of what the soak does: each fault drawn often enough to
     // count, and no more runs, failed runs or ticks than the download needs to get every track home.
     const double n = scenarios;
-    const struct {
-        const char* what;
-        double value, least, most = 1e9;
-    } tallies[] = {
-        {"runs", t.runs / n, 1.5, 1.74},
-        {"runs ended \"Download error\"", t.runs_failed / n, 0.5, 0.74},
+    const struct { const char* what; double value, least, most = 1e9; } tallies[] = {
+        {"runs", t.runs / n, 1.5, 1.74}, {"runs ended \"Download error\"", t.runs_failed / n, 0.5, 0.74},
         {"share of its tick bound a run took at most", t.worst_share, 0.1, 0.32},
         {"item replies lost", t.item_lost / n, 75}, {"other replies lost", t.other_lost / n, 0.15},
-        {"bytes lost", t.bytes_lost / n, 4}, {"bytes corrupted", t.corrupted / n, 4},
-        {"noise bytes", t.noise / n, 200}, {"late answers", t.late / n, 0.4},
-        {"requests ignored", t.ignored / n, 1.5}, {"bytes garbled by a speed mismatch", t.garbled / n, 0.01},
-        {"logger restarts", t.resets / n, 0.1}, {"loggers fallen silent, then switched off and on", t.silenced / n, 0.06},
+        {"bytes lost", t.bytes_lost / n, 4}, {"bytes corrupted", t.corrupted / n, 4}, {"noise bytes", t.noise / n, 200},
+        {"late answers", t.late / n, 0.4}, {"requests ignored", t.ignored / n, 1.5},
+        {"bytes garbled by a speed mismatch", t.garbled / n, 0.01}, {"logger restarts", t.resets / n, 0.1},
+        {"loggers fallen silent, then switched off and on", t.silenced / n, 0.06},
         {"runs started with the logger left fast", t.left_fast / n, 0.08}, {"adapters pulled", t.pulled / n, 0.08},
         {"adapters missing at the start", t.missing_at_start / n, 0.13}, {"disks filled", t.disks_filled / n, 0.09},
         {"file calls failed", t.file_fails / n, 0.17}, {"tracks with wrong checksums", t.bad_checksum_tracks / n, 0.12},
