@@ -20,8 +20,8 @@ bool last_ItemRequest(uint32_t* first, uint32_t* count);  // if the last request
 std::string expected_Name(int track, int track_id);
 std::string expected_Text(int track, uint32_t items = UINT32_MAX);
 std::string expected_Timing(int track, uint32_t items = UINT32_MAX);
-// Each file in the directory must be a track's whole ".txt" (IDs from first_id)
-// or its ".imp"; returns the mask of the tracks saved.
+// Each file in the directory must be a track's whole ".txt" (IDs from first_id),
+// its ".imp" or its ".gpx"; returns the mask of the tracks saved.
 uint32_t expect_DiskMatchesLogger(int first_id);
 using Lines = std::vector<std::string>;
 Lines session_Files();  // sorted names
