@@ -19,6 +19,8 @@
 // fixes beside its ".txt", written the same whole-file-or-nothing way and
 // never in place of an existing one.
 //
+// The files are written through download/output_file.h.
+//
 // Sections: sequencer, track directory, track items, track files, track GPX.
 #pragma once
 
@@ -248,25 +250,23 @@ enum SaveResult : int {
 // Writes the current track's files; a SaveResult.
 int save_Trace();
 
+// Tracks of this run skipped because their ".txt" existed, by track_index.
+extern bool track_skipped[HEADS_MAX];
+
+// Before an erase: whether the ".txt" of every skipped track holds that
+// track, as far as can be told without reading it again: it begins with the
+// track's first sentence as its directory record carries it, and is at least
+// as long as the track's items can make it. 0, or -1 after the line "Not
+// erased: <name> does not hold its track" for the first that does not.
+int check_SkippedTracks();
+
 // The companion file's millisecond text for a timing value ("8.192"):
 // the single-precision quotient with three decimals, halves rounded up.
 // Returns the length, as snprintf does.
 int format_Timing(char* out, uint32_t size, uint16_t timing);
 
-// Whole-file writing, one file at a time, for the track files and their GPX:
-// output_Create opens path (false when it cannot be created), output_Put
-// appends a piece of at most 4 KB, output_Close closes the file and is true
-// only when every byte reached it.
-bool output_Create(const char* path);
-void output_Put(const void* data, uint32_t count);
-bool output_Close();
-
 // True when a formatted length (snprintf's result) fits a path buffer.
 bool path_Fits(int length);
-
-// The temporary name beside final_path ("<final_path>.tmp"), written into
-// temp (PATH_SIZE bytes); false, and an empty temp, when it does not fit.
-bool temp_Path(char* temp, const char* final_path);
 
 // Returns every global of the download to its start value (GPX saving off);
 // for start-up and tests.

@@ -154,6 +154,7 @@ static void next_Track()
     // would take them.
     if (opened < 0 || head_ItemCount(head_table[track_index]) > ITEMS128B_MAX) ++tracks_unsaved;
     if (opened != 0) {
+        track_skipped[track_index] = opened == 1;
         ++track_index;
         return;
     }
@@ -286,5 +287,6 @@ void download_Reset()
     read_phase = 0;
     track_name[0] = '\0';
     track_path[0] = '\0';
+    memset(track_skipped, 0, sizeof track_skipped);
     gpx_enabled = false;
 }

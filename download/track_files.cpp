@@ -2,16 +2,18 @@
 // of the NMEA text file with its timing companion.
 //
 // A ".txt" file on disk always stands for a whole track: both files are
-// written under temporary names beside their final ones, every write and
-// close is checked, the companion gets its name first and the text file
-// last, without replacing a text file that appeared meanwhile. Whatever
-// fails, what this save wrote is removed again, so the next run finds no
-// ".txt" and reads the track once more.
+// written under temporary names beside their final ones and held open until
+// renamed, every write and sync is checked, the companion gets its name
+// first and the text file last, without replacing a text file that appeared
+// meanwhile. Whatever fails, what this save wrote is removed again, so the
+// next run finds no ".txt" and reads the track once more. Before an erase,
+// the files of the tracks skipped as saved are checked to hold them.
 
 #include <cstdio>
 #include <cstring>
 
 #include "download/download.h"
+#include "download/output_file.h"
 #include "link/gps_link.h"
 #include "seams/base_services.h"
 #include "shell/shell.h"
@@ -25,19 +27,9 @@ static char imp_path[PATH_SIZE];
 static char txt_temp_path[PATH_SIZE];
 static char imp_temp_path[PATH_SIZE];
 
-constexpr char TEMP_SUFFIX[] = ".tmp";
-static_assert(sizeof "2255-255-255_255255_66558.txt" - 1 + sizeof TEMP_SUFFIX - 1 == TRACK_TEMP_NAME_MAX);
-constexpr uint32_t FIX_TIME_END = 13;
+bool track_skipped[HEADS_MAX];
 
-// Output is gathered and written in blocks; a failed write sticks until
-// the file is closed.
-struct OutputFile {
-    int handle;
-    bool failed;
-    uint32_t fill;
-    uint8_t buffer[8192];
-};
-static OutputFile output;
+constexpr uint32_t FIX_TIME_END = 13;
 
 // Two-digit fields of a time are not checked to be digits: modulo-256
 // arithmetic over whatever the characters are.
@@ -58,6 +50,17 @@ bool path_Fits(int length)
     return length >= 0 && length < PATH_SIZE;
 }
 
+// Names the track at index into track_name and track_path; false when the
+// path does not fit (it is then cut and names no file of this track).
+static bool name_Track(int32_t index)
+{
+    const uint8_t* record = head_table[index];
+    snprintf(track_name, sizeof track_name, "%04u-%02u-%02u_%02u%02u_%03u.txt", record[HEAD_YEAR] + 2000u,
+             record[HEAD_MONTH], record[HEAD_DAY], two_Digits(record + HEAD_FIX_HOUR),
+             two_Digits(record + HEAD_FIX_MINUTE), (unsigned)(first_track_id + index));
+    return path_Fits(snprintf(track_path, sizeof track_path, "%s%c%s", output_dir, sys_PathSeparator(), track_name));
+}
+
 int open_TrackFile()
 {
     const uint8_t* record = head_table[track_index];
@@ -67,14 +70,9 @@ int open_TrackFile()
         return -1;
     }
 
-    snprintf(track_name, sizeof track_name, "%04u-%02u-%02u_%02u%02u_%03u.txt", record[HEAD_YEAR] + 2000u,
-             record[HEAD_MONTH], record[HEAD_DAY], two_Digits(record + HEAD_FIX_HOUR),
-             two_Digits(record + HEAD_FIX_MINUTE), (unsigned)track_id);
-    // A path that does not fit is cut and can name no file of this track:
-    // the track counts as new, and saving it reports the write error.
-    bool fits = path_Fits(snprintf(track_path, sizeof track_path, "%s%c%s", output_dir, sys_PathSeparator(),
-                                   track_name));
-    bool exists = fits && sys_FileExists(track_path);
+    // A path that does not fit can name no file of this track: the track
+    // counts as new, and saving it reports the write error.
+    bool exists = name_Track(track_index) && sys_FileExists(track_path);
 
     uint32_t items = head_ItemCount(record);
     if (items > ITEMS128B_MAX)
@@ -84,41 +82,46 @@ int open_TrackFile()
     return exists ? 1 : 0;
 }
 
-bool output_Create(const char* path)
+// True when the open file begins with the track's first sentence as record
+// carries it (with the line feed a carriage return gets) and is as long as
+// the track's items make it at least: each item after the first adds one
+// byte of text at least.
+static bool file_HoldsTrack(int file, const uint8_t* record)
 {
-    output.handle = sys_FileCreate(path);
-    output.failed = output.handle < 0;
-    output.fill = 0;
-    return !output.failed;
+    uint8_t first[HEAD_RECORD_SIZE + 1];
+    uint32_t length = reply_TextLength(record, record[2]);
+    memcpy(first, record + HEAD_FIX_TEXT, length);
+    if (length > 0 && first[length - 1] == '\r') first[length++] = '\n';
+    uint8_t read[sizeof first];
+    uint32_t got = 0;
+    for (int count = 1; got < length && count > 0; got += (uint32_t)count)
+        if ((count = sys_FileRead(file, read + got, length - got)) < 0) return false;
+    uint32_t items = head_ItemCount(record);
+    if (items > ITEMS128B_MAX) items = ITEMS128B_MAX;
+    const int64_t least = (int64_t)length + (items > 0 ? items - 1 : 0);
+    return got == length && memcmp(read, first, length) == 0 && sys_FileSize(file) >= least;
 }
 
-static void output_Flush()
+int check_SkippedTracks()
 {
-    if (!output.failed && output.fill > 0 && sys_FileWrite(output.handle, output.buffer, output.fill) != 0)
-        output.failed = true;
-    output.fill = 0;
+    for (int32_t index = 0; index < head_count; ++index) {
+        if (!track_skipped[index]) continue;
+        const int file = name_Track(index) ? sys_FileOpenRead(track_path) : -1;
+        const bool holds = file >= 0 && file_HoldsTrack(file, head_table[index]);
+        if (file >= 0) sys_FileClose(file);
+        if (!holds) {
+            log_AddLinef("Not erased: %s does not hold its track", track_name);
+            return -1;
+        }
+    }
+    return 0;
 }
 
-// Pieces are at most one item record or one GPX point long, far below the
-// buffer's size.
-void output_Put(const void* data, uint32_t count)
+// Each writer makes its file at path and returns output_Finish's handle, or
+// -1 when the file could not be created or written.
+static int write_Text(const char* path)
 {
-    if (count > sizeof output.buffer - output.fill) output_Flush();
-    memcpy(output.buffer + output.fill, data, count);
-    output.fill += count;
-}
-
-// Closes the file in any case; true when every byte reached it.
-bool output_Close()
-{
-    output_Flush();
-    bool closed = sys_FileClose(output.handle) == 0;
-    return closed && !output.failed;
-}
-
-static bool write_Text(const char* path)
-{
-    if (!output_Create(path)) return false;
+    if (!output_Create(path)) return -1;
     for (uint32_t i = 0; i < first_MSG_cnt; ++i) {
         uint32_t length = item_TextLength(i);
         if (length == 0) continue;
@@ -126,7 +129,7 @@ static bool write_Text(const char* path)
         output_Put(text, length);
         if (text[length - 1] == '\r') output_Put("\n", 1);
     }
-    return output_Close();
+    return output_Finish();
 }
 
 static bool has_Timing()
@@ -148,9 +151,9 @@ int format_Timing(char* out, uint32_t size, uint16_t timing)
     return snprintf(out, size, "%u.%03u", thousandths / 1000, thousandths % 1000);
 }
 
-static bool write_Timing(const char* path)
+static int write_Timing(const char* path)
 {
-    if (!output_Create(path)) return false;
+    if (!output_Create(path)) return -1;
     for (uint32_t i = 0; i < first_MSG_cnt; ++i) {
         uint32_t length = item_TextLength(i);
         if (length == 0) continue;
@@ -171,34 +174,18 @@ static bool write_Timing(const char* path)
         int line_length = snprintf(line, sizeof line, "%02u:%02u:%02u %s ms\r\n", hours, minutes, seconds, millis);
         output_Put(line, (uint32_t)line_length);
     }
-    return output_Close();
+    return output_Finish();
 }
 
-// The temporary name beside final_path; false, and no name, when it does
-// not fit the buffer.
-bool temp_Path(char* temp, const char* final_path)
-{
-    if (path_Fits(snprintf(temp, PATH_SIZE, "%s%s", final_path, TEMP_SUFFIX))) return true;
-    temp[0] = '\0';
-    return false;
-}
-
-// Temporary files this save has created. Only these are ever removed: a
-// temporary name that could not be created may be another program's file
-// in the making.
-static bool txt_temp_made, imp_temp_made;
-
-static bool write_Temp(bool (*write)(const char*), const char* temp, bool* made)
-{
-    bool written = write(temp);
-    *made = output.handle >= 0;
-    return written;
-}
+// The temporary files of this save, held open until each has its final name
+// (-1: none held). Only these are ever removed: a temporary name that could
+// not be created may be another program's file in the making.
+static int txt_held, imp_held;
 
 static int fail_Save(const char* final_path)
 {
-    if (txt_temp_made) sys_FileRemove(txt_temp_path);
-    if (imp_temp_made) sys_FileRemove(imp_temp_path);
+    if (txt_held >= 0) sys_FileDiscard(txt_held, txt_temp_path);
+    if (imp_held >= 0) sys_FileDiscard(imp_held, imp_temp_path);
     log_AddLinef("Write error, file:%s", final_path);
     return SAVE_WRITE_ERROR;
 }
@@ -207,8 +194,8 @@ int save_Trace()
 {
     if (count_Missing() == first_MSG_cnt) return SAVE_NOTHING;
 
-    txt_temp_made = imp_temp_made = false;
-    if (!temp_Path(txt_temp_path, track_path) || !write_Temp(write_Text, txt_temp_path, &txt_temp_made))
+    txt_held = imp_held = -1;
+    if (!temp_Path(txt_temp_path, track_path) || (txt_held = write_Text(txt_temp_path)) < 0)
         return fail_Save(track_path);
 
     bool timed = has_Timing();
@@ -216,22 +203,22 @@ int save_Trace()
         // track_path ends in "txt", and the companion's names are no longer.
         snprintf(imp_path, sizeof imp_path, "%s", track_path);
         memcpy(imp_path + strlen(imp_path) - 3, "imp", 3);
-        if (!temp_Path(imp_temp_path, imp_path) || !write_Temp(write_Timing, imp_temp_path, &imp_temp_made))
+        if (!temp_Path(imp_temp_path, imp_path) || (imp_held = write_Timing(imp_temp_path)) < 0)
             return fail_Save(imp_path);
         // A companion without its text file is left from a run that ended
         // early, or belongs to the same track saved meanwhile: replacing it
         // is right either way.
-        if (sys_FileRename(imp_temp_path, imp_path) != 0) return fail_Save(imp_path);
-        imp_temp_made = false;
+        const int committed = sys_FileCommit(imp_held, imp_temp_path, imp_path, false);
+        imp_held = -1;
+        if (committed != FILE_COMMITTED) return fail_Save(imp_path);
     }
     // The text file comes last, so it never stands without its companion,
     // and never replaces one that another program saved meanwhile: the track
     // is then on disk, with the companion just given.
-    int renamed = sys_FileRenameNoReplace(txt_temp_path, track_path);
-    if (renamed == 0) return SAVE_WRITTEN;
-    sys_FileRemove(txt_temp_path);
-    txt_temp_made = false;
-    if (renamed == 1) return SAVE_FOUND_SAVED;
+    const int committed = sys_FileCommit(txt_held, txt_temp_path, track_path, true);
+    txt_held = -1;
+    if (committed == FILE_COMMITTED) return SAVE_WRITTEN;
+    if (committed == FILE_NAME_TAKEN) return SAVE_FOUND_SAVED;
     if (timed && !sys_FileExists(track_path)) sys_FileRemove(imp_path);
     return fail_Save(track_path);
 }

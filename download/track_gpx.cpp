@@ -5,8 +5,8 @@
 // RMC sentences that report a fix become track points, and a GGA and an RMC
 // of the same time of day make one point. Only one point is held at a time,
 // until a sentence of another time shows up, so nothing is kept per point.
-// The ".gpx" is written under a temporary name and renamed when whole; every
-// failure removes what was written.
+// The ".gpx" is written under a temporary name, held open and renamed when
+// whole; every failure removes what was written.
 //
 // Sections: dates and names, sentences, fixes, points, files, folder sweep.
 
@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "download/download.h"
+#include "download/output_file.h"
 #include "seams/base_services.h"
 #include "shell/status_log.h"
 
@@ -422,7 +423,7 @@ static char gpx_path[PATH_SIZE];
 static char gpx_temp_path[PATH_SIZE];
 // Only a temporary file this call created is removed: one it could not
 // create may be another program's in the making.
-static bool gpx_temp_made;
+static int gpx_held;  // the temporary file held open, -1: none
 static uint8_t input[8192];
 
 // Reads every sentence of the open file: 0, or -1 on a read error.
@@ -462,14 +463,14 @@ static const char TRACK_END[] = "  </trkseg>\n </trk>\n</gpx>\n";
 
 static int fail_Write()
 {
-    if (gpx_temp_made) sys_FileRemove(gpx_temp_path);
+    if (gpx_held >= 0) sys_FileDiscard(gpx_held, gpx_temp_path);
     log_AddLinef("Write error, file:%s", gpx_path);
     return GPX_WRITE_ERROR;
 }
 
 static int fail_Read(const char* txt_path)
 {
-    if (gpx_temp_made) sys_FileRemove(gpx_temp_path);
+    if (gpx_held >= 0) sys_FileDiscard(gpx_held, gpx_temp_path);
     log_AddLinef("Read error, file:%s", txt_path);
     return GPX_READ_ERROR;
 }
@@ -492,7 +493,7 @@ int gpx_WriteTrack(const char* txt_path)
         return GPX_NOT_TRACK;
     }
 
-    gpx_temp_made = false;
+    gpx_held = -1;
     const int stem = static_cast<int>(strlen(txt_path)) - 3;  // before "txt"
     if (!path_Fits(snprintf(gpx_path, sizeof gpx_path, "%.*sgpx", stem, txt_path))) return fail_Write();
     const char* gpx_name = gpx_path + (name - txt_path);
@@ -504,28 +505,25 @@ int gpx_WriteTrack(const char* txt_path)
         sys_FileClose(file);
         return fail_Write();
     }
-    gpx_temp_made = true;
     track_Start(name, id_digits);
     const int read = read_Sentences(file);
     sys_FileClose(file);
     point_Write();
     output_Put(TRACK_END, sizeof TRACK_END - 1);
-    const bool written = output_Close();
+    gpx_held = output_Finish();
 
     if (read < 0) return fail_Read(txt_path);
-    if (!written) return fail_Write();
+    if (gpx_held < 0) return fail_Write();
     if (track.points == 0) {
-        sys_FileRemove(gpx_temp_path);
+        sys_FileDiscard(gpx_held, gpx_temp_path);
         log_AddLinef("GPX: %s has no usable fix, no GPX written", name);
         return GPX_NO_FIX;
     }
     // A GPX that appeared meanwhile is kept, as one found at the start.
-    const int renamed = sys_FileRenameNoReplace(gpx_temp_path, gpx_path);
-    if (renamed == 1) {
-        sys_FileRemove(gpx_temp_path);
-        return keep_Existing(gpx_name);
-    }
-    if (renamed != 0) return fail_Write();
+    const int committed = sys_FileCommit(gpx_held, gpx_temp_path, gpx_path, true);
+    gpx_held = -1;
+    if (committed == FILE_NAME_TAKEN) return keep_Existing(gpx_name);
+    if (committed != FILE_COMMITTED) return fail_Write();
     log_AddLinef("GPX: %s (%u point%s)", gpx_name, track.points, track.points == 1 ? "" : "s");
     return GPX_WRITTEN;
 }

@@ -6,10 +6,7 @@
 #include <cstring>
 
 #include "seams/base_services.h"
-
-#ifndef ZORP_VERSION
-#error "ZORP_VERSION must name the program's version"
-#endif
+#include "version.h"
 
 namespace {
 

@@ -49,14 +49,24 @@ int sys_FileClose(int file)
     return native_FileClose(file);
 }
 
-int sys_FileRename(const char* from, const char* to)
+int sys_FileSync(int file)
 {
-    return native_FileRename(from, to);
+    return native_FileSync(file);
 }
 
-int sys_FileRenameNoReplace(const char* from, const char* to)
+int sys_FileCommit(int file, const char* from, const char* to, bool keep)
 {
-    return native_FileRenameNoReplace(from, to);
+    return native_FileCommit(file, from, to, keep);
+}
+
+void sys_FileDiscard(int file, const char* path)
+{
+    native_FileDiscard(file, path);
+}
+
+int64_t sys_FileSize(int file)
+{
+    return native_FileSize(file);
 }
 
 int sys_FileRemove(const char* path)
@@ -67,4 +77,14 @@ int sys_FileRemove(const char* path)
 int sys_MakeDir(const char* path)
 {
     return native_MakeDir(path);
+}
+
+int sys_FolderLock(const char* folder)
+{
+    return native_FolderLock(folder);
+}
+
+void sys_FolderUnlock()
+{
+    native_FolderUnlock();
 }

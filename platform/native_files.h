@@ -16,10 +16,14 @@ int native_FileCreate(const char* path);
 int native_FileOpenWrite(const char* path);
 int native_FileWrite(int file, const void* data, uint32_t count);
 int native_FileClose(int file);
-int native_FileRename(const char* from, const char* to);
-int native_FileRenameNoReplace(const char* from, const char* to);
+int native_FileSync(int file);
+int native_FileCommit(int file, const char* from, const char* to, bool keep);
+void native_FileDiscard(int file, const char* path);
+int64_t native_FileSize(int file);
 int native_FileRemove(const char* path);
 int native_MakeDir(const char* path);
+int native_FolderLock(const char* folder);
+void native_FolderUnlock();
 
 // The character that separates directories in this system's paths.
 char native_PathSeparator();

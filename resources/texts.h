@@ -4,6 +4,8 @@
 // Plain 8-bit ASCII, used exactly as written here.
 #pragma once
 
+#include "version.h"
+
 constexpr char window_title[] = "ZorpLoad";
 // The window class; on X11 it becomes the application's WM_CLASS.
 constexpr char window_class_name[] = "ZORPLOAD";
@@ -16,7 +18,7 @@ constexpr char MENU_HELP[] = "&Help";
 constexpr char MENU_ABOUT[] = "&About ...";
 
 constexpr char ABOUT_TITLE[] = "About ZorpLoad";
-constexpr char ABOUT_VERSION[] = "ZorpLoad, Version 1.01";
+constexpr char ABOUT_VERSION[] = "ZorpLoad, Version " ZORP_VERSION;
 constexpr char ABOUT_YEAR[] = "Copyright (C) 2026";
 constexpr char ABOUT_COMPANY[] = "ZorpLoad Software";
 constexpr char ABOUT_OK[] = "OK";

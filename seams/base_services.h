@@ -1,14 +1,18 @@
-// Base services seam: time, the program's own path, and the file calls that
-// track files and their GPX companions need. One implementation per platform:
-//   - platform/posix: monotonic clock, nanosleep, /proc/self/exe, POSIX files
-//   - platform/win32: GetTickCount, Sleep, GetModuleFileNameA, Win32 files
+// Base services seam: time, the program's own path, the file calls that
+// track files and their GPX companions need, and the lock that keeps a
+// second program out of a folder. One implementation per platform:
+//   - platform/posix: monotonic clock, nanosleep, /proc/self/exe, POSIX
+//                     files, flock
+//   - platform/win32: GetTickCount, Sleep, GetModuleFileNameA, Win32 files,
+//                     LockFileEx
 //   - sim/:           a simulated clock that moves only when the program
 //                     sleeps, over the system's own files (POSIX or Win32)
 //                     with injectable faults
 //
 // Time is a 32-bit millisecond tick that wraps; callers compare ticks only by
 // unsigned differences. File calls return 0 (or a handle >= 0) on success and
-// -1 on failure; no call throws or allocates on the caller's behalf.
+// -1 on failure, unless their results are named below; no call throws or
+// allocates on the caller's behalf.
 #pragma once
 
 #include <cstdint>
@@ -69,15 +73,33 @@ int sys_FileWrite(int file, const void* data, uint32_t count);
 // handle is invalid afterwards either way.
 int sys_FileClose(int file);
 
-// Gives a complete file its final name, replacing any file of that name, in
-// one step that never leaves a half-renamed file. 0 or -1.
-int sys_FileRename(const char* from, const char* to);
+// Brings everything written to file to the disk; the file stays open (and,
+// made by sys_FileCreate, held). 0, or -1 when it may not have.
+int sys_FileSync(int file);
 
-// Gives a complete file its final name unless that name is already taken, in
-// one step, and makes the new name durable (the folder is synced). 0 when
-// renamed; 1 when a regular file of that name exists already (nothing
-// renamed); -1 on failure, a dangling link of that name included.
-int sys_FileRenameNoReplace(const char* from, const char* to);
+enum FileCommitResult : int {
+    FILE_COMMITTED = 0,       // the file has its final name, durably
+    FILE_NAME_TAKEN = 1,      // keep: a regular file of that name exists already
+    FILE_COMMIT_FAILED = -1,  // a dangling link or other non-file at the name
+                              // included
+};
+
+// Gives the file that this program made at from (sys_FileCreate) and still
+// holds open as file its final name to, in one step that never leaves a
+// half-renamed file, and makes the new name durable (the folder is synced).
+// What is renamed is the file held, never another one put at from meanwhile;
+// a rename that lands another file at to counts as failed. With keep set a
+// regular file of that name is never replaced (FILE_NAME_TAKEN). The handle
+// is closed in every case, and a file not renamed is removed. A
+// FileCommitResult.
+int sys_FileCommit(int file, const char* from, const char* to, bool keep);
+
+// Removes the file that this program made at path and holds open as file
+// (nothing when path names another file by now), then closes the handle.
+void sys_FileDiscard(int file, const char* path);
+
+// The size in bytes of the open file, or -1 when it is not known.
+int64_t sys_FileSize(int file);
 
 // Removes a file; 0, or -1 when it could not be removed.
 int sys_FileRemove(const char* path);
@@ -85,3 +107,27 @@ int sys_FileRemove(const char* path);
 // Creates the folder path; its parent must exist. 0 when it was made or is a
 // folder already, -1 otherwise.
 int sys_MakeDir(const char* path);
+
+// ----------------------------------------------------------- folder lock --
+
+// One program saves into a folder at a time: the one that holds the lock of
+// its lock file, FOLDER_LOCK_NAME. The lock is the operating system's, tied
+// to an open handle, so a program that ends in any way (a crash included)
+// leaves nothing behind that keeps a later one out; the file itself stays.
+
+constexpr char FOLDER_LOCK_NAME[] = ".zorpload-lock";
+
+enum FolderLockResult : int {
+    FOLDER_LOCKED = 0,        // this program holds the folder's lock
+    FOLDER_BUSY = 1,          // another program holds it
+    FOLDER_LOCK_FAILED = -1,  // the lock file cannot be made or opened (a
+                              // folder or device at its name, say)
+};
+
+// Takes the lock of folder without waiting, first giving up the one this
+// program held before; held until sys_FolderUnlock or the end of the
+// program. A FolderLockResult.
+int sys_FolderLock(const char* folder);
+
+// Gives up the folder lock this program holds, if any.
+void sys_FolderUnlock();

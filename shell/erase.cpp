@@ -5,6 +5,7 @@
 #include "shell/shell.h"
 
 static const char* const ERASE_TITLE = "Erase GPS Log";
+static const char* const ERASE_FAILED = "GPS erase failed";
 
 static int erase_box(WindowHandle window, const char* text, int icon, int buttons)
 {
@@ -15,6 +16,12 @@ void shell_EraseCommand(WindowHandle window)
 {
     if (seq_state != SEQ_IDLE) {
         erase_box(window, "Unable erase now, try later please.", ICON_ERROR, BUTTONS_OK);
+        return;
+    }
+    // A track skipped as saved is erased only when its file holds it: an
+    // empty or foreign file of its name would otherwise take it along.
+    if (check_SkippedTracks() != 0) {
+        erase_box(window, ERASE_FAILED, ICON_ERROR, BUTTONS_OK);
         return;
     }
     if (erase_box(window, "Do you want erase ZORP memory?", ICON_WARNING, BUTTONS_YES_NO) != ANSWER_YES) return;
@@ -31,7 +38,7 @@ void shell_EraseCommand(WindowHandle window)
     if (result == CMD_OK)
         erase_box(window, "GPS erase done", ICON_INFORMATION, BUTTONS_OK);
     else
-        erase_box(window, "GPS erase failed", ICON_ERROR, BUTTONS_OK);
+        erase_box(window, ERASE_FAILED, ICON_ERROR, BUTTONS_OK);
 }
 
 void shell_EraseAfterDownload()

@@ -86,10 +86,11 @@ int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir)
         set_OutputDir(program_dir);
         found = dir_Writable(program_dir) || (given(documents_dir) && use_DocumentsDir(documents_dir));
     }
-    if (found) return 0;
+    const int locked = found ? shell_LockOutputDir() : FOLDER_LOCK_FAILED;
+    if (locked == FOLDER_LOCKED) return 0;
 
     // Said before the adapter is touched, and ended like a failed download.
-    log_AddLinef("Error - cannot write track files to %s", output_dir[0] != '\0' ? output_dir : "any folder");
+    if (locked != FOLDER_BUSY) log_AddLinef("Error - cannot write track files to %s", output_dir[0] != '\0' ? output_dir : "any folder");
     output_dir[0] = '\0';
     seq_state = SEQ_ASK_EXIT_ERROR;
     return -1;

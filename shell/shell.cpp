@@ -29,6 +29,7 @@ void shell_Start(WindowHandle window, ShellPaint paint)
     if (sys_ProgramPath(program_path, sizeof program_path) == 0) program_path[0] = '\0';
     shell_SetProgramDir(program_path);
     memcpy(output_dir, program_dir, sizeof output_dir);
+    output_dir_busy = false;
 
     log_Clear();
 }
@@ -109,6 +110,7 @@ void shell_Shutdown()
 {
     usb_Close();
     trace_Stop();
+    sys_FolderUnlock();
 }
 
 void log_Draw(void* surface, LogDrawText draw_text)

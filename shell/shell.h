@@ -47,8 +47,26 @@ constexpr char DOCUMENTS_SUBDIR[] = "ZorpLoad";
 // its path leaves room for a track's temporary file name. Null or empty
 // strings count as not given. Returns 0; or -1 when the folder chosen by the
 // rule cannot be written: the log then says so, and the first tick asks the
-// "Download error" question without touching the adapter.
+// "Download error" question without touching the adapter. The folder found
+// is then locked (shell_LockOutputDir); a folder another program holds ends
+// the same way, with its own line, and so does one whose lock file cannot be
+// made (as a folder that cannot be written).
 int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir);
+
+// How long a program waits for another one to give up the output folder,
+// and how often it looks.
+constexpr uint32_t FOLDER_WAIT_MS = 3000;
+constexpr uint32_t FOLDER_RETRY_MS = 100;
+
+// Set when the output folder's lock was held by another program for the
+// whole wait; cleared by shell_Start and by each shell_LockOutputDir.
+extern bool output_dir_busy;
+
+// Takes the lock of output_dir for the rest of the run, waiting up to
+// FOLDER_WAIT_MS while another program holds it; then the line "Another
+// ZorpLoad is saving into <output_dir>" and output_dir_busy. A
+// FolderLockResult (seams/base_services.h).
+int shell_LockOutputDir();
 
 // ---------------------------------------------------------------- window --
 
@@ -139,7 +157,7 @@ int shell_Command(unsigned command);
 void shell_SetGpx(bool on);
 
 // After the message loop has ended: closes the adapter if one is open, then
-// finishes the trace file.
+// finishes the trace file and gives up the output folder's lock.
 void shell_Shutdown();
 
 // Draws every non-empty status line at its place, one draw_text call each.
@@ -155,6 +173,7 @@ enum RunOutcome : int {
     OUTCOME_DOWNLOAD_ERROR = 1,  // logger or line failed, no folder to write, or the erase failed
     OUTCOME_NO_ADAPTER = 2,      // no adapter within the wait
     OUTCOME_NOT_SAVED = 3,       // the download ran through, but some tracks could not be saved
+    OUTCOME_FOLDER_BUSY = 4,     // another program was saving into the output folder
 };
 
 // How long to wait between two looks for a missing adapter.
@@ -183,10 +202,12 @@ int unattended_Outcome();
 
 // ----------------------------------------------------------------- erase --
 
-// The "Erase GPS Log" command: refused unless the download is idle; asks for
-// confirmation, sends the erase request and, when that fails, returns the
-// line to 38400 baud and sends it once more; the outcome is shown in a box.
-// Writes nothing into the status log and leaves seq_state unchanged.
+// The "Erase GPS Log" command: refused unless the download is idle; refused
+// too, with the failure box, when a track this run skipped as saved is not
+// held by its file (check_SkippedTracks, whose line names the file); asks
+// for confirmation, sends the erase request and, when that fails, returns
+// the line to 38400 baud and sends it once more; the outcome is shown in a
+// box. Leaves seq_state unchanged.
 void shell_EraseCommand(WindowHandle window);
 
 // Announces, after shell_Start and before the first tick, that the erase

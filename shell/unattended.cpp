@@ -45,6 +45,8 @@ static int exit_Answer(int icon)
 {
     if (icon == ICON_INFORMATION)
         outcome = OUTCOME_SAVED;
+    else if (output_dir_busy)
+        outcome = OUTCOME_FOLDER_BUSY;
     else if (adapter_missing)
         outcome = OUTCOME_NO_ADAPTER;
     else if (tracks_unsaved > 0 && download_RanThrough())

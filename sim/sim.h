@@ -310,17 +310,34 @@ struct SimFileFault {
     uint32_t failures;             // calls failed so far (read-only)
 };
 
+// The file calls a hook sees.
+enum SimFileCall : int {
+    SIM_CALL_CREATE,
+    SIM_CALL_WRITE,
+    SIM_CALL_SYNC,
+    SIM_CALL_COMMIT,
+    SIM_CALL_LOCK,
+};
+
 struct SimFileFaults {
     SimFileFault create;           // the file is not created
     SimFileFault write;            // nothing of that write reaches the file
-    SimFileFault close;            // the file is closed, but reports -1
-                                   // and ends in stray bytes, as a lost
-                                   // sync may leave it
-    SimFileFault rename;           // nothing is renamed (either rename call)
+    SimFileFault close;            // the file is closed, or synced, but
+                                   // reports -1 and ends in stray bytes, as
+                                   // a lost sync may leave it
+    SimFileFault rename;           // a commit renames nothing (the file held
+                                   // is removed, as a failed commit does)
     SimFileFault read;             // a read of an open file fails
+    SimFileFault lock;             // the folder's lock file cannot be made
+    uint64_t lock_held_until_us;   // until then (sim_NowUs) another program
+                                   // holds the folder lock
     bool disk_limited;             // when set, disk_free bytes may still be
     uint64_t disk_free;            // written: a write that does not fit
                                    // stores what fits and reports -1
+    // Called before each of those calls with its path (null for a write or
+    // a sync, which name none), ahead of the faults: a test can hold the
+    // program at any step there while another program goes on.
+    void (*hook)(SimFileCall call, const char* path);
 };
 
 extern SimFileFaults sim_file_faults;

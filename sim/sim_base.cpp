@@ -6,10 +6,10 @@
 //   - sim_NowUs only grows; the millisecond tick is the microsecond clock
 //     divided by 1000 plus an offset that sim_SetTickMs chooses, so it wraps
 //     like the real 32-bit counter.
-//   - A file call either fails by a fault, touching nothing (except a close,
-//     which still closes but leaves a few stray bytes at the file's end, and
-//     a write on a full disk, which stores what fits), or is the system's
-//     call itself.
+//   - A file call either fails by a fault, touching nothing (except a close
+//     or sync, which still does its work but leaves a few stray bytes at the
+//     file's end, a commit, which removes the file held, and a write on a
+//     full disk, which stores what fits), or is the system's call itself.
 #include <cstring>
 
 #include "platform/native_files.h"
@@ -104,6 +104,11 @@ static bool fault_Fires(SimFileFault& fault)
     return true;
 }
 
+static void hook_Call(SimFileCall call, const char* path)
+{
+    if (sim_file_faults.hook != nullptr) sim_file_faults.hook(call, path);
+}
+
 void sim_ResetFiles()
 {
     sim_file_faults = {};
@@ -133,6 +138,7 @@ int sys_ListDir(const char* folder, DirVisitor each, void* context)
 
 int sys_FileCreate(const char* path)
 {
+    hook_Call(SIM_CALL_CREATE, path);
     if (fault_Fires(sim_file_faults.create)) return -1;
     return native_FileCreate(path);
 }
@@ -145,6 +151,7 @@ int sys_FileOpenWrite(const char* path)
 
 int sys_FileWrite(int file, const void* data, uint32_t count)
 {
+    hook_Call(SIM_CALL_WRITE, nullptr);
     if (fault_Fires(sim_file_faults.write)) return -1;
     if (!sim_file_faults.disk_limited || count <= sim_file_faults.disk_free) {
         if (sim_file_faults.disk_limited) sim_file_faults.disk_free -= count;
@@ -157,26 +164,48 @@ int sys_FileWrite(int file, const void* data, uint32_t count)
     return -1;
 }
 
+// What a failed close or sync may leave on the disk is not what was written:
+// a caller that ignores the result keeps a damaged file.
+static bool flush_Fails(int file)
+{
+    if (!fault_Fires(sim_file_faults.close)) return false;
+    native_FileWrite(file, "\n(lost)\n", 8);
+    return true;
+}
+
 int sys_FileClose(int file)
 {
-    // What a failed close may leave on the disk is not what was written: a
-    // caller that ignores the result keeps a damaged file.
-    const bool fails = fault_Fires(sim_file_faults.close);
-    if (fails) native_FileWrite(file, "\n(lost)\n", 8);
+    const bool fails = flush_Fails(file);
     const int closed = native_FileClose(file);
     return fails ? -1 : closed;
 }
 
-int sys_FileRename(const char* from, const char* to)
+int sys_FileSync(int file)
 {
-    if (fault_Fires(sim_file_faults.rename)) return -1;
-    return native_FileRename(from, to);
+    hook_Call(SIM_CALL_SYNC, nullptr);
+    const bool fails = flush_Fails(file);
+    const int synced = native_FileSync(file);
+    return fails ? -1 : synced;
 }
 
-int sys_FileRenameNoReplace(const char* from, const char* to)
+int sys_FileCommit(int file, const char* from, const char* to, bool keep)
 {
-    if (fault_Fires(sim_file_faults.rename)) return -1;
-    return native_FileRenameNoReplace(from, to);
+    hook_Call(SIM_CALL_COMMIT, from);
+    if (fault_Fires(sim_file_faults.rename)) {
+        native_FileDiscard(file, from);
+        return FILE_COMMIT_FAILED;
+    }
+    return native_FileCommit(file, from, to, keep);
+}
+
+void sys_FileDiscard(int file, const char* path)
+{
+    native_FileDiscard(file, path);
+}
+
+int64_t sys_FileSize(int file)
+{
+    return native_FileSize(file);
 }
 
 int sys_FileRemove(const char* path)
@@ -187,4 +216,17 @@ int sys_FileRemove(const char* path)
 int sys_MakeDir(const char* path)
 {
     return native_MakeDir(path);
+}
+
+int sys_FolderLock(const char* folder)
+{
+    hook_Call(SIM_CALL_LOCK, folder);
+    if (fault_Fires(sim_file_faults.lock)) return FOLDER_LOCK_FAILED;
+    if (now_us < sim_file_faults.lock_held_until_us) return FOLDER_BUSY;
+    return native_FolderLock(folder);
+}
+
+void sys_FolderUnlock()
+{
+    native_FolderUnlock();
 }

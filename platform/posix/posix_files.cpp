@@ -9,11 +9,19 @@
 // so is another program's work in progress and is left alone. The lock is
 // advisory and only keeps out programs that ask for it too.
 //
-// Final names are given by rename, one that never replaces a file that
-// appeared meanwhile, and the folder is synced afterwards so that the names
-// survive a power cut as the data does.
+// The writer keeps its file open, and so locked, until the file has its
+// final name: the rename is of the file it holds, checked by device and
+// inode before and after, one that never replaces a text file that appeared
+// meanwhile, and the folder is synced afterwards so that the names survive a
+// power cut as the data does.
+//
+// One program at a time saves into a folder: the one holding the flock of
+// the folder's lock file, which the system releases when the program ends
+// in whatever way.
 
 #include "platform/native_files.h"
+
+#include "seams/base_services.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -161,11 +169,6 @@ int native_FileClose(int file)
     return synced == 0 && closed == 0 ? 0 : -1;
 }
 
-int native_FileRename(const char* from, const char* to)
-{
-    return std::rename(from, to) == 0 ? 0 : -1;
-}
-
 // Syncs the folder that holds path, so that a new name in it is durable.
 static bool sync_Folder(const char* path)
 {
@@ -198,8 +201,24 @@ static bool regular_File(const char* path)
     return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-int native_FileRenameNoReplace(const char* from, const char* to)
+int native_FileSync(int file)
 {
+    return fsync(file) == 0 ? 0 : -1;
+}
+
+// True when the entry at path is the file held (itself, not a link to it).
+static bool held_At(const char* path, const struct stat& held)
+{
+    struct stat entry {};
+    return lstat(path, &entry) == 0 && entry.st_dev == held.st_dev && entry.st_ino == held.st_ino;
+}
+
+// Renames from to to, never replacing a file there when keep is set: 0 or
+// -1 with errno.
+static int rename_Entry(const char* from, const char* to, bool keep)
+{
+    if (!keep)
+        return rename(from, to);
     int renamed = renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
     if (renamed != 0 && (errno == EINVAL || errno == ENOSYS)) {
         // A file system without the flag: a hard link is refused just as
@@ -208,9 +227,40 @@ int native_FileRenameNoReplace(const char* from, const char* to)
         if (renamed == 0)
             unlink(from);
     }
-    if (renamed != 0)
-        return errno == EEXIST && regular_File(to) ? 1 : -1;
-    return sync_Folder(to) ? 0 : -1;
+    return renamed;
+}
+
+int native_FileCommit(int file, const char* from, const char* to, bool keep)
+{
+    // The file is held locked throughout, so no other writer that asks for
+    // the lock can remove it and put its own at from; the checks before and
+    // after the rename catch one that does not ask.
+    struct stat held {};
+    int result = FILE_COMMIT_FAILED;
+    if (fstat(file, &held) == 0 && held_At(from, held)) {
+        if (rename_Entry(from, to, keep) == 0)
+            result = held_At(to, held) && sync_Folder(to) ? FILE_COMMITTED : FILE_COMMIT_FAILED;
+        else if (keep && errno == EEXIST && regular_File(to))
+            result = FILE_NAME_TAKEN;
+    }
+    if (result != FILE_COMMITTED && held_At(from, held))
+        unlink(from);
+    close(file);
+    return result;
+}
+
+void native_FileDiscard(int file, const char* path)
+{
+    struct stat held {};
+    if (fstat(file, &held) == 0 && held_At(path, held))
+        unlink(path);
+    close(file);
+}
+
+int64_t native_FileSize(int file)
+{
+    struct stat st {};
+    return fstat(file, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
 }
 
 int native_FileRemove(const char* path)
@@ -225,6 +275,47 @@ int native_MakeDir(const char* path)
         return 0;
     struct stat st {};
     return errno == EEXIST && stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : -1;
+}
+
+// The folder lock's open handle; -1 when none is held.
+static int folder_lock = -1;
+
+int native_FolderLock(const char* folder)
+{
+    native_FolderUnlock();
+    char path[4096];
+    const int length = snprintf(path, sizeof path, "%s/%s", folder, FOLDER_LOCK_NAME);
+    if (length < 0 || length >= static_cast<int>(sizeof path))
+        return FOLDER_LOCK_FAILED;
+    // A link, FIFO or device planted at the name goes (never what it points
+    // to). A regular file is never removed: another program may hold its
+    // lock, and a third would then lock a file of its own.
+    struct stat entry {};
+    if (lstat(path, &entry) == 0 && !S_ISREG(entry.st_mode) && unlink(path) != 0)
+        return FOLDER_LOCK_FAILED;
+    const int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return FOLDER_LOCK_FAILED;
+    struct stat st {};
+    int result = FOLDER_LOCK_FAILED;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            result = FOLDER_LOCKED;
+        else if (errno == EWOULDBLOCK)
+            result = FOLDER_BUSY;
+    }
+    if (result == FOLDER_LOCKED)
+        folder_lock = fd;
+    else
+        close(fd);
+    return result;
+}
+
+void native_FolderUnlock()
+{
+    if (folder_lock >= 0)
+        close(folder_lock);
+    folder_lock = -1;
 }
 
 char native_PathSeparator()

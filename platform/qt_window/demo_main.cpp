@@ -1,19 +1,19 @@
 // zorpload-demo: the window over the simulated logger (sim_SetUpDemo), in
 // real time.
 #include <QApplication>
-#include <QCommandLineParser>
 
-#include "platform/options/program_options.h"
+#include "platform/options/command_line.h"
 #include "platform/qt_window/zorp_window.h"
 #include "sim/sim.h"
 
 int main(int argc, char** argv)
 {
+    // Before QApplication, which needs a display: --help and --version work
+    // without one.
+    const ProgramOptions options = options_Read(
+        argc, argv, "The ZorpLoad window on a simulated logger: three tracks, downloaded in real time.",
+        PROGRAM_QT | PROGRAM_QT_WINDOW);
     QApplication application(argc, argv);
-    QCommandLineParser parser;
-    const ProgramOptions options = options_Process(
-        parser, "The ZorpLoad window on a simulated logger: three tracks, downloaded in real time.",
-        OPTIONS_SIMULATED);
     sim_SetUpDemo();
     return qtwindow_Run(options);
 }

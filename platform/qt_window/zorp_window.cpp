@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QTimerEvent>
 
 #include "download/download.h"
@@ -144,7 +145,7 @@ int qtwindow_Run(const ProgramOptions& options)
     ZorpWindow window;
     window.show();
     shell_Start(&window, paint_pending);
-    options_Apply(options);
+    options_Apply(options, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toLocal8Bit());
     window.showGpxSwitch();
     window.startTick();
     const int exit_code = QApplication::exec();

@@ -16,7 +16,7 @@
 #include <QMainWindow>
 #include <QPixmap>
 
-#include "platform/options/program_options.h"
+#include "platform/options/command_line.h"
 
 class QAction;
 class QDialog;

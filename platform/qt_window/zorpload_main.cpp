@@ -1,17 +1,18 @@
 // zorpload: the window over a real FT232R adapter through Qt Serial Port.
 #include <QApplication>
-#include <QCommandLineParser>
 
-#include "platform/options/program_options.h"
+#include "platform/options/command_line.h"
 #include "platform/qt_serial/d2xx_qtserial.h"
 #include "platform/qt_window/zorp_window.h"
 
 int main(int argc, char** argv)
 {
+    // Before QApplication, which needs a display: --help and --version work
+    // without one.
+    const ProgramOptions options =
+        options_Read(argc, argv, "Downloads the tracks of a ZORP GPS logger through its FT232R USB adapter.",
+                     PROGRAM_QT | PROGRAM_QT_WINDOW | PROGRAM_SERIAL_PORT);
     QApplication application(argc, argv);
-    QCommandLineParser parser;
-    const ProgramOptions options = options_Process(
-        parser, "Downloads the tracks of a ZORP GPS logger through its FT232R USB adapter.", OPTIONS_WITH_PORT);
-    qtserial_UsePort(options.port.constData());
+    qtserial_UsePort(options.port);
     return qtwindow_Run(options);
 }

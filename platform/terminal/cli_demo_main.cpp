@@ -1,6 +1,5 @@
 // zorpload-cli-demo: the download in a terminal, over the simulated logger
 // (sim_SetUpDemo) in real time.
-#include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include "platform/terminal/terminal_front.h"
@@ -8,12 +7,11 @@
 
 int main(int argc, char** argv)
 {
+    const ProgramOptions options = options_Read(
+        argc, argv, "The ZorpLoad download in a terminal, on a simulated logger: three tracks, downloaded in real time.",
+        PROGRAM_QT | PROGRAM_TERMINAL);
+    const TerminalSettings settings = terminal_Settings(options);
     QCoreApplication application(argc, argv);
-    QCommandLineParser parser;
-    ProgramOptions options;
-    const TerminalSettings settings = terminal_Options(
-        parser, "The ZorpLoad download in a terminal, on a simulated logger: three tracks, downloaded in real time.",
-        OPTIONS_SIMULATED, &options);
     sim_SetUpDemo();
     return terminal_Run(options, settings);
 }

@@ -1,6 +1,5 @@
 // zorpload-cli: the download in a terminal, over a real FT232R adapter
 // through Qt Serial Port.
-#include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include "platform/qt_serial/d2xx_qtserial.h"
@@ -8,15 +7,14 @@
 
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
-    QCommandLineParser parser;
-    ProgramOptions options;
-    const TerminalSettings settings = terminal_Options(
-        parser,
+    const ProgramOptions options = options_Read(
+        argc, argv,
         "Downloads the tracks of a ZORP GPS logger through its FT232R USB adapter, in a terminal.\n"
         "Exit codes: 0 every track saved or already there, 1 download error, 2 no adapter, 3 some tracks could "
         "not be saved.",
-        OPTIONS_WITH_PORT, &options);
-    qtserial_UsePort(options.port.constData());
+        PROGRAM_QT | PROGRAM_TERMINAL | PROGRAM_SERIAL_PORT);
+    const TerminalSettings settings = terminal_Settings(options);
+    QCoreApplication application(argc, argv);
+    qtserial_UsePort(options.port);
     return terminal_Run(options, settings);
 }

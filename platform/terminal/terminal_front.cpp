@@ -1,5 +1,6 @@
 #include "platform/terminal/terminal_front.h"
 
+#include <QStandardPaths>
 #include <cstdio>
 #include <cstring>
 #include <sys/ioctl.h>
@@ -93,6 +94,13 @@ bool terminal_CanAsk()
     return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
 }
 
+TerminalSettings terminal_Settings(const ProgramOptions& options)
+{
+    if (options.erase && !options.assume_yes && !terminal_CanAsk())
+        options_Refuse("--erase without a terminal to ask on needs --yes");
+    return {options.wait_seconds * 1000u, options.erase, options.assume_yes};
+}
+
 // ------------------------------------------------------ window services --
 
 int wnd_MessageBox(WindowHandle, const char* text, const char*, int icon, int buttons)
@@ -127,7 +135,7 @@ int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings
 
     shell_Start(&terminal_window, nullptr);
     log_SetObserver(show_Line);
-    options_Apply(options);
+    options_Apply(options, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toLocal8Bit());
     if (settings.erase) shell_EraseAfterDownload();
     unattended_Start(settings.adapter_wait_ms, ask_User);
 

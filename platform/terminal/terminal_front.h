@@ -15,9 +15,7 @@
 
 #include <cstdint>
 
-#include "platform/options/program_options.h"
-
-class QCommandLineParser;
+#include "platform/options/command_line.h"
 
 struct TerminalSettings {
     uint32_t adapter_wait_ms;  // how long a missing adapter is looked for
@@ -35,9 +33,7 @@ int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings
 // terminal.
 bool terminal_CanAsk();
 
-// The command line of a terminal program: the shared options
-// (options_Process) and the terminal's own, --wait SECONDS (0 to 86400,
-// default 0), --erase and --yes. A wrong value, or --erase without --yes
-// where nothing can be asked, prints the error and ends the process with 1.
-TerminalSettings terminal_Options(QCommandLineParser& parser, const char* description, OptionSet set,
-                                  ProgramOptions* options);
+// The terminal's settings from the options read (options_Read): --wait in
+// milliseconds, --erase and --yes. --erase without --yes where nothing can be
+// asked is refused (options_Refuse: the error, exit code 1).
+TerminalSettings terminal_Settings(const ProgramOptions& options);

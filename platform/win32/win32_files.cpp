@@ -6,13 +6,21 @@
 // does: while its writer holds it nobody else can open it, not even to read,
 // or remove it, so another program's file in the making is never touched.
 // Each write is checked for its full count, and a close first flushes the
-// file to the disk. Final names are given by MoveFileExA written through:
-// the text file's without replacing a file that appeared meanwhile, so a
-// track's ".txt" is either complete on disk or absent.
+// file to the disk. The writer holds its file until it has its final name:
+// the rename goes through the writer's own handle (so it is that file that
+// is renamed, whatever happened at its name), the text file's without
+// replacing a file that appeared meanwhile, so a track's ".txt" is either
+// complete on disk or absent.
+//
+// One program at a time saves into a folder: the one holding LockFileEx's
+// exclusive lock on the folder's lock file, which Windows releases when the
+// program ends in whatever way.
 //
 // The seam speaks of int handles; the Win32 HANDLEs live in a fixed table and
 // the seam handle is the slot's index.
 #include "platform/native_files.h"
+
+#include "seams/base_services.h"
 
 #include <windows.h>
 
@@ -99,7 +107,8 @@ int native_FileCreate(const char* path)
     // A file held by its writer cannot be deleted (it shares nothing), and
     // then the create fails too.
     if (!DeleteFileA(path) && GetLastError() != ERROR_FILE_NOT_FOUND) return -1;
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // DELETE: the final name, or the removal, goes through this handle.
+    HANDLE h = CreateFileA(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return -1;
     open_files[slot] = h;
     return slot;
@@ -140,21 +149,88 @@ int native_FileClose(int file)
     return flushed && closed ? 0 : -1;
 }
 
-int native_FileRename(const char* from, const char* to)
+int native_FileSync(int file)
 {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;
+    HANDLE h = handle_Of(file);
+    return h != nullptr && FlushFileBuffers(h) ? 0 : -1;
 }
 
-int native_FileRenameNoReplace(const char* from, const char* to)
+namespace {
+
+// Closes the handle of a seam file and frees its slot.
+void close_Slot(int file)
 {
-    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return 0;
-    const DWORD error = GetLastError();
-    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return -1;
-    // Only a plain file of that name is a track saved meanwhile; a folder or
-    // a link would take the track with it.
-    const DWORD attributes = GetFileAttributesA(to);
+    CloseHandle(open_files[file]);
+    open_files[file] = nullptr;
+}
+
+// Marks the file held open as h for removal when its handle closes.
+void delete_OnClose(HANDLE h)
+{
+    FILE_DISPOSITION_INFO disposition {};
+    disposition.DeleteFile = TRUE;
+    SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// Renames the file held open as h to path (a whole path: a bare name would
+// be taken from the current folder); keep refuses a name that is taken.
+// True when renamed.
+bool rename_Held(HANDLE h, const char* path, bool keep)
+{
+    union {
+        FILE_RENAME_INFO info;
+        unsigned char bytes[sizeof(FILE_RENAME_INFO) + MAX_PATH * sizeof(WCHAR)];
+    } rename {};
+    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, rename.info.FileName, MAX_PATH);
+    if (length <= 1) return false;
+    rename.info.ReplaceIfExists = keep ? FALSE : TRUE;
+    rename.info.RootDirectory = nullptr;
+    rename.info.FileNameLength = static_cast<DWORD>(length - 1) * sizeof(WCHAR);
+    return SetFileInformationByHandle(h, FileRenameInfo, &rename, sizeof rename) != 0;
+}
+
+// True when a plain file (no folder, link or device) stands at path.
+bool plain_File(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
     const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & not_plain) == 0 ? 1 : -1;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & not_plain) == 0;
+}
+
+}  // namespace
+
+int native_FileCommit(int file, const char*, const char* to, bool keep)
+{
+    HANDLE h = handle_Of(file);
+    if (h == nullptr) return FILE_COMMIT_FAILED;
+    int result = FILE_COMMIT_FAILED;
+    if (rename_Held(h, to, keep)) {
+        if (FlushFileBuffers(h)) result = FILE_COMMITTED;
+    } else {
+        const DWORD error = GetLastError();
+        // Only a plain file of that name is a track saved meanwhile; a
+        // folder or a link would take the track with it.
+        if (keep && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) && plain_File(to))
+            result = FILE_NAME_TAKEN;
+        delete_OnClose(h);
+    }
+    close_Slot(file);
+    return result;
+}
+
+void native_FileDiscard(int file, const char*)
+{
+    HANDLE h = handle_Of(file);
+    if (h == nullptr) return;
+    delete_OnClose(h);
+    close_Slot(file);
+}
+
+int64_t native_FileSize(int file)
+{
+    HANDLE h = handle_Of(file);
+    LARGE_INTEGER size {};
+    return h != nullptr && GetFileSizeEx(h, &size) ? static_cast<int64_t>(size.QuadPart) : -1;
 }
 
 int native_FileRemove(const char* path)
@@ -168,6 +244,48 @@ int native_MakeDir(const char* path)
     if (GetLastError() != ERROR_ALREADY_EXISTS) return -1;
     const DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : -1;
+}
+
+namespace {
+
+// The folder lock's open handle; null when none is held.
+HANDLE folder_lock;
+
+}  // namespace
+
+int native_FolderLock(const char* folder)
+{
+    native_FolderUnlock();
+    char path[MAX_PATH];
+    const int length = snprintf(path, sizeof path, "%s\\%s", folder, FOLDER_LOCK_NAME);
+    if (length < 0 || length >= static_cast<int>(sizeof path)) return FOLDER_LOCK_FAILED;
+    // Opened itself, never what a link at its name points to; others may
+    // open it too, only the lock is exclusive.
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return FOLDER_LOCK_FAILED;
+    BY_HANDLE_FILE_INFORMATION info {};
+    const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    int result = FOLDER_LOCK_FAILED;
+    if (GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+        (info.dwFileAttributes & not_plain) == 0) {
+        OVERLAPPED whole {};
+        if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole))
+            result = FOLDER_LOCKED;
+        else if (GetLastError() == ERROR_LOCK_VIOLATION)
+            result = FOLDER_BUSY;
+    }
+    if (result == FOLDER_LOCKED)
+        folder_lock = h;
+    else
+        CloseHandle(h);
+    return result;
+}
+
+void native_FolderUnlock()
+{
+    if (folder_lock != nullptr) CloseHandle(folder_lock);
+    folder_lock = nullptr;
 }
 
 char native_PathSeparator()

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "download/download.h"
-#include "platform/win32/command_line.h"
+#include "platform/options/command_line.h"
 #include "platform/win32/resource_ids.h"
 #include "seams/window_services.h"
 #include "shell/shell.h"
@@ -128,18 +128,19 @@ const char* program_Name()
 // A window program has no console: --help, --version and a wrong command
 // line answer in a box. -1 when the program is to run with options, else
 // the exit code.
-int read_CommandLine(CommandLine& options, const char* description)
+int read_CommandLine(ProgramOptions& options, const char* description)
 {
     char text[COMMAND_LINE_TEXT_SIZE];
-    switch (cmdline_Read(__argc, __argv, options, text)) {
+    switch (cmdline_Read(__argc, __argv, 0, options, text)) {
     case COMMAND_LINE_RUN:
         return -1;
     case COMMAND_LINE_HELP:
-        cmdline_Usage(program_Name(), description, text);
+    case COMMAND_LINE_HELP_ALL:
+        cmdline_Help(program_Name(), description, 0, false, HELP_LINES, text);
         MessageBoxA(nullptr, text, "ZorpLoad", MB_ICONINFORMATION | MB_OK);
         return 0;
     case COMMAND_LINE_VERSION:
-        MessageBoxA(nullptr, "ZorpLoad " ZORP_VERSION, "ZorpLoad", MB_ICONINFORMATION | MB_OK);
+        MessageBoxA(nullptr, VERSION_TEXT, "ZorpLoad", MB_ICONINFORMATION | MB_OK);
         return 0;
     case COMMAND_LINE_ERROR:
         break;
@@ -173,7 +174,7 @@ void register_Class(HINSTANCE instance)
 
 int win32_Run(HINSTANCE instance, int show, const char* description)
 {
-    CommandLine options;
+    ProgramOptions options;
     const int refused = read_CommandLine(options, description);
     if (refused >= 0) return refused;
 
@@ -195,7 +196,7 @@ int win32_Run(HINSTANCE instance, int show, const char* description)
     shell_Start(window, paint_Step);
     char documents[PROGRAM_DIR_SIZE];
     documents_Dir(documents);
-    shell_ApplyStartOptions(options.trace, options.output_dir, documents, options.gpx);
+    options_Apply(options, documents);
     tick_timer_id = SetTimer(window, TICK_TIMER, TICK_PERIOD_MS, nullptr);
 
     MSG message {};

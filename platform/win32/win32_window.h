@@ -13,7 +13,7 @@
 #include <windows.h>
 
 // Start-up, message loop and shut-down, in this order: read the command line
-// (platform/win32/command_line.h; --help and --version show their box and
+// (platform/options/command_line.h; --help and --version show their box and
 // end with 0, a wrong command line shows the error and ends with 1), load
 // the title and class name, register the class, create and show the
 // 640 x 480 window (0 at once when that fails), load the accelerators, start

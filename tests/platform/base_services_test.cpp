@@ -1,6 +1,7 @@
 // The base services as every platform keeps them, against the production implementation of the
-// system the tests are built for (POSIX, or Win32 under Wine): the program's own path, and the file
-// calls, where each row starts from a folder holding `given`, makes its calls, and leaves `after`.
+// system the tests are built for (POSIX, or Win32 under Wine): the program's own path, the file calls
+// and the folder lock, where each row starts from a folder holding `given`, makes its calls, and
+// leaves `after`.
 #include <gtest/gtest.h>
 #include <deque>
 #include <filesystem>
@@ -29,6 +30,11 @@ Results put(const char* name, const std::string& text, int (*open)(const char*) 
     const int file = open(at(name));
     return {int(file >= 0), sys_FileWrite(file, text.data(), uint32_t(text.size())), sys_FileClose(file)};
 }
+int held(const char* name, const std::string& text)  // made and written, still held
+{
+    const int file = sys_FileCreate(at(name));
+    return sys_FileWrite(file, text.data(), uint32_t(text.size())) == 0 ? file : -1;
+}
 
 struct Contract {
     const char* name;
@@ -46,21 +52,32 @@ INSTANTIATE_TEST_SUITE_P(Files, BaseServices, ::testing::ValuesIn(std::vector<Co
     {"CreatedFileIsHeldByItsWriterAlone", {}, [] {
          const int holder = sys_FileCreate(at("a"));
          return Results{sys_FileWrite(holder, "held", 4), sys_FileCreate(at("a")), sys_FileExists(at("a")),
-                        sys_FileClose(holder), sys_FileClose(holder), sys_FileExists(at("a"))};
-     }, {0, -1, HELD_FILE_SEEN, 0, -1, 1}, {{"a", "held"}}},
+                        sys_FileSync(holder), int(sys_FileSize(holder)), sys_FileClose(holder), sys_FileClose(holder),
+                        sys_FileExists(at("a"))};
+     }, {0, -1, HELD_FILE_SEEN, 0, 4, 0, -1, 1}, {{"a", "held"}}},
     {"NothingThereFailsEveryCall", {}, [] {
          return Results{sys_FileCreate(at("no/a")), sys_FileOpenWrite(at("no/a")), sys_MakeDir(at("no/d")),
-                        sys_FileOpenRead(at("a")), sys_FileExists(at("a")), sys_FileRemove(at("a")),
-                        sys_FileRename(at("a"), at("b")), sys_FileRenameNoReplace(at("a"), at("b"))};
-     }, {-1, -1, -1, -1, 0, -1, -1, -1}, {}},
-    {"RenamesReplaceOrLeaveATakenNameAsAsked", {{"a", TEXT}, {"b", OLDER}, {"c", ""}}, [] {
-         return Results{sys_FileRenameNoReplace(at("a"), at("b")), sys_FileRename(at("a"), at("b")),
-                        sys_FileRemove(at("c")), sys_FileRenameNoReplace(at("b"), at("c")), sys_FileExists(at("b"))};
-     }, {1, 0, 0, 0, 0}, {{"c", TEXT}}},
-    {"FolderIsNoFileAndIsMadeOnce", {{"a", TEXT}, {"d", FOLDER}}, [] {
-         return Results{sys_FileExists(at("d")), sys_FileRenameNoReplace(at("a"), at("d")), sys_MakeDir(at("d")),
-                        sys_MakeDir(at("a")), sys_MakeDir(at("e"))};
-     }, {0, -1, 0, -1, 0}, {{"a", TEXT}, {"d", FOLDER}, {"e", FOLDER}}},
+                        sys_FileOpenRead(at("a")), sys_FileExists(at("a")), sys_FileRemove(at("a"))};
+     }, {-1, -1, -1, -1, 0, -1}, {}},
+    {"CommitNamesTheHeldFileOrLeavesATakenNameAsAsked", {{"b", OLDER}}, [] {
+         return Results{sys_FileCommit(held("a", TEXT), at("a"), at("b"), true), sys_FileExists(at("a")),
+                        sys_FileCommit(held("a", TEXT), at("a"), at("b"), false),
+                        sys_FileCommit(held("a", "c"), at("a"), at("c"), true)};
+     }, {FILE_NAME_TAKEN, 0, FILE_COMMITTED, FILE_COMMITTED}, {{"b", TEXT}, {"c", "c"}}},
+    {"FolderIsNoFileAndIsMadeOnce", {{"d", FOLDER}, {"f", ""}}, [] {
+         return Results{sys_FileExists(at("d")), sys_FileCommit(held("a", TEXT), at("a"), at("d"), true),
+                        sys_MakeDir(at("d")), sys_MakeDir(at("f")), sys_MakeDir(at("e"))};
+     }, {0, FILE_COMMIT_FAILED, 0, -1, 0}, {{"d", FOLDER}, {"e", FOLDER}, {"f", ""}}},
+    {"DiscardAndRemoveTakeTheFile", {{"b", TEXT}}, [] {
+         sys_FileDiscard(held("a", TEXT), at("a"));
+         return Results{sys_FileExists(at("a")), sys_FileRemove(at("b")), sys_FileExists(at("b"))};
+     }, {0, 0, 0}, {}},
+    {"FolderLockIsTakenInItsOwnFile", {}, [] {
+         const Results taken{sys_FolderLock(folder.c_str()), sys_FolderLock(folder.c_str())};
+         return sys_FolderUnlock(), taken;
+     }, {FOLDER_LOCKED, FOLDER_LOCKED}, {{FOLDER_LOCK_NAME, ""}}},
+    {"FolderLockRefusesAFolderAtItsName", {{FOLDER_LOCK_NAME, FOLDER}}, [] { return Results{sys_FolderLock(folder.c_str())}; },
+     {FOLDER_LOCK_FAILED}, {{FOLDER_LOCK_NAME, FOLDER}}},
     {"ReadGivesTheWholeFileThenZero", {{"a", LONG}}, [] {
          const int file = sys_FileOpenRead(at("a"));
          std::string text;

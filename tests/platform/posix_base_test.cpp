@@ -1,11 +1,15 @@
-// What only POSIX systems have at a file's name, for the production base
-// services: links, FIFOs, sockets and a full device (the calls every
-// platform keeps: base_services_test.cpp).
+// What POSIX systems have besides, for the production base services: a held
+// file another program can move, links, FIFOs, sockets and a full device at
+// a file's name, and another process holding the folder lock (the calls as
+// every platform keeps them: base_services_test.cpp).
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <csignal>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <filesystem>
 #include <string>
@@ -13,6 +17,69 @@
 #include "tests/support/temp_dir.h"
 
 namespace {
+
+// Another program that does not ask for the lock moves the held file away
+// and puts its own at the name: that one is neither renamed nor removed.
+TEST(PosixFiles, HeldFileIsRenamedOrRemovedOnlyAsItself)
+{
+    const TempDir temp;
+    const std::string part = temp.path("t.part");
+    const auto moved_Away = [&] {
+        const int held = sys_FileCreate(part.c_str());
+        std::filesystem::rename(part, temp.path("aside")), std::ofstream(part) << "theirs";
+        return held;
+    };
+    EXPECT_EQ(sys_FileCommit(moved_Away(), part.c_str(), temp.path("new.txt").c_str(), true), FILE_COMMIT_FAILED);
+    EXPECT_TRUE(file_Contents(part) == "theirs" && !std::filesystem::exists(temp.path("new.txt")));
+    sys_FileDiscard(moved_Away(), part.c_str());
+    EXPECT_EQ(file_Contents(part), "theirs");
+}
+
+// One holder of a folder's lock at a time: another holder keeps it busy
+// until it lets go or dies (nothing left behind keeps a later run out);
+// whatever non-file is planted at the lock's name is cleared first, and the
+// lock is never taken through a link.
+TEST(PosixFiles, FolderLockHasOneHolderAndClearsWhatIsPlanted)
+{
+    const TempDir temp;
+    const std::string lock = temp.path(FOLDER_LOCK_NAME), victim = temp.path("victim");
+    const struct {
+        const char* name;
+        void (*plant)(const std::string& at, const std::string& victim);
+        int result;
+    } rows[] = {
+        {"nothing", [](auto&, auto&) {}, FOLDER_LOCKED},
+        {"an old lock file", [](auto& at, auto&) { std::ofstream(at) << ""; }, FOLDER_LOCKED},
+        {"link to a file", [](auto& at, auto& victim) { EXPECT_EQ(symlink(victim.c_str(), at.c_str()), 0); },
+         FOLDER_LOCKED},
+        {"FIFO", [](auto& at, auto&) { EXPECT_EQ(mkfifo(at.c_str(), 0644), 0); }, FOLDER_LOCKED},
+        {"folder", [](auto& at, auto&) { EXPECT_EQ(mkdir(at.c_str(), 0755), 0); }, FOLDER_LOCK_FAILED},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sys_FolderUnlock(), std::filesystem::remove_all(lock);
+        std::ofstream(victim, std::ios::trunc) << "not the program's";
+        row.plant(lock, victim);
+        EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), row.result);
+        EXPECT_EQ(file_Contents(victim), "not the program's");
+        EXPECT_EQ(std::filesystem::is_regular_file(std::filesystem::symlink_status(lock)), row.result == FOLDER_LOCKED);
+    }
+
+    sys_FolderUnlock(), std::filesystem::remove_all(lock), std::ofstream(lock) << "";
+    const int other = open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_TRUE(other >= 0 && flock(other, LOCK_EX | LOCK_NB) == 0);
+    EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), FOLDER_BUSY);
+    close(other);
+    const pid_t dying = fork();
+    if (dying == 0) {
+        _exit(sys_FolderLock(temp.dir.c_str()) == FOLDER_LOCKED ? (raise(SIGKILL), 1) : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(dying, &status, 0), dying);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the other program did not take the lock";
+    EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), FOLDER_LOCKED) << "a killed holder keeps nobody out";
+    sys_FolderUnlock();
+}
 
 // A file the user named (a trace) is opened as a shell's redirection opens
 // it: a link is written through and stays, a FIFO is written into while
@@ -83,8 +150,9 @@ TEST(PosixFiles, CreateRemovesWhatIsPlantedAtTheNameNeverWhatItPointsTo)
         std::ofstream(victim, std::ios::trunc) << "not the program's";
         row.plant(name, victim, nowhere);
         EXPECT_EQ(sys_FileExists(name.c_str()), row.exists ? 1 : 0);
-        std::ofstream(temp.path("finished")) << "finished";
-        EXPECT_EQ(sys_FileRenameNoReplace(temp.path("finished").c_str(), name.c_str()), row.exists ? 1 : -1);
+        const std::string finished = temp.path("finished");
+        EXPECT_EQ(sys_FileCommit(sys_FileCreate(finished.c_str()), finished.c_str(), name.c_str(), true),
+                  row.exists ? FILE_NAME_TAKEN : FILE_COMMIT_FAILED);
         const int reader = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         const int file = sys_FileCreate(name.c_str());
         EXPECT_EQ(file >= 0, row.created);

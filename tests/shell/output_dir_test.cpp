@@ -30,6 +30,8 @@ struct Case {
     const char* documents;
     std::string expected;     // "" when no folder can be written
     const char* error_names = "";
+    void (*inject)() = [] {};
+    const char* error = "Error - cannot write track files to ";
 };
 
 const std::string DEEP = "prog/" + std::string(120, 'a') + "/" + std::string(120, 'b');
@@ -57,6 +59,13 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         {"no folder when documents cannot be made either", "prog", "", "", "file/docs", "",
          "file/docs/ZorpLoad"},
         {"no folder when documents are unknown", "prog", "", "", "", "", "prog"},
+        {"no folder while another program saves into it for the whole wait", "prog", "prog", "", "docs", "", "prog",
+         [] { sim_file_faults.lock_held_until_us = sim_NowUs() + FOLDER_WAIT_MS * 1000ull + 1; },
+         "Another ZorpLoad is saving into "},
+        {"the folder another program lets go of within the wait", "prog", "prog", "", "docs", "prog", "",
+         [] { sim_file_faults.lock_held_until_us = sim_NowUs() + FOLDER_WAIT_MS * 1000ull - 1000; }},
+        {"no folder when its lock file cannot be made", "prog", "prog", "", "docs", "", "prog",
+         [] { sim_file_faults.lock.countdown = 1; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
@@ -71,12 +80,14 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         sim_Reset(), sim_ResetFiles(), fake_WindowReset();
         sim_SetProgramPath(path_Join(at(c.program_dir), "zorpload").c_str());
         shell_Start(&fake_window, nullptr);
+        c.inject();
 
         const int result = shell_ChooseOutputDir(at(c.chosen).c_str(), at(c.documents).c_str());
         EXPECT_EQ(result, c.expected.empty() ? -1 : 0);
         EXPECT_EQ(output_dir, at(c.expected));
         for (const auto& entry : fs::recursive_directory_iterator(temp.dir)) {
-            EXPECT_TRUE(entry.is_directory() || entry.path() == at("file")) << "left behind: " << entry.path();
+            EXPECT_TRUE(entry.is_directory() || entry.path() == at("file") || entry.path().filename() == FOLDER_LOCK_NAME)
+                << "left behind: " << entry.path();
         }
         EXPECT_EQ(fs::exists(at("docs")), c.expected == "docs/ZorpLoad") << "documents made only when used";
 
@@ -84,7 +95,7 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         // none the first tick asks its error question, adapter untouched.
         sequencer_Tick(&fake_window);
         if (c.expected.empty()) {
-            EXPECT_EQ(std::string(status_log[0]), "Error - cannot write track files to " + at(c.error_names));
+            EXPECT_EQ(std::string(status_log[0]), c.error + at(c.error_names));
             ASSERT_EQ(fake_window.box_count, 1);
             EXPECT_STREQ(fake_window.boxes[0].title, "Download error");
             EXPECT_FALSE(sim_AdapterOpen());
@@ -109,7 +120,8 @@ TEST(OutputDir, AFolderAnotherProgramProbesAtTheSameMomentCountsAsWritable)
     EXPECT_EQ(shell_ChooseOutputDir(out.c_str(), ""), 0);
     EXPECT_EQ(output_dir, out);
     EXPECT_TRUE(fs::exists(probe)) << "the other program's probe was removed";
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1) << "a probe left behind";
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2)
+        << "a probe left behind beside the other's and the folder's lock file";
     sys_FileClose(held);
     shell_Shutdown();
 }

@@ -1,6 +1,7 @@
 // The terminal front end on the simulated logger and clock: what it prints to
 // a file and to a terminal, its exit codes, the wait for a missing adapter,
-// and the erase that follows only a whole download, its track list read twice.
+// the erase that follows only a whole download, its track list read twice
+// and its skipped tracks' files checked, and writers into one folder.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,11 +9,15 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <sys/wait.h>
+#include <vector>
 #include <pty.h>
 #include <string>
 #include <unistd.h>
 
 #include "platform/terminal/terminal_front.h"
+#include "seams/base_services.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
 #include "tests/support/temp_dir.h"
@@ -22,6 +27,20 @@ namespace {
 namespace fs = std::filesystem;
 constexpr uint32_t ITEMS = 120;
 const std::string DONE = "ZORP read done. Data saved.\n";
+const std::string FIRST_TRACK = "2015-07-03_0845_001.txt";
+const std::string NOT_HELD = "Not erased: " + FIRST_TRACK + " does not hold its track\n";
+
+// The first track's file as the program writes it, of its first items.
+std::string track_Text(uint32_t items)
+{
+    std::string text;
+    for (uint32_t i = 0; i < items; ++i) {
+        char sentence[SIM_ITEM_TEXT_MAX];
+        text.append(sentence, sim_ItemText(0, i, sentence));
+        if (text.ends_with('\r')) text += '\n';
+    }
+    return text;
+}
 
 // Runs the terminal front end with standard output on fd; the exit code.
 int run_Into(int fd, const ProgramOptions& options, const TerminalSettings& settings)
@@ -56,6 +75,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
         std::string ends_with;      // the output's end
         uint64_t waited_us = 0;     // at least this much simulated time
         bool erased = false;
+        std::string (*planted)() = nullptr;  // the first track's file before the run
     } cases[] = {
         {"a whole download", [] {}, {0, false, false}, OUTCOME_SAVED, 2, 2,
          "File: 2015-07-04_0845_002.txt ... read GPS data (100%)\n" + DONE},
@@ -75,6 +95,13 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
          [] { sim_settings.faults.lose_listing_reply = 2; }, {0, true, true}, OUTCOME_SAVED, 2, 5,
          DONE + "GPS erase done\n", 0, true},
         {"not erased without a yes", [] {}, {0, true, false}, OUTCOME_SAVED, 2, 4, DONE},
+        // A track skipped because its file exists is erased only when that file holds it.
+        {"not erased when an empty file planted at a track's name stands for it", [] {}, {0, true, true},
+         OUTCOME_DOWNLOAD_ERROR, 2, 4, DONE + NOT_HELD + "GPS erase failed\n", 0, false, [] { return std::string(); }},
+        {"not erased when a track's file holds its first sentence alone", [] {}, {0, true, true},
+         OUTCOME_DOWNLOAD_ERROR, 2, 4, DONE + NOT_HELD + "GPS erase failed\n", 0, false, [] { return track_Text(1); }},
+        {"erased when a track's file from an earlier run holds it whole", [] {}, {0, true, true}, OUTCOME_SAVED, 2, 4,
+         DONE + "GPS erase done\n", 0, true, [] { return track_Text(ITEMS); }},
         {"not erased when the logger holds more tracks than one listing carries",
          [] { sim_AddTracks(300, 3, 2, 9); }, {0, true, true}, OUTCOME_NOT_SAVED, 300, 7,
          "ZORP read done. Some tracks were not saved.\n"},
@@ -87,8 +114,9 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
         c.inject();
         const uint64_t start_us = sim_NowUs();
         const std::string out = temp.path("out"), printed = temp.path("printed");
+        if (c.planted != nullptr) fs::create_directory(out), std::ofstream(path_Join(out, FIRST_TRACK)) << c.planted();
         const int fd = open(printed.c_str(), O_WRONLY | O_CREAT, 0644);
-        EXPECT_EQ(run_Into(fd, {QByteArray(out.c_str()), {}, {}, {}}, c.settings), c.exit_code);
+        EXPECT_EQ(run_Into(fd, {out.c_str(), {}, {}, {}}, c.settings), c.exit_code);
         close(fd);
 
         const std::string text = file_Contents(printed);
@@ -126,7 +154,7 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWrit
     sim_Reset(), sim_ResetFiles();
     sim_AddTracks(1, 1, ITEMS, 7);
     // The terminal turns "\n" into "\r\n" on the way out.
-    EXPECT_EQ(run_Into(slave, {QByteArray(temp.path("out").c_str()), {}, {}, {}}, {0, false, false}), OUTCOME_SAVED);
+    EXPECT_EQ(run_Into(slave, {temp.path("out").c_str(), {}, {}, {}}, {0, false, false}), OUTCOME_SAVED);
     const std::string shown = read_All();
     EXPECT_NE(shown.find("\r\nOutput directory: " + temp.path("out") + "\r\n"), std::string::npos);
     const std::string track = "Track ID=  1 (  120 items), File: 2015-07-03_0845_001.txt ... read GPS data";
@@ -137,11 +165,167 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWrit
     // No folder to write: one line, the adapter never opened, exit code 1.
     std::ofstream(temp.path("file")) << "x";
     sim_Reset(), sim_ResetFiles();
-    EXPECT_EQ(run_Into(slave, {QByteArray(temp.path("file/out").c_str()), {}, {}, {}}, {0, false, false}),
+    EXPECT_EQ(run_Into(slave, {temp.path("file/out").c_str(), {}, {}, {}}, {0, false, false}),
               OUTCOME_DOWNLOAD_ERROR);
     EXPECT_EQ(read_All(), "Error - cannot write track files to " + temp.path("file/out") + "\r\n");
     EXPECT_EQ(sim_stats.write_calls, 0u) << "the adapter was used";
     close(slave), close(master);
+}
+
+// Writers into one folder at once, each a process of its own running the
+// terminal program on its own simulated logger and clock with the same
+// tracks. A writer can be held at any file call (its Nth of a kind, on a
+// path of that ending) until the test lets it go, while the others run; a
+// step list says who starts (and runs until held or ended) and who is let go
+// (and runs to its end), in order.
+struct Hold {
+    SimFileCall call;
+    const char* ending;  // null: any path
+    uint32_t nth;        // 0: never held
+};
+
+struct WritersCase {
+    const char* name;
+    bool gpx;
+    std::vector<Hold> holds;    // one per writer
+    const char* steps;          // "s1 s2 r1": start 1, start 2, release 1
+    std::vector<int> outcomes;  // each writer's exit code
+    bool tracks_there = false;  // the tracks' .txt and .imp files are in the folder already
+};
+
+const WritersCase writers_cases[] = {
+    {"SecondWhileTheFirstWritesItsText", false, {{SIM_CALL_WRITE, nullptr, 1}, {}}, "s1 s2 r1",
+     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY}},
+    {"SecondWhileTheFirstRenamesItsText", false, {{SIM_CALL_COMMIT, ".txt.tmp", 1}, {}}, "s1 s2 r1",
+     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY}},
+    {"SecondWhileTheFirstSyncsItsCompanion", false, {{SIM_CALL_SYNC, nullptr, 2}, {}}, "s1 s2 r1",
+     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY}},
+    {"SecondBeforeTheFirstTakesTheLock", false, {{SIM_CALL_LOCK, nullptr, 1}, {}}, "s1 s2 r1",
+     {OUTCOME_SAVED, OUTCOME_SAVED}},
+    {"SecondTakesTheLockOnceTheFirstEnds", false, {{SIM_CALL_COMMIT, ".txt.tmp", 2}, {SIM_CALL_LOCK, nullptr, 2}},
+     "s1 s2 r1 r2", {OUTCOME_SAVED, OUTCOME_SAVED}},
+    {"ThreeWhileTheFirstRenamesItsGpx", true, {{SIM_CALL_COMMIT, ".gpx.tmp", 1}, {}, {}}, "s1 s2 s3 r1",
+     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}},
+    {"ThreeWhileTheFirstWritesItsSecondTrack", true, {{SIM_CALL_CREATE, ".txt.tmp", 2}, {}, {}}, "s1 s2 s3 r1",
+     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}},
+    {"ThreeWhileTheFirstSweepsTheFolderForGpx", true, {{SIM_CALL_COMMIT, ".gpx.tmp", 1}, {}, {}}, "s1 s2 s3 r1",
+     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}, true},
+    {"ThreeTheLastFirst", true, {{SIM_CALL_LOCK, nullptr, 1}, {SIM_CALL_LOCK, nullptr, 1}, {}}, "s1 s2 s3 r2 r1",
+     {OUTCOME_SAVED, OUTCOME_SAVED, OUTCOME_SAVED}},
+};
+
+void PrintTo(const WritersCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+// The held writer's side, in its own process.
+Hold hold;
+uint32_t hold_calls;
+int held_signal = -1, release_wait = -1;
+
+void hold_Hook(SimFileCall call, const char* path)
+{
+    if (call != hold.call || (hold.ending != nullptr && (path == nullptr || !std::string(path).ends_with(hold.ending))))
+        return;
+    if (++hold_calls != hold.nth) return;
+    char byte = 'h';
+    if (write(held_signal, &byte, 1) == 1) (void)!read(release_wait, &byte, 1);
+}
+
+struct Writer {
+    pid_t pid = -1;
+    int held = -1, release = -1;  // the test's ends of the two pipes
+    std::string printed;
+    int code = -1;
+};
+
+// Runs until the writer is held or has ended.
+void writer_Start(Writer& w, const Hold& at, const std::string& folder, bool gpx, const std::string& printed)
+{
+    int held[2], release[2];
+    ASSERT_TRUE(pipe(held) == 0 && pipe(release) == 0);
+    fflush(stdout);
+    w.pid = fork();
+    if (w.pid == 0) {
+        close(held[0]), close(release[1]);
+        hold = at, hold_calls = 0, held_signal = held[1], release_wait = release[0];
+        sim_file_faults.hook = hold_Hook;
+        const int fd = open(printed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        _exit(run_Into(fd, {folder.c_str(), {}, {}, gpx}, {0, false, false}));
+    }
+    close(held[1]), close(release[0]);
+    w.held = held[0], w.release = release[1], w.printed = printed;
+    char byte;
+    if (read(w.held, &byte, 1) != 1) {  // ended unheld
+        int status = 0;
+        waitpid(w.pid, &status, 0);
+        w.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+}
+
+// Lets a held writer go on, and waits for its end.
+void writer_Release(Writer& w)
+{
+    ASSERT_EQ(w.code, -1) << "ended before it was held";
+    const char byte = 'r';
+    EXPECT_EQ(write(w.release, &byte, 1), 1);
+    int status = 0;
+    waitpid(w.pid, &status, 0);
+    w.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The track files of folder (the lock file left out), by name.
+std::map<std::string, std::string> track_Files(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename() != FOLDER_LOCK_NAME) files[entry.path().filename().string()] = file_Contents(entry.path().string());
+    return files;
+}
+
+struct Writers : ::testing::TestWithParam<WritersCase> {};
+INSTANTIATE_TEST_SUITE_P(OneFolder, Writers, ::testing::ValuesIn(writers_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// One writer saves, whatever the timing: the others wait for it or stop
+// with their own line and exit code, and every file left is whole, the
+// same as one writer alone makes.
+TEST_P(Writers, OneSavesTheOthersWaitOrStopAndEveryFileIsWhole)
+{
+    const WritersCase& c = GetParam();
+    const TempDir temp;
+    sim_Reset(), sim_ResetFiles();
+    sim_AddTracks(2, 1, ITEMS, 7);
+    const std::string out = temp.path("out"), reference = temp.path("reference");
+    Writer alone;
+    writer_Start(alone, {}, reference, c.gpx, temp.path("alone"));
+    ASSERT_EQ(alone.code, OUTCOME_SAVED);
+
+    fs::create_directory(out);
+    for (const auto& entry : fs::directory_iterator(reference))
+        if (const auto kind = entry.path().extension(); c.tracks_there && (kind == ".txt" || kind == ".imp"))
+            fs::copy(entry.path(), out);
+    std::vector<Writer> writers(c.holds.size());
+    for (const char* step = c.steps; *step != '\0'; step += step[2] == ' ' ? 3 : 2) {
+        const size_t i = size_t(step[1] - '1');
+        if (step[0] == 's')
+            writer_Start(writers[i], c.holds[i], out, c.gpx, temp.path(("printed" + std::to_string(i + 1)).c_str()));
+        else
+            writer_Release(writers[i]);
+    }
+    for (size_t i = 0; i < writers.size(); ++i) {
+        SCOPED_TRACE("writer " + std::to_string(i + 1));
+        const std::string printed = file_Contents(writers[i].printed);
+        EXPECT_EQ(writers[i].code, c.outcomes[i]) << printed;
+        const bool busy = c.outcomes[i] == OUTCOME_FOLDER_BUSY;
+        EXPECT_EQ(printed.find("Another ZorpLoad is saving into " + out + "\n") != std::string::npos, busy);
+        EXPECT_EQ(printed.find(DONE) != std::string::npos, c.outcomes[i] == OUTCOME_SAVED) << printed;
+        EXPECT_EQ(printed.find("Write error"), std::string::npos) << printed;
+    }
+    const auto expected = track_Files(reference);
+    EXPECT_EQ(expected.size(), c.gpx ? 5u : 3u) << "two tracks, one with a companion";
+    EXPECT_TRUE(track_Files(out) == expected) << "a file is not the one a writer alone makes";
 }
 
 }  // namespace

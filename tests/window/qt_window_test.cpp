@@ -16,6 +16,7 @@
 #include "shell/status_log.h"
 #include "sim/sim.h"
 #include "tests/support/temp_dir.h"
+#include "version.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ QDialog* about_box()
 {
     QDialog* box = open_box<QDialog>("About ZorpLoad");
     const auto labels = box ? box->findChildren<QLabel*>() : QList<QLabel*>();
-    return std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "ZorpLoad, Version 1.01"; })
+    return std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "ZorpLoad, Version " ZORP_VERSION; })
                ? box : nullptr;
 }
 
