@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "shell/status_log.h"
 #include "sim/sim.h"
 #include "tests/support/temp_dir.h"

@@ -15,13 +15,13 @@
 // that could not be saved leaves nothing behind, is read again on the next
 // run, and keeps the run from ending as a success.
 //
-// When GPX saving is on, each saved track also gets a GPX 1.1 file of its
-// fixes beside its ".txt", written the same whole-file-or-nothing way and
-// never in place of an existing one.
+// When GPX saving is on (gpx/gpx.h), the sequencer hands each saved track to
+// the GPX writer.
 //
 // The files are written through download/output_file.h.
 //
-// Sections: sequencer, track directory, track items, track files, track GPX.
+// Sections: sequencer, reply streams, track directory, track items, track
+// files.
 #pragma once
 
 #include <cstdint>
@@ -271,42 +271,3 @@ bool path_Fits(int length);
 // Returns every global of the download to its start value (GPX saving off);
 // for start-up and tests.
 void download_Reset();
-
-// -------------------------------------------------------------- track GPX --
-//
-// A track file's fixes as "<same name>.gpx": one trk named after the track's
-// ID and date, one trkseg, one trkpt per time of day at which a GGA or RMC
-// sentence (or both) reported a fix. Sentences with a wrong or missing
-// checksum, GGA without a fix (quality 0, 7 or 8), RMC with status V or mode
-// N, fields that do not parse, and lines that are not sentences count for
-// nothing. A fix takes its date from the last usable RMC, or from the track
-// file's name before the first one; a time of day more than 12 hours before
-// the previous fix's is the next day. Nothing is allocated: the track is
-// read in blocks and each point written as soon as the next time shows up.
-
-// Set: every saved track gets its GPX too. Off at start; shell_SetGpx turns
-// it on or off.
-extern bool gpx_enabled;
-
-enum GpxResult : int {
-    GPX_WRITTEN = 0,
-    GPX_EXISTS = 1,         // a ".gpx" of that name is kept as it is
-    GPX_NO_FIX = 2,         // no usable fix: no file, a line says so
-    GPX_NOT_TRACK = 3,      // no file: the path names no track's ".txt"
-    GPX_READ_ERROR = -1,    // no file; a line names the ".txt"
-    GPX_WRITE_ERROR = -2,   // no file; a line names the ".gpx"
-};
-
-// Writes the GPX beside the track file at txt_path (a path ending in a track
-// file's name, "YYYY-MM-DD_HHMM_NNN.txt"), and logs one line whatever the
-// result; "GPX: <name>.gpx (<n> points)" when written.
-int gpx_WriteTrack(const char* txt_path);
-
-// Writes the GPX of every track file in folder that has none yet, in name
-// order. Returns the number of GPX files written, or -1 (and a line) when
-// the folder cannot be read.
-int gpx_WriteMissing(const char* folder);
-
-// True when name is a track file's name: "YYYY-MM-DD_HHMM_" and an ID of at
-// least three digits, then ".txt".
-bool gpx_IsTrackName(const char* name);

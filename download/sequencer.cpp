@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "link/gps_link.h"
 #include "seams/window_services.h"
 #include "shell/shell.h"

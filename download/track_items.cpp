@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "link/gps_link.h"
 #include "link/wire_trace.h"
 #include "shell/status_log.h"
@@ -39,27 +40,16 @@ int GPS_SndData13(uint32_t first, uint32_t count)
     return stream_Request(CMD_ITEMS, first, (uint16_t)count) ? CMD_OK : CMD_FAILED_13;
 }
 
-static int hex_Value(uint8_t digit)
-{
-    if (digit >= '0' && digit <= '9') return digit - '0';
-    if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-    if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-    return -1;
-}
-
 // True when the reply carries text within its frame that is an NMEA sentence,
 // "$...*hh" and maybe CR or LF, whose checksum is right.
 static bool sentence_Checks(const uint8_t* reply, uint32_t length)
 {
     const uint32_t text_len = reply[ITEM_TEXT_LEN];
     if (text_len == 0 || ITEM_TEXT + text_len + 2 > length) return false;
-    const uint8_t* text = reply + ITEM_TEXT;
+    const char* text = reinterpret_cast<const char*>(reply + ITEM_TEXT);
     uint32_t end = text_len;
     while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n')) --end;
-    if (end < 4 || text[0] != '$' || text[end - 3] != '*') return false;
-    uint8_t sum = 0;
-    for (uint32_t i = 1; i < end - 3; ++i) sum ^= text[i];
-    return hex_Value(text[end - 2]) == sum >> 4 && hex_Value(text[end - 1]) == (sum & 0xF);
+    return nmea_Checks(text, end);
 }
 
 uint32_t reply_TextLength(const uint8_t* reply, uint32_t length)

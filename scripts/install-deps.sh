@@ -24,8 +24,9 @@ else
     qt6-base-dev qt6-serialport-dev
     # the window tests draw on the offscreen platform, with a real font
     qt6-qpa-plugins fonts-dejavu-core
-    # the fuzz targets: clang with libFuzzer and its sanitizer runtimes
-    clang libclang-rt-14-dev
+    # the fuzz targets: clang with libFuzzer and its sanitizer runtimes;
+    # libxml2 reads the GPX files the GPX target writes
+    clang libclang-rt-14-dev libxml2-dev
     # the Debian package: dependencies from the binaries, and its checks
     dpkg-dev file desktop-file-utils appstream lintian
     # the GPX cross-check: Debian's NMEA and GPX parsers for /usr/bin/python3

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "link/gps_link.h"
 #include "link/wire_trace.h"
 #include "seams/base_services.h"

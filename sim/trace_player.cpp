@@ -8,11 +8,15 @@
 //   - Bytes arrived = the most that any recorded poll or read taken so far
 //     showed as received in all; the program is never given more.
 //   - Once a mismatch is set, every call fails and nothing moves.
+//   - The trace is any file: every read of it stays inside the line at
+//     hand, and every number is checked against its range before use, so a
+//     line not as the recorder writes it ends the replay naming the line.
 #include "sim/trace_player.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -23,8 +27,12 @@ namespace {
 
 constexpr uint32_t MESSAGE_SIZE = 4096;
 constexpr const char* TRACE_MARK = "# ZorpLoad ";
+// The events the recorder writes (link/wire_trace.h).
+constexpr const char* EVENT_LETTERS = "NIOCFDBWSR";
 
 char trace_text[PLAYER_TRACE_MAX + 1];
+const char* trace_end;
+uint32_t trace_lines;  // the number of the trace's last line
 char message[MESSAGE_SIZE];
 char adapter_token;  // its address is the handle
 bool adapter_open;
@@ -37,9 +45,10 @@ struct Cursor {
 // One event line: "<s.us> <letter> [fail <status>] <values>".
 struct Event {
     uint32_t line;
-    int64_t time_us;
+    int64_t time_us;     // below 2^32 seconds
     char letter;
     FT_STATUS status;
+    uint32_t count;      // N and S: the count the event shows
     const char* values;  // after the letter and any failure, up to the line's end
     uint32_t values_length;
     const char* text;    // from the letter to the line's end, for messages
@@ -63,49 +72,20 @@ const char* skip_Blanks(const char* p, const char* end)
     return p;
 }
 
-// Reads the next event line from a cursor; false at the end of the trace.
-// A line that is no event ends the replay with a mismatch.
-bool next_Event(Cursor& cursor, Event& event)
+// The decimal number at *p, no more than 32 bits; false, with *p unmoved,
+// when there is none or it is larger.
+bool read_Uint32(const char** p, const char* end, uint32_t* value)
 {
-    while (*cursor.pos != '\0') {
-        const char* line = cursor.pos;
-        const char* end = std::strchr(line, '\n');
-        if (end == nullptr) end = line + std::strlen(line);
-        cursor.pos = *end == '\n' ? end + 1 : end;
-        event.line = cursor.line++;
-        const char* p = skip_Blanks(line, end);
-        if (p == end || *p == '#') continue;
-
-        char* after = nullptr;
-        const unsigned long long seconds = std::strtoull(p, &after, 10);
-        if (after == p || *after != '.' || !std::isdigit(static_cast<unsigned char>(after[1]))) break;
-        const unsigned long long micros = std::strtoull(after + 1, &after, 10);
-        p = skip_Blanks(after, end);
-        if (p == end || !std::isupper(static_cast<unsigned char>(*p))) break;
-        event.time_us = static_cast<int64_t>(seconds * 1000000 + micros);
-        event.text = p;
-        const char* text_end = end;
-        while (text_end > p && std::isspace(static_cast<unsigned char>(text_end[-1]))) --text_end;
-        event.text_length = static_cast<uint32_t>(text_end - p);
-        event.letter = *p++;
-        event.status = FT_OK;
-        p = skip_Blanks(p, end);
-        if (end - p >= 4 && std::strncmp(p, "fail", 4) == 0) {
-            event.status = static_cast<FT_STATUS>(std::strtoul(p + 4, &after, 10));
-            p = after;
-        }
-        event.values = p;
-        event.values_length = static_cast<uint32_t>(end - p);
-        return true;
-    }
-    if (*cursor.pos != '\0' && message[0] == '\0')
-        std::snprintf(message, sizeof message, "trace line %u: not an event line", cursor.line - 1);
-    return false;
+    const auto [after, error] = std::from_chars(*p, end, *value);
+    if (error != std::errc{}) return false;
+    *p = after;
+    return true;
 }
 
-bool is_Match(char letter)
+// A read's byte: a word of two hex digits.
+bool read_Byte(const char* word, uint32_t length, uint8_t* byte)
 {
-    return std::strchr("NOFDBWC", letter) != nullptr;
+    return length == 2 && std::from_chars(word, word + 2, *byte, 16).ptr == word + 2;
 }
 
 // The next whitespace-separated word of [*p, end): its start, its length in
@@ -121,9 +101,89 @@ const char* next_Word(const char** p, const char* end, uint32_t* length)
     return stop == start ? nullptr : start;
 }
 
-uint64_t first_Number(const Event& event)
+// Ends the replay with "trace line N: ..." unless it has ended already;
+// false, for the caller to return.
+bool line_Fault(uint32_t line, const char* what, const char* text = "", int length = 0)
 {
-    return std::strtoull(event.values, nullptr, 10);
+    if (message[0] == '\0') std::snprintf(message, sizeof message, "trace line %u: %s%.*s", line, what, length, text);
+    return false;
+}
+
+// The values of an event that the player reads rather than compares: the
+// count of a device list or a poll, the bytes of a read. False, and the
+// replay ended, when they are not as the recorder writes them.
+bool values_Read(Event& event)
+{
+    if (event.status != FT_OK) return true;
+    const char* p = event.values;
+    const char* end = p + event.values_length;
+    if (event.letter == 'N' || event.letter == 'S') {
+        p = skip_Blanks(p, end);
+        if (!read_Uint32(&p, end, &event.count) || (p < end && *p != ' ' && *p != '\t' && *p != '\r'))
+            return line_Fault(event.line, "no count up to 4294967295 after the event letter");
+    }
+    if (event.letter == 'R') {
+        uint32_t length = 0;
+        uint8_t byte = 0;
+        for (const char* word; (word = next_Word(&p, end, &length)) != nullptr;)
+            if (!read_Byte(word, length, &byte))
+                return line_Fault(event.line, "not a byte of two hex digits: ", word,
+                                  static_cast<int>(length < 16 ? length : 16));
+    }
+    return true;
+}
+
+// Reads the next event line from a cursor; false at the end of the trace,
+// or when a line is not an event line as the recorder writes it (the replay
+// then ends, naming the line). Every read stays inside the line.
+bool next_Event(Cursor& cursor, Event& event)
+{
+    while (cursor.pos < trace_end) {
+        const char* line = cursor.pos;
+        const auto* newline = static_cast<const char*>(std::memchr(line, '\n', size_t(trace_end - line)));
+        const char* end = newline != nullptr ? newline : trace_end;
+        cursor.pos = newline != nullptr ? end + 1 : end;
+        event = {};
+        event.line = cursor.line++;
+        const char* p = skip_Blanks(line, end);
+        if (p == end || *p == '#') continue;
+
+        // "<seconds>.<six digits of microseconds>"
+        uint32_t seconds = 0, micros = 0;
+        const char* fraction = p;
+        while (fraction < end && *fraction >= '0' && *fraction <= '9') ++fraction;
+        if (fraction == p || fraction == end || *fraction != '.') return line_Fault(event.line, "not an event line");
+        if (!read_Uint32(&p, fraction, &seconds))
+            return line_Fault(event.line, "a time stamp past 4294967295 seconds");
+        const char* after = ++p;
+        if (!read_Uint32(&after, end, &micros) || after - p != 6)
+            return line_Fault(event.line, "a time stamp without six digits of microseconds");
+        p = skip_Blanks(after, end);
+        if (p == end || *p == '\0' || std::strchr(EVENT_LETTERS, *p) == nullptr)
+            return line_Fault(event.line, "not an event line");
+        event.time_us = int64_t{seconds} * 1000000 + micros;
+        event.text = p;
+        const char* text_end = end;
+        while (text_end > p && std::isspace(static_cast<unsigned char>(text_end[-1]))) --text_end;
+        event.text_length = static_cast<uint32_t>(text_end - p);
+        event.letter = *p++;
+        event.status = FT_OK;
+        p = skip_Blanks(p, end);
+        if (end - p >= 4 && std::strncmp(p, "fail", 4) == 0) {
+            p = skip_Blanks(p + 4, end);
+            if (!read_Uint32(&p, end, &event.status) || event.status == FT_OK)
+                return line_Fault(event.line, "no failure status from 1 to 4294967295 after \"fail\"");
+        }
+        event.values = p;
+        event.values_length = static_cast<uint32_t>(end - p);
+        return values_Read(event);
+    }
+    return false;
+}
+
+bool is_Match(char letter)
+{
+    return std::strchr("NOFDBWC", letter) != nullptr;
 }
 
 uint32_t hex_Count(const Event& event)
@@ -139,8 +199,7 @@ void take_Arrival(const Event& event)
 {
     if (event.letter == 'S') {
         status_failure = event.status;
-        if (event.status == FT_OK && recorded_read + first_Number(event) > arrived)
-            arrived = recorded_read + first_Number(event);
+        if (event.status == FT_OK && recorded_read + event.count > arrived) arrived = recorded_read + event.count;
     } else if (event.letter == 'R') {
         read_failure = event.status;
         if (event.status == FT_OK) recorded_read += hex_Count(event);
@@ -200,7 +259,7 @@ bool match_Call(char letter, const char* values, Event* recorded)
     if (!take_Arrivals(false, &next)) {
         if (message[0] == '\0')
             std::snprintf(message, sizeof message, "trace line %u: the trace ends, the program called \"%c%s\"",
-                          event_cursor.line - 1, letter, values != nullptr ? values : "");
+                          trace_lines, letter, values != nullptr ? values : "");
         return false;
     }
     if (next.letter != letter ||
@@ -244,8 +303,7 @@ bool next_Byte(uint8_t* byte)
         bytes_left = event.values;
         bytes_end = event.values + event.values_length;
     }
-    *byte = static_cast<uint8_t>(std::strtoul(word, nullptr, 16));
-    return true;
+    return read_Byte(word, length, byte);
 }
 
 }  // namespace
@@ -257,13 +315,23 @@ int player_Start(const char* path)
     trace_text[0] = '\0';
     FILE* file = std::fopen(path, "rb");
     size_t length = 0;
+    bool longer = false;
     if (file != nullptr) {
         length = std::fread(trace_text, 1, PLAYER_TRACE_MAX, file);
+        longer = length == PLAYER_TRACE_MAX && std::fgetc(file) != EOF;
         std::fclose(file);
     }
     trace_text[length] = '\0';
+    trace_end = trace_text + length;
+    trace_lines = static_cast<uint32_t>(std::count(static_cast<const char*>(trace_text), trace_end, '\n')) +
+                  (length > 0 && trace_end[-1] != '\n' ? 1 : 0);
     if (file == nullptr || std::strncmp(trace_text, TRACE_MARK, std::strlen(TRACE_MARK)) != 0) {
         std::snprintf(message, sizeof message, "%s: not a readable wire trace", path);
+        return -1;
+    }
+    if (longer) {
+        std::snprintf(message, sizeof message, "%s: longer than the %u MiB a wire trace can be", path,
+                      PLAYER_TRACE_MAX >> 20);
         return -1;
     }
     event_cursor = byte_cursor = {trace_text, 1};
@@ -294,7 +362,7 @@ FT_STATUS FT_CreateDeviceInfoList(uint32_t* lpdwNumDevs)
 {
     Event recorded{};
     if (!match_Call('N', nullptr, &recorded)) return FT_OTHER_ERROR;
-    *lpdwNumDevs = static_cast<uint32_t>(first_Number(recorded));
+    *lpdwNumDevs = recorded.count;
     return recorded.status;
 }
 

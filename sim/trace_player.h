@@ -15,7 +15,9 @@
 //
 // A mismatch ends the replay: player_Mismatch names the trace line, what the
 // trace holds there and what the program did; from then on every call fails
-// as on a pulled adapter, so the program winds down by its own rules.
+// as on a pulled adapter, so the program winds down by its own rules. A line
+// the player cannot read (not an event line, a time stamp or count out of
+// range, a read's byte not in hex) ends it the same way, naming the line.
 //
 // Memory: the trace is read once into a fixed buffer; nothing is allocated.
 // Needs the simulated clock (sim_NowUs); link it instead of the simulated
@@ -28,7 +30,8 @@
 constexpr uint32_t PLAYER_TRACE_MAX = 64u << 20;
 
 // Loads the trace at path and starts its clock now. 0, or -1 when the file
-// cannot be read or is not a wire trace (player_Mismatch says which).
+// cannot be read, is not a wire trace or is longer than PLAYER_TRACE_MAX
+// (player_Mismatch says which).
 int player_Start(const char* path);
 
 // Once the program has finished: a mismatch when the trace still holds calls

@@ -12,6 +12,7 @@
 #include <QTimerEvent>
 
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "resources/texts.h"
 #include "shell/shell.h"
 

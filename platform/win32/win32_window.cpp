@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "platform/options/command_line.h"
 #include "platform/win32/resource_ids.h"
 #include "seams/window_services.h"

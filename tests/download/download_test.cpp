@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "link/gps_link.h"
 #include "seams/base_services.h"
 #include "shell/shell.h"

@@ -7,10 +7,12 @@
 #include <fstream>
 #include <sstream>
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "shell/shell.h"
 #include "shell/status_log.h"
 #include "sim/sim.h"
 #include "tests/download/download_session.h"
+#include "tests/support/gpx_ranges.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -49,10 +51,10 @@ struct GpxTrack : ::testing::Test {
     std::string txt = dir.path("2026-12-31_2359_007.txt"), gpx = dir.path("2026-12-31_2359_007.gpx");
     void SetUp() override { log_Clear(), sim_ResetFiles(); }
     void TearDown() override { sim_ResetFiles(); }
-    int convert(const std::string& text)
+    int convert(const std::string& text, const std::string& path)
     {
-        std::ofstream(txt, std::ios::binary) << text;
-        return gpx_WriteTrack(txt.c_str());
+        std::ofstream(path, std::ios::binary) << text;
+        return gpx_WriteTrack(path.c_str());
     }
 };
 
@@ -62,6 +64,7 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
         const char* name;
         std::string text;
         std::string points;  // "": no file
+        std::string track = "2026-12-31_2359_007";  // the track file's name
     } rows[] = {
         {"south and west negative, minutes to degrees", nmea(GGA_S_W), POINT_S_W},
         {"north and east positive, rounded to 7 decimals",
@@ -123,22 +126,39 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
              nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,1.8,0.9,1.5") + "Logger restarted\r\n" +
              std::string(300, 'x') + "\r\n" + nmea(GGA_S_W),
          POINT_S_W},
+        {"longitude 180 written as -180, as GPX's range ends below 180",
+         nmea("GPRMC,101010,A,1000.0000,N,18000.0000,E,,,101010,,") +
+             nmea("GPRMC,101011,A,9000.0000,S,17959.999999999,E,,,101010,,") +
+             nmea("GPRMC,101012,A,9000.0000,N,18000.0000,W,,,101010,,"),
+         "<trkpt lat=\"10.0000000\" lon=\"-180.0000000\"><time>2010-10-10T10:10:10Z</time></trkpt>\n"
+         "<trkpt lat=\"-90.0000000\" lon=\"-180.0000000\"><time>2010-10-10T10:10:11Z</time></trkpt>\n"
+         "<trkpt lat=\"90.0000000\" lon=\"-180.0000000\"><time>2010-10-10T10:10:12Z</time></trkpt>\n"},
+        {"fixes after 9999-12-31 left out, as GPX years have four digits",
+         nmea("GPGGA,235958,0100.0000,N,00100.0000,E,1,05,1.0,,,,,,") +
+             nmea("GPGGA,000002,0100.0000,N,00100.0000,E,1,05,1.0,,,,,,") +
+             nmea("GPGGA,000003,0100.0000,N,00100.0000,E,1,05,1.0,,,,,,"),
+         "<trkpt lat=\"1.0000000\" lon=\"1.0000000\"><time>9999-12-31T23:59:58Z</time><fix>2d</fix><sat>5</sat>"
+         "<hdop>1.0</hdop></trkpt>\n",
+         "9999-12-31_2359_007"},
         {"no usable fix at all", nmea("GPGGA,123520,3345.1234,S,15112.5678,W,0,00,,,,,,,"), ""},
         {"empty", "", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        std::filesystem::remove(gpx), log_Clear();
+        for (const auto& entry : std::filesystem::directory_iterator(dir.dir)) std::filesystem::remove(entry);
+        log_Clear();
         const bool written = !row.points.empty();
-        EXPECT_EQ(convert(row.text), written ? GPX_WRITTEN : GPX_NO_FIX);
-        EXPECT_EQ(points_Of(file_Contents(gpx)), row.points);
+        EXPECT_EQ(convert(row.text, dir.path((row.track + ".txt").c_str())), written ? GPX_WRITTEN : GPX_NO_FIX);
+        const std::string text = file_Contents(dir.path((row.track + ".gpx").c_str()));
+        EXPECT_EQ(points_Of(text), row.points);
+        EXPECT_EQ(gpx_RangeFault(text), "");
         const size_t points = std::ranges::count(row.points, '\n');
-        EXPECT_EQ(last_Line(), written ? "GPX: 2026-12-31_2359_007.gpx (" + std::to_string(points) +
+        EXPECT_EQ(last_Line(), written ? "GPX: " + row.track + ".gpx (" + std::to_string(points) +
                                              (points == 1 ? " point)" : " points)")
-                                       : "GPX: 2026-12-31_2359_007.txt has no usable fix, no GPX written");
+                                       : "GPX: " + row.track + ".txt has no usable fix, no GPX written");
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir), {}), written ? 2 : 1);
     }
-    convert(nmea(GGA_S_W));
+    convert(nmea(GGA_S_W), txt);
     EXPECT_NE(file_Contents(gpx).find("<trk>\n  <name>Track 7, 2026-12-31</name>\n  <trkseg>\n   <trkpt"),
               std::string::npos);
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "link/gps_link.h"
 #include "seams/base_services.h"
 #include "shell/shell.h"

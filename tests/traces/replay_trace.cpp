@@ -33,9 +33,14 @@ int main(int argc, char** argv)
     for (const std::string& line : log_Lines()) std::printf("  | %s\n", line.c_str());
 
     int differences = 0;
-    if (argc == 3) {
+    std::error_code error;
+    if (argc == 3 && !fs::is_directory(argv[2], error)) {
+        std::printf("%s: not a folder that can be read\n", argv[2]);
+        differences = 1;
+    } else if (argc == 3) {
         Lines recorded;
-        for (const auto& entry : fs::directory_iterator(argv[2])) recorded.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(argv[2], error))
+            recorded.push_back(entry.path().filename().string());
         std::sort(recorded.begin(), recorded.end());
         const Lines saved = session_Files();
         const auto has = [](const Lines& names, const std::string& name) {

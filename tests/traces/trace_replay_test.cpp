@@ -155,3 +155,55 @@ TEST(ChangedCall, StopsTheReplayNamingTheLine)
 }
 
 }  // namespace
+
+// A trace is any file a user attaches: each line the player cannot read ends
+// the replay with a message that names it, and nothing is read past it.
+struct UnreadableLine {
+    const char* name;
+    std::string text;  // after the trace's first note
+    const char* mismatch;
+};
+
+// ctest lists each row by its name rather than as bytes.
+void PrintTo(const UnreadableLine& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+const std::string OPENING = "   0.000000 N 1\n   0.000000 I 0403:6001 FT232R USB UART\n";
+
+const UnreadableLine UNREADABLE_LINES[] = {
+    // A problem report's line of one vertical tab once sent the time stamp's
+    // parse into the next line.
+    {"VerticalTabAlone", "   0.000000 N 1\n\v\n0.000001R 3E 01\n", "trace line 3: not an event line"},
+    {"TimeStampPastItsRange", "9223372036854.775808 N 1\n", "trace line 2: a time stamp past 4294967295 seconds"},
+    {"TimeStampShortOfMicroseconds", "   0.00001 N 1\n",
+     "trace line 2: a time stamp without six digits of microseconds"},
+    {"NoEventLetter", OPENING + "   0.000000 3E 01\n", "trace line 4: not an event line"},
+    {"EventNoRecorderWrites", "   0.000000 Q 1\n", "trace line 2: not an event line"},
+    {"NulByteForALetter", std::string("   0.000000 \0 1\n", 16), "trace line 2: not an event line"},
+    {"CountPastItsRange", "   0.000000 N 4294967296\n",
+     "trace line 2: no count up to 4294967295 after the event letter"},
+    {"PollWithoutItsCount", OPENING + "   0.000000 O FT232R USB UART\n   0.001000 S\n",
+     "trace line 5: no count up to 4294967295 after the event letter"},
+    {"FailureWithoutItsStatus", "   0.000000 N fail x\n",
+     "trace line 2: no failure status from 1 to 4294967295 after \"fail\""},
+    {"NothingButNotes", "# size limit 67108864 bytes\n", "trace line 2: the trace ends, the program called \"N\""},
+    {"ReadOfNoByte", OPENING + "   0.000000 O FT232R USB UART\n   0.001000 R 3E 1FF\n",
+     "trace line 5: not a byte of two hex digits: 1FF"},
+};
+
+struct UnreadableTrace : ::testing::TestWithParam<UnreadableLine> {
+    void SetUp() override { session_Begin(); }
+    void TearDown() override { session_End(); }
+};
+
+TEST_P(UnreadableTrace, EndsTheReplayNamingTheLine)
+{
+    const std::string trace = session_Dir() + "/unreadable.trace";
+    std::ofstream(trace, std::ios::binary) << "# ZorpLoad 1.01 wire trace\n" << GetParam().text;
+    EXPECT_EQ(trace_session_Replay(trace.c_str()), GetParam().mismatch);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, UnreadableTrace, ::testing::ValuesIn(UNREADABLE_LINES),
+                         [](const auto& info) { return std::string(info.param.name); });

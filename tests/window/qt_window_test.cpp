@@ -10,6 +10,7 @@
 #include <functional>
 #include <utility>
 #include "download/download.h"
+#include "gpx/gpx.h"
 #include "link/gps_link.h"
 #include "platform/qt_window/zorp_window.h"
 #include "shell/shell.h"

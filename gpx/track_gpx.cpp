@@ -1,14 +1,13 @@
 // Track GPX: a saved track's fixes as a GPX 1.1 file beside its ".txt".
 //
-// The ".txt" is read back in blocks and cut into sentences at every line end
-// and every '$'; a sentence counts only when its checksum is right. GGA and
+// The ".txt" is read back in blocks through the NMEA sentence reader; GGA and
 // RMC sentences that report a fix become track points, and a GGA and an RMC
 // of the same time of day make one point. Only one point is held at a time,
 // until a sentence of another time shows up, so nothing is kept per point.
 // The ".gpx" is written under a temporary name, held open and renamed when
 // whole; every failure removes what was written.
 //
-// Sections: dates and names, sentences, fixes, points, files, folder sweep.
+// Sections: dates and names, fields, fixes, points, files.
 
 #include <cstdarg>
 #include <cstdio>
@@ -16,6 +15,7 @@
 
 #include "download/download.h"
 #include "download/output_file.h"
+#include "gpx/gpx.h"
 #include "seams/base_services.h"
 #include "shell/status_log.h"
 
@@ -43,11 +43,6 @@ struct Fix {
     char sat[4];
     char hdop[16];
     const char* kind;  // the GPX fix type, "" for none
-};
-
-struct Field {
-    const char* text;
-    uint32_t length;
 };
 
 }  // namespace
@@ -81,9 +76,10 @@ static uint32_t days_In_Month(uint32_t month, uint32_t year)
     return month == 2 && leap ? 29 : days[month - 1];
 }
 
+// GPX's years have four digits: a day past 9999-12-31 is no date.
 static bool date_Valid(const Date& date)
 {
-    return date.year != 0 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
+    return date.year != 0 && date.year <= 9999 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
            date.day <= days_In_Month(date.month, date.year);
 }
 
@@ -102,7 +98,7 @@ static Date next_Day(Date date)
 // the track ID.
 constexpr uint32_t NAME_ID_AT = 16;
 constexpr uint32_t NAME_ID_DIGITS_MAX = 10;
-constexpr uint32_t TRACK_NAME_SIZE = NAME_ID_AT + NAME_ID_DIGITS_MAX + sizeof ".txt";
+static_assert(GPX_TRACK_NAME_SIZE == NAME_ID_AT + NAME_ID_DIGITS_MAX + sizeof ".txt");
 
 // The number of ID digits in a track file's name; 0 when name is none.
 static uint32_t name_IdDigits(const char* name)
@@ -121,51 +117,11 @@ bool gpx_IsTrackName(const char* name)
     return name_IdDigits(name) != 0;
 }
 
-// --------------------------------------------------------------- sentences --
-
-constexpr uint32_t SENTENCE_MAX = 160;  // a longer line is no sentence
-constexpr uint32_t FIELDS_MAX = 24;
-
-static char sentence[SENTENCE_MAX];
-static uint32_t sentence_length;
-static bool sentence_overlong;
-static Field fields[FIELDS_MAX];
-static uint32_t field_count;
-
-static int hex_Value(char c)
-{
-    if (is_Digit(c)) return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-// Cuts the sentence "$<fields>*hh" into its fields; false when it is no
-// such sentence or hh is not the XOR of the bytes between '$' and '*'.
-static bool sentence_Split()
-{
-    if (sentence_overlong || sentence_length < 4 || sentence[0] != '$') return false;
-    const uint32_t star = sentence_length - 3;
-    const int high = hex_Value(sentence[star + 1]), low = hex_Value(sentence[star + 2]);
-    if (sentence[star] != '*' || high < 0 || low < 0) return false;
-    uint8_t sum = 0;
-    for (uint32_t i = 1; i < star; ++i) sum ^= static_cast<uint8_t>(sentence[i]);
-    if (sum != high * 16 + low) return false;
-
-    field_count = 0;
-    uint32_t start = 1;
-    for (uint32_t i = 1; i <= star; ++i) {
-        if (i != star && sentence[i] != ',') continue;
-        if (field_count == FIELDS_MAX) return false;
-        fields[field_count++] = {sentence + start, i - start};
-        start = i + 1;
-    }
-    return true;
-}
+// ----------------------------------------------------------------- fields --
 
 static bool field_Is(uint32_t index, char c)
 {
-    return index < field_count && fields[index].length == 1 && fields[index].text[0] == c;
+    return index < nmea_field_count && nmea_fields[index].length == 1 && nmea_fields[index].text[0] == c;
 }
 
 // A decimal number as written ("-12.5"), copied into out; false, and out
@@ -173,8 +129,8 @@ static bool field_Is(uint32_t index, char c)
 static bool field_Number(uint32_t index, char* out, uint32_t size)
 {
     out[0] = '\0';
-    if (index >= field_count) return false;
-    const Field& field = fields[index];
+    if (index >= nmea_field_count) return false;
+    const NmeaField& field = nmea_fields[index];
     uint32_t i = field.length > 0 && field.text[0] == '-' ? 1 : 0;
     uint32_t digits = 0, points = 0;
     for (; i < field.length; ++i) {
@@ -191,8 +147,8 @@ static bool field_Number(uint32_t index, char* out, uint32_t size)
 // "hhmmss" with up to nine decimals of the second.
 static bool field_Time(uint32_t index, TimeOfDay* time)
 {
-    if (index >= field_count || fields[index].length < 6) return false;
-    const Field& field = fields[index];
+    if (index >= nmea_field_count || nmea_fields[index].length < 6) return false;
+    const NmeaField& field = nmea_fields[index];
     const int64_t hours = digits_Value(field.text, 2), minutes = digits_Value(field.text + 2, 2),
                   seconds = digits_Value(field.text + 4, 2);
     if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59) return false;
@@ -218,8 +174,8 @@ static bool field_Time(uint32_t index, TimeOfDay* time)
 static bool field_Angle(uint32_t index, uint32_t whole_max, int64_t degrees_max, char positive, char negative,
                         int32_t* e7)
 {
-    if (index + 1 >= field_count) return false;
-    const Field& field = fields[index];
+    if (index + 1 >= nmea_field_count) return false;
+    const NmeaField& field = nmea_fields[index];
     uint32_t whole_digits = 0;
     while (whole_digits < field.length && field.text[whole_digits] != '.') ++whole_digits;
     const uint32_t decimals = whole_digits < field.length ? field.length - whole_digits - 1 : 0;
@@ -245,8 +201,8 @@ static bool field_Angle(uint32_t index, uint32_t whole_max, int64_t degrees_max,
 static Date field_Date(uint32_t index)
 {
     Date date = {};
-    if (index >= field_count || fields[index].length != 6) return date;
-    const char* text = fields[index].text;
+    if (index >= nmea_field_count || nmea_fields[index].length != 6) return date;
+    const char* text = nmea_fields[index].text;
     const int64_t day = digits_Value(text, 2), month = digits_Value(text + 2, 2), year = digits_Value(text + 4, 2);
     if (day < 0 || month < 0 || year < 0) return date;
     date = {2000 + static_cast<uint32_t>(year), static_cast<uint32_t>(month), static_cast<uint32_t>(day)};
@@ -261,14 +217,14 @@ static Date field_Date(uint32_t index)
 static bool read_Gga(Fix* fix)
 {
     *fix = {};
-    int64_t quality = field_count > 6 && fields[6].length == 1 ? digits_Value(fields[6].text, 1) : -1;
+    int64_t quality = nmea_field_count > 6 && nmea_fields[6].length == 1 ? digits_Value(nmea_fields[6].text, 1) : -1;
     if (quality < 1 || quality > 6 || !field_Time(1, &fix->time) ||
         !field_Angle(2, 4, 90, 'N', 'S', &fix->lat_e7) || !field_Angle(4, 5, 180, 'E', 'W', &fix->lon_e7))
         return false;
     fix->from_gga = true;
     int64_t satellites = -1;
-    if (field_count > 7 && fields[7].length >= 1 && fields[7].length <= 2)
-        satellites = digits_Value(fields[7].text, fields[7].length);
+    if (nmea_field_count > 7 && nmea_fields[7].length >= 1 && nmea_fields[7].length <= 2)
+        satellites = digits_Value(nmea_fields[7].text, nmea_fields[7].length);
     if (satellites >= 0) snprintf(fix->sat, sizeof fix->sat, "%u", static_cast<unsigned>(satellites));
     field_Number(8, fix->hdop, sizeof fix->hdop);
     if (field_Is(10, 'M')) field_Number(9, fix->ele, sizeof fix->ele);
@@ -338,7 +294,9 @@ static void point_Write()
 
     char lat[16], lon[16];
     format_Degrees(lat, sizeof lat, fix.lat_e7);
-    format_Degrees(lon, sizeof lon, fix.lon_e7);
+    // GPX's longitudes run from -180 up to, not including, 180: the
+    // antimeridian is written as -180.
+    format_Degrees(lon, sizeof lon, fix.lon_e7 == 180 * E7 ? static_cast<int32_t>(-180 * E7) : fix.lon_e7);
     const uint64_t seconds = fix.time.ns / NS_PER_SECOND;
     point_length = 0;
     point_Add("   <trkpt lat=\"%s\" lon=\"%s\">", lat, lon);
@@ -393,28 +351,11 @@ static void point_Take(Fix& fix)
 
 static void sentence_Take()
 {
-    if (field_count == 0 || fields[0].length != 5) return;
-    const char* type = fields[0].text + 2;  // after the talker
+    if (nmea_field_count == 0 || nmea_fields[0].length != 5) return;
+    const char* type = nmea_fields[0].text + 2;  // after the talker
     Fix fix;
     if ((memcmp(type, "GGA", 3) == 0 && read_Gga(&fix)) || (memcmp(type, "RMC", 3) == 0 && read_Rmc(&fix)))
         point_Take(fix);
-}
-
-static void sentence_End()
-{
-    if (sentence_length > 0 && sentence_Split()) sentence_Take();
-    sentence_length = 0;
-    sentence_overlong = false;
-}
-
-// A '$' always opens a sentence: an item recorded without its line end is
-// followed at once by the next one.
-static void sentence_Put(char c)
-{
-    if (c == '\r' || c == '\n') return sentence_End();
-    if (c == '$') sentence_End();
-    if (sentence_length < SENTENCE_MAX) sentence[sentence_length++] = c;
-    else sentence_overlong = true;
 }
 
 // ------------------------------------------------------------------ files --
@@ -429,15 +370,14 @@ static uint8_t input[8192];
 // Reads every sentence of the open file: 0, or -1 on a read error.
 static int read_Sentences(int file)
 {
-    sentence_length = 0;
-    sentence_overlong = false;
+    nmea_Begin(sentence_Take);
     for (;;) {
         const int count = sys_FileRead(file, input, sizeof input);
         if (count < 0) return -1;
         if (count == 0) break;
-        for (int i = 0; i < count; ++i) sentence_Put(static_cast<char>(input[i]));
+        nmea_Feed(input, static_cast<uint32_t>(count));
     }
-    sentence_End();
+    nmea_Finish();
     return 0;
 }
 
@@ -526,58 +466,4 @@ int gpx_WriteTrack(const char* txt_path)
     if (committed != FILE_COMMITTED) return fail_Write();
     log_AddLinef("GPX: %s (%u point%s)", gpx_name, track.points, track.points == 1 ? "" : "s");
     return GPX_WRITTEN;
-}
-
-// ----------------------------------------------------------- folder sweep --
-
-// One listing of the folder collects, in name order, the first SWEEP_BATCH
-// track files after sweep_after that have no GPX yet; the sweep lists again
-// until a listing finds fewer.
-constexpr int SWEEP_BATCH = 32;
-
-static struct {
-    const char* folder;
-    char after[TRACK_NAME_SIZE];
-    char names[SWEEP_BATCH][TRACK_NAME_SIZE];
-    int count;
-} sweep;
-
-static bool folder_Path(char* out, const char* folder, const char* name)
-{
-    return path_Fits(snprintf(out, PATH_SIZE, "%s%c%s", folder, sys_PathSeparator(), name));
-}
-
-static void sweep_Consider(const char* name, void*)
-{
-    if (!gpx_IsTrackName(name) || strcmp(name, sweep.after) <= 0) return;
-    if (sweep.count == SWEEP_BATCH && strcmp(name, sweep.names[SWEEP_BATCH - 1]) >= 0) return;
-    char path[PATH_SIZE];
-    if (folder_Path(path, sweep.folder, name)) {
-        memcpy(path + strlen(path) - 3, "gpx", 3);
-        if (sys_FileExists(path)) return;
-    }
-    int at = sweep.count < SWEEP_BATCH ? sweep.count++ : SWEEP_BATCH - 1;
-    for (; at > 0 && strcmp(name, sweep.names[at - 1]) < 0; --at) memcpy(sweep.names[at], sweep.names[at - 1], TRACK_NAME_SIZE);
-    snprintf(sweep.names[at], TRACK_NAME_SIZE, "%s", name);
-}
-
-int gpx_WriteMissing(const char* folder)
-{
-    sweep.folder = folder;
-    sweep.after[0] = '\0';
-    int written = 0;
-    do {
-        sweep.count = 0;
-        if (sys_ListDir(folder, sweep_Consider, nullptr) != 0) {
-            log_AddLinef("Read error, folder:%s", folder);
-            return -1;
-        }
-        for (int i = 0; i < sweep.count; ++i) {
-            char path[PATH_SIZE];
-            if (!folder_Path(path, folder, sweep.names[i])) log_AddLinef("Read error, file:%s", path);
-            else if (gpx_WriteTrack(path) == GPX_WRITTEN) ++written;
-        }
-        if (sweep.count > 0) memcpy(sweep.after, sweep.names[sweep.count - 1], TRACK_NAME_SIZE);
-    } while (sweep.count == SWEEP_BATCH);
-    return written;
 }
