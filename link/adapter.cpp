@@ -43,6 +43,27 @@ int usb_Open()
     return USB_OPEN_OK;
 }
 
+void usb_LogDriverState()
+{
+    const char* missing = nullptr;
+    switch (d2xx_LoadState(&missing)) {
+    case D2XX_READY:
+        return;
+    case D2XX_NOT_FOUND:
+        log_AddLine("FTD2XX.dll not found: install FTDI's D2XX driver");
+        return;
+    case D2XX_NOT_64_BIT:
+        log_AddLine("FTD2XX.dll is not 64-bit: install FTDI's D2XX driver for 64-bit Windows");
+        return;
+    case D2XX_INCOMPLETE:
+        log_AddLinef("FTD2XX.dll has no %s: install FTDI's D2XX driver again", missing);
+        return;
+    case D2XX_NOT_LOADED:
+        log_AddLine("FTD2XX.dll cannot be loaded: install FTDI's D2XX driver again");
+        return;
+    }
+}
+
 // Reads what the driver holds, up to one chunk; 0 when nothing came.
 static uint32_t refill_chunk()
 {

@@ -115,6 +115,11 @@ int usb_SetBaudIfOpen(uint32_t baud);
 // Closes the adapter if one is open; usb_handle is null afterwards.
 void usb_Close();
 
+// After usb_Open gave USB_NO_DEVICE_LIST: adds the status line that says why
+// the driver could not be used and what to do (d2xx_LoadState's cause); none
+// when the driver was there and failed on its own.
+void usb_LogDriverState();
+
 // -------------------------------------------------------------- exchange --
 
 enum ExchangeResult : int {

@@ -9,6 +9,8 @@ and, for the Win32 program's resource script, the same images in Windows'
 own formats:
 
     zorpload.ico         the program icon, its four sizes as PNG entries
+                         (read by Windows Vista and later; the programs
+                         need Windows 7 or later anyway)
     about.ico            the About box icon, 32 x 32, 16 colours
     logo.bmp             the logo, 16 colours (4 bits per pixel)
 

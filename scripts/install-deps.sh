@@ -3,7 +3,7 @@
 # and only those that are missing, so a second run costs nothing.
 #   ./scripts/install-deps.sh           the Linux build and its tests
 #   ./scripts/install-deps.sh windows   the Windows cross build, its tests
-#                                       under Wine, and its zip
+#                                       under Wine, its zip and setup program
 set -euo pipefail
 
 if [[ "${1:-}" == windows ]]; then
@@ -16,19 +16,23 @@ if [[ "${1:-}" == windows ]]; then
     # display with a window manager, driven by xdotool, photographed by
     # imagemagick
     wine wine64 xvfb openbox xdotool imagemagick
+    # the setup program
+    nsis
   )
 else
   packages=(
     cmake ninja-build g++ pkg-config
     libgtest-dev libgmock-dev
-    qt6-base-dev qt6-serialport-dev
+    qt6-base-dev
     # the window tests draw on the offscreen platform, with a real font
     qt6-qpa-plugins fonts-dejavu-core
     # the fuzz targets: clang with libFuzzer and its sanitizer runtimes;
     # libxml2 reads the GPX files the GPX target writes
     clang libclang-rt-14-dev libxml2-dev
-    # the Debian package: dependencies from the binaries, and its checks
-    dpkg-dev file desktop-file-utils appstream lintian
+    # the Debian packages: dependencies from the binaries, and their checks;
+    # the package test saves a ZorpLoad installed on the machine with
+    # dpkg-repack
+    dpkg-dev file desktop-file-utils appstream lintian dpkg-repack
     # the GPX cross-check: Debian's NMEA and GPX parsers for /usr/bin/python3
     python3-nmea2 python3-gpxpy
   )

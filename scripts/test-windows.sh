@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-builds every Windows target with mingw-w64 (the
-# "windows" preset), runs its tests under Wine (the core's suites, the Win32
-# file calls, and zorpload.exe end to end on a virtual display), and packs
-# the zip. Installs what is missing first. Wine keeps its prefix in
+# "windows" preset) and the setup program, runs its tests under Wine (the
+# core's suites, the Win32 file calls, where FTD2XX.dll is loaded from, the
+# version resources and manifests, zorpload.exe end to end on a virtual
+# display, the setup's install and uninstall), and packs the zip. Installs what is missing first. Wine keeps its prefix in
 # build/windows/wineprefix, made once here so that parallel tests do not race
 # to create it.
 set -euo pipefail
@@ -21,3 +22,4 @@ ctest --preset windows -j "$(nproc)"
 cmake --build --preset windows --target package
 zip=$(ls build/windows/ZorpLoad-*-windows-x64.zip)
 cmake -E tar tf "$zip"
+ls -l build/windows/ZorpLoad-*-windows-x64-setup.exe

@@ -3,7 +3,8 @@
 //
 // The core reaches the USB serial adapter only through these functions. Each
 // platform links exactly one implementation:
-//   - platform/qt_serial: Qt Serial Port over the kernel's tty driver (zorpload)
+//   - platform/posix_tty: the kernel's tty driver, found in sysfs (zorpload,
+//                   zorpload-cli)
 //   - platform/win32: FTDI's own FTD2XX.dll, loaded at run time (zorpload.exe)
 //   - sim/:         a simulated FT232R with a simulated logger on its line
 //                   (tests, benchmarks, zorpload-demo, and on Windows a
@@ -90,3 +91,21 @@ FT_STATUS FT_Read(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToRead, ui
 FT_STATUS FT_Write(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToWrite, uint32_t* lpdwBytesWritten);
 
 FT_STATUS FT_Close(FT_HANDLE ftHandle);
+
+// ------------------------------------------------------ beyond FTDI's API --
+
+// Whether the driver's functions are there to call. A driver loaded at run
+// time (FTD2XX.dll on Windows) can be missing or unusable, and then
+// FT_CreateDeviceInfoList fails; this says why, so that the user learns what
+// to mend. Every other implementation is always D2XX_READY.
+enum D2xxLoad : int {
+    D2XX_READY = 0,       // loaded with every function: a failure is the driver's own
+    D2XX_NOT_FOUND = 1,   // no library in the folders searched
+    D2XX_NOT_64_BIT = 2,  // a library built for another processor (a 32-bit FTD2XX.dll)
+    D2XX_INCOMPLETE = 3,  // a library without one of the functions
+    D2XX_NOT_LOADED = 4,  // a library there that the system would not load (a DLL it needs is missing)
+};
+
+// The state of the last attempt to load the driver. For D2XX_INCOMPLETE,
+// *missing_function is the name of the first function it lacks; else null.
+D2xxLoad d2xx_LoadState(const char** missing_function);

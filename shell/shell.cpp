@@ -15,12 +15,16 @@ WindowHandle main_window;
 
 static ShellPaint paint_step;
 
+// A full redraw was asked for and the window has not been drawn since.
+static bool redraw_waiting;
+
 static const char* const EXIT_TITLE = "ZORP download utility";
 
 void shell_Start(WindowHandle window, ShellPaint paint)
 {
     main_window = window;
     paint_step = paint;
+    redraw_waiting = false;
     link_Reset();
     download_Reset();
 
@@ -55,11 +59,22 @@ void shell_Tick()
     sequencer_Tick(main_window);
     // Between ticks no exchange is running, so the file write cannot delay one.
     if (trace_Flush() != 0) log_AddLinef("Trace cut short: cannot write %s", trace_Path());
-    if (paint_step) paint_step(main_window);
+    if (redraw_waiting && paint_step) paint_step(main_window);
     if (repaint_needed) {
         repaint_needed = 0;
-        wnd_Redraw(main_window);
+        shell_WindowChanged();
     }
+}
+
+void shell_WindowChanged()
+{
+    redraw_waiting = true;
+    wnd_Redraw(main_window);
+}
+
+void shell_Painted()
+{
+    redraw_waiting = false;
 }
 
 void shell_Leave(WindowHandle window)

@@ -96,7 +96,7 @@ extern WindowHandle main_window;
 // A front end's drawing primitives, given to the shell as plain function
 // pointers so that the core needs no toolkit.
 //   ShellPaint: draws whatever part of the window is waiting to be redrawn,
-//               now (nothing when nothing is pending).
+//               now, then calls shell_Painted.
 //   LogDrawText: draws length bytes of text as one run with its top-left
 //               corner at (x, y); control characters are drawn, never taken
 //               as line breaks.
@@ -106,7 +106,8 @@ using LogDrawText = void (*)(void* surface, int x, int y, const char* text, int 
 // Start-up once the window exists and is shown, before the first tick:
 // resets the link and the download to their start values, sets program_dir
 // from the program file's path and output_dir to it, sets repaint_needed
-// and clears the status log. paint is the front end's drawing step of every tick (null: none).
+// and clears the status log. paint is the front end's drawing step of a tick
+// with a redraw waiting (null: none).
 void shell_Start(WindowHandle window, ShellPaint paint);
 
 // Starts recording the adapter's traffic into the file at path (at most
@@ -126,9 +127,20 @@ int shell_StartTrace(const char* path);
 int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, const char* documents_dir, bool gpx);
 
 // One tick of the 20 ms timer: one download step, then the trace's lines of
-// that step go to its file, then the drawing step, then, when repaint_needed
-// is set, clears it and asks for a full redraw.
+// that step go to its file, then the drawing step when a redraw is waiting,
+// then, when repaint_needed is set, clears it and asks for a full redraw
+// (which is then waiting). An idle window, whose log, logo and size stay as
+// they are, is never drawn by the tick.
 void shell_Tick();
+
+// The front end's window changed in a way it must be drawn anew for (moved
+// to a screen of another DPI): asks for a full redraw, which the next tick
+// draws unless the window system draws it first.
+void shell_WindowChanged();
+
+// The front end has drawn its window, on a tick or on the window system's
+// own paint request: no redraw is waiting any more.
+void shell_Painted();
 
 // The question before leaving, asked at the end of a download and when the
 // user leaves during one.

@@ -27,13 +27,12 @@ LogCanvas::LogCanvas(QWidget* parent) : QWidget(parent), logo(QStringLiteral(":/
 
 void LogCanvas::requestRedraw()
 {
-    redraw_pending = true;
     update();
 }
 
 void LogCanvas::paintPending()
 {
-    if (redraw_pending) repaint();
+    repaint();
 }
 
 // The point form of drawText draws one run that never breaks at a CR or LF
@@ -46,10 +45,10 @@ static void draw_log_text(void* surface, int x, int y, const char* text, int len
 
 void LogCanvas::paintEvent(QPaintEvent*)
 {
-    redraw_pending = false;
     QPainter painter(this);
     painter.drawPixmap(LOGO_X, LOGO_Y, logo);
     log_Draw(&painter, draw_log_text);
+    shell_Painted();
 }
 
 ZorpWindow::ZorpWindow() : log_canvas(new LogCanvas(this))

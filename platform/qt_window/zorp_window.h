@@ -28,7 +28,7 @@ public:
 
     // Asks for a full redraw, background erased.
     void requestRedraw();
-    // Draws now when a redraw is pending; otherwise touches nothing.
+    // Draws now.
     void paintPending();
 
 protected:
@@ -36,7 +36,6 @@ protected:
 
 private:
     QPixmap logo;
-    bool redraw_pending = false;
 };
 
 class ZorpWindow : public QMainWindow {

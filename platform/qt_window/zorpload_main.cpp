@@ -1,8 +1,9 @@
-// zorpload: the window over a real FT232R adapter through Qt Serial Port.
+// zorpload: the window over a real FT232R adapter through the kernel's tty
+// driver.
 #include <QApplication>
 
 #include "platform/options/command_line.h"
-#include "platform/qt_serial/d2xx_qtserial.h"
+#include "platform/posix_tty/d2xx_tty.h"
 #include "platform/qt_window/zorp_window.h"
 
 int main(int argc, char** argv)
@@ -13,6 +14,6 @@ int main(int argc, char** argv)
         options_Read(argc, argv, "Downloads the tracks of a ZORP GPS logger through its FT232R USB adapter.",
                      PROGRAM_QT | PROGRAM_QT_WINDOW | PROGRAM_SERIAL_PORT);
     QApplication application(argc, argv);
-    qtserial_UsePort(options.port);
+    tty_UsePort(options.port);
     return qtwindow_Run(options);
 }

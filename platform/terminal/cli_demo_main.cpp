@@ -1,7 +1,5 @@
 // zorpload-cli-demo: the download in a terminal, over the simulated logger
 // (sim_SetUpDemo) in real time.
-#include <QCoreApplication>
-
 #include "platform/terminal/terminal_front.h"
 #include "sim/sim.h"
 
@@ -9,9 +7,8 @@ int main(int argc, char** argv)
 {
     const ProgramOptions options = options_Read(
         argc, argv, "The ZorpLoad download in a terminal, on a simulated logger: three tracks, downloaded in real time.",
-        PROGRAM_QT | PROGRAM_TERMINAL);
+        PROGRAM_TERMINAL);
     const TerminalSettings settings = terminal_Settings(options);
-    QCoreApplication application(argc, argv);
     sim_SetUpDemo();
     return terminal_Run(options, settings);
 }

@@ -1,8 +1,6 @@
 // zorpload-cli: the download in a terminal, over a real FT232R adapter
-// through Qt Serial Port.
-#include <QCoreApplication>
-
-#include "platform/qt_serial/d2xx_qtserial.h"
+// through the kernel's tty driver.
+#include "platform/posix_tty/d2xx_tty.h"
 #include "platform/terminal/terminal_front.h"
 
 int main(int argc, char** argv)
@@ -11,10 +9,9 @@ int main(int argc, char** argv)
         argc, argv,
         "Downloads the tracks of a ZORP GPS logger through its FT232R USB adapter, in a terminal.\n"
         "Exit codes: 0 every track saved or already there, 1 download error, 2 no adapter, 3 some tracks could "
-        "not be saved.",
-        PROGRAM_QT | PROGRAM_TERMINAL | PROGRAM_SERIAL_PORT);
+        "not be saved, 4 another ZorpLoad is saving into the folder.",
+        PROGRAM_TERMINAL | PROGRAM_SERIAL_PORT);
     const TerminalSettings settings = terminal_Settings(options);
-    QCoreApplication application(argc, argv);
-    qtserial_UsePort(options.port);
+    tty_UsePort(options.port);
     return terminal_Run(options, settings);
 }

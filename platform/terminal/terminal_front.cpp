@@ -1,11 +1,11 @@
 #include "platform/terminal/terminal_front.h"
 
-#include <QStandardPaths>
 #include <cstdio>
 #include <cstring>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "platform/terminal/documents_dir.h"
 #include "seams/base_services.h"
 #include "seams/window_services.h"
 #include "shell/shell.h"
@@ -135,7 +135,9 @@ int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings
 
     shell_Start(&terminal_window, nullptr);
     log_SetObserver(show_Line);
-    options_Apply(options, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toLocal8Bit());
+    char documents[PROGRAM_DIR_SIZE];
+    documents_Dir(documents);
+    options_Apply(options, documents);
     if (settings.erase) shell_EraseAfterDownload();
     unattended_Start(settings.adapter_wait_ms, ask_User);
 

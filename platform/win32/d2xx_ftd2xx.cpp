@@ -2,9 +2,15 @@
 // run time, so the program builds without FTDI's files and starts on a PC
 // without the driver. Until the library and all ten functions are found,
 // every call fails: FT_CreateDeviceInfoList with FT_OTHER_ERROR (the user
-// sees "USB adapter Error! (rv=101)"), the others with FT_INVALID_HANDLE. A
-// failed load is tried again on the next device list, so a Retry after
-// installing the driver works.
+// sees "USB adapter Error! (rv=101)", and d2xx_LoadState says why), the
+// others with FT_INVALID_HANDLE. A failed load is tried again on the next
+// device list, so a Retry after installing the driver works.
+//
+// The library is looked for in the program's own folder (a copy beside the
+// program, as the simulated logger's) and the system folder (where FTDI's
+// installer puts it), never in the current folder or the PATH: a downloads
+// folder or a USB stick holding some other FTD2XX.dll must not run its code
+// in this program.
 //
 // seams/d2xx.h is the interface we call, in FTDI's names and argument order.
 // Its fixed-width types stand for the driver's Windows types (DWORD and ULONG
@@ -19,6 +25,7 @@
 // count that FT_GetStatus has just reported as waiting (link/adapter.cpp), and
 // that count can only grow until the read, so the read never waits.
 #include <cstddef>
+#include <cstring>
 #include <type_traits>
 
 #include <windows.h>
@@ -72,6 +79,8 @@ struct Driver {
 
 Driver driver;
 bool driver_loaded;
+D2xxLoad load_state = D2XX_NOT_FOUND;
+const char* missing_export;
 
 template <typename Function>
 bool find_Export(HMODULE library, const char* name, Function* out)
@@ -79,7 +88,98 @@ bool find_Export(HMODULE library, const char* name, Function* out)
     FARPROC address = GetProcAddress(library, name);
     // FARPROC is the generic function pointer type GetProcAddress returns.
     *out = reinterpret_cast<Function>(reinterpret_cast<void*>(address));
+    if (address == nullptr) missing_export = name;
     return address != nullptr;
+}
+
+constexpr char LIBRARY_NAME[] = "FTD2XX.dll";
+
+// folder\FTD2XX.dll into path; false when it does not fit.
+bool library_Path(const char* folder, size_t folder_length, char (&path)[MAX_PATH])
+{
+    if (folder_length == 0 || folder_length + 1 + sizeof LIBRARY_NAME > sizeof path) return false;
+    memcpy(path, folder, folder_length);
+    path[folder_length] = '\\';
+    memcpy(path + folder_length + 1, LIBRARY_NAME, sizeof LIBRARY_NAME);
+    return true;
+}
+
+// The driver's full path in the program's folder (which == 0) or the system
+// folder (which == 1); false when that folder is unknown.
+bool candidate_Path(int which, char (&path)[MAX_PATH])
+{
+    char folder[MAX_PATH];
+    if (which == 1) {
+        const UINT length = GetSystemDirectoryA(folder, sizeof folder);
+        return length < sizeof folder && library_Path(folder, length, path);
+    }
+    const DWORD length = GetModuleFileNameA(nullptr, folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder) return false;
+    const char* separator = strrchr(folder, '\\');
+    return separator != nullptr && library_Path(folder, static_cast<size_t>(separator - folder), path);
+}
+
+bool file_Exists(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Windows 7 without update KB2533623 knows neither the search flags nor
+// SetDefaultDllDirectories; the one tells of the other.
+bool search_FlagsKnown()
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel != nullptr && GetProcAddress(kernel, "SetDefaultDllDirectories") != nullptr;
+}
+
+HMODULE library_Load()
+{
+    if (search_FlagsKnown())
+        return LoadLibraryExA(LIBRARY_NAME, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Without the flags: the two folders by full path, in the same order.
+    char path[MAX_PATH];
+    for (int which = 0; which < 2; ++which) {
+        if (!candidate_Path(which, path) || !file_Exists(path)) continue;
+        return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+// The processor a library file is built for, from its PE header; 0 when the
+// file cannot be read as one.
+WORD library_Machine(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    unsigned char header[1024];
+    DWORD got = 0;
+    const bool read = ReadFile(file, header, sizeof header, &got, nullptr) != 0;
+    CloseHandle(file);
+    if (!read || got < 0x40 || header[0] != 'M' || header[1] != 'Z') return 0;
+    uint32_t pe = 0;
+    memcpy(&pe, header + 0x3C, sizeof pe);
+    if (pe > got - 6 || memcmp(header + pe, "PE\0\0", 4) != 0) return 0;
+    WORD machine = 0;
+    memcpy(&machine, header + pe + 4, sizeof machine);
+    return machine;
+}
+
+// Why no library was loaded: the first of the two folders that holds a file
+// of that name decides (Windows may pass over a library built for another
+// processor and report none found).
+D2xxLoad failure_Cause(DWORD error)
+{
+    char path[MAX_PATH];
+    for (int which = 0; which < 2; ++which) {
+        if (!candidate_Path(which, path) || !file_Exists(path)) continue;
+        const WORD machine = library_Machine(path);
+        if (machine != 0 && machine != IMAGE_FILE_MACHINE_AMD64) return D2XX_NOT_64_BIT;
+        return D2XX_NOT_LOADED;
+    }
+    return error == ERROR_BAD_EXE_FORMAT ? D2XX_NOT_64_BIT : D2XX_NOT_FOUND;
 }
 
 // Loads the library and every function, or nothing: a library without one
@@ -87,8 +187,12 @@ bool find_Export(HMODULE library, const char* name, Function* out)
 bool driver_Load()
 {
     if (driver_loaded) return true;
-    HMODULE library = LoadLibraryA("FTD2XX.dll");
-    if (library == nullptr) return false;
+    missing_export = nullptr;
+    HMODULE library = library_Load();
+    if (library == nullptr) {
+        load_state = failure_Cause(GetLastError());
+        return false;
+    }
     Driver found {};
     const bool complete = find_Export(library, "FT_CreateDeviceInfoList", &found.create_device_info_list) &&
                           find_Export(library, "FT_GetDeviceInfoList", &found.get_device_info_list) &&
@@ -102,14 +206,22 @@ bool driver_Load()
                           find_Export(library, "FT_Close", &found.close);
     if (!complete) {
         FreeLibrary(library);
+        load_state = D2XX_INCOMPLETE;
         return false;
     }
     driver = found;
     driver_loaded = true;
+    load_state = D2XX_READY;
     return true;
 }
 
 }  // namespace
+
+D2xxLoad d2xx_LoadState(const char** missing_function)
+{
+    *missing_function = load_state == D2XX_INCOMPLETE ? missing_export : nullptr;
+    return load_state;
+}
 
 FT_STATUS FT_CreateDeviceInfoList(uint32_t* lpdwNumDevs)
 {

@@ -13,6 +13,7 @@
 #include "platform/win32/resource_ids.h"
 #include "seams/window_services.h"
 #include "shell/shell.h"
+#include "shell/status_log.h"
 
 namespace {
 
@@ -31,17 +32,79 @@ HWND hwnd_Of(WindowHandle window)
     return static_cast<HWND>(window);
 }
 
-// TextOutA draws a CR or LF as a glyph, never as a line break.
+// ------------------------------------------------------------------ DPI --
+// The manifest makes the program aware of each screen's DPI, so Windows
+// draws the window unscaled and sharp: its size, the logo, the status lines'
+// places (all given for 96 DPI) and the font are scaled here, and again when
+// the window moves to a screen of another DPI (WM_DPICHANGED).
+
+constexpr int BASE_DPI = 96;
+
+// The DPI the window is drawn for; set at the start of each paint.
+UINT window_dpi = BASE_DPI;
+
+int scaled(int pixels)
+{
+    return MulDiv(pixels, static_cast<int>(window_dpi), BASE_DPI);
+}
+
+UINT screen_Dpi()
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : BASE_DPI;
+}
+
+// The DPI of the screen the window stands on; the system's before Windows 10
+// 1607, which has no per-window DPI.
+UINT dpi_Of(HWND window)
+{
+    using GetDpiForWindow = UINT(WINAPI*)(HWND);
+    HMODULE user = GetModuleHandleA("user32.dll");
+    const FARPROC found = user != nullptr ? GetProcAddress(user, "GetDpiForWindow") : nullptr;
+    const UINT dpi = found != nullptr ? reinterpret_cast<GetDpiForWindow>(reinterpret_cast<void*>(found))(window) : 0;
+    return dpi != 0 ? dpi : screen_Dpi();
+}
+
+// The system's message font (as the boxes use) at the window's DPI; the
+// caller deletes it.
+HFONT log_Font()
+{
+    NONCLIENTMETRICSA metrics {};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return nullptr;
+    // The metrics are those of the system's DPI.
+    metrics.lfMessageFont.lfHeight =
+        MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(window_dpi), static_cast<int>(screen_Dpi()));
+    return CreateFontIndirectA(&metrics.lfMessageFont);
+}
+
+// The window's outer size for its 640 x 480 at the window's DPI.
+void window_Resize(HWND window)
+{
+    window_dpi = dpi_Of(window);
+    if (window_dpi == BASE_DPI) return;
+    SetWindowPos(window, nullptr, 0, 0, scaled(WINDOW_WIDTH), scaled(WINDOW_HEIGHT),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The text is in the process's code page (UTF-8 where the manifest's setting
+// is in force), which GDI's TextOutA does not follow: it takes the system's.
+// So the line goes through UTF-16. TextOutW draws a CR or LF as a glyph,
+// never as a line break.
 void draw_LogText(void* surface, int x, int y, const char* text, int length)
 {
-    TextOutA(static_cast<HDC>(surface), x, y, text, length);
+    wchar_t wide[LOG_LINE_SIZE];
+    const int wide_length = MultiByteToWideChar(CP_ACP, 0, text, length, wide, LOG_LINE_SIZE);
+    TextOutW(static_cast<HDC>(surface), scaled(x), scaled(y), wide, wide_length);
 }
 
 // Draws the logo and the status log. Outside WM_PAINT, BeginPaint gives a
-// surface clipped to the region waiting to be redrawn, so a tick with nothing
-// pending touches nothing on the screen.
+// surface clipped to the region waiting to be redrawn.
 void paint(HWND window)
 {
+    window_dpi = dpi_Of(window);
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
     // Loaded anew on every paint and released at once: nothing is cached.
@@ -50,12 +113,21 @@ void paint(HWND window)
     HGDIOBJ previous = SelectObject(memory, logo);
     BITMAP size {};
     GetObjectA(logo, sizeof size, &size);
-    BitBlt(dc, LOGO_X, LOGO_Y, size.bmWidth, size.bmHeight, memory, 0, 0, SRCCOPY);
+    SetStretchBltMode(dc, HALFTONE);
+    StretchBlt(dc, scaled(LOGO_X), scaled(LOGO_Y), scaled(size.bmWidth), scaled(size.bmHeight), memory, 0, 0,
+               size.bmWidth, size.bmHeight, SRCCOPY);
     SelectObject(memory, previous);
     DeleteDC(memory);
     DeleteObject(logo);
+    HFONT font = log_Font();
+    HGDIOBJ previous_font = font != nullptr ? SelectObject(dc, font) : nullptr;
     log_Draw(dc, draw_LogText);
+    if (font != nullptr) {
+        SelectObject(dc, previous_font);
+        DeleteObject(font);
+    }
     EndPaint(window, &ps);
+    shell_Painted();
 }
 
 void paint_Step(WindowHandle window)
@@ -75,6 +147,14 @@ LRESULT CALLBACK window_Proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_CLOSE:
         shell_CloseRequest();
         return 0;
+    case WM_DPICHANGED: {
+        // The place and size Windows suggests for the new screen's DPI.
+        const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        shell_WindowChanged();
+        return 0;
+    }
     case WM_DESTROY:
         shell_Leave(window);
         return 0;
@@ -103,7 +183,9 @@ INT_PTR CALLBACK about_Proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
 }
 
 // The user's Documents folder in the ANSI code page the core's paths use;
-// empty when it is unknown or has a character that page cannot hold.
+// empty when it is unknown or has a character that page cannot hold. Where
+// the manifest's UTF-8 code page is in force (Windows 10 1903 and later)
+// every character fits, and Windows refuses the best-fit and lossy flags.
 void documents_Dir(char (&dir)[PROGRAM_DIR_SIZE])
 {
     dir[0] = '\0';
@@ -111,7 +193,9 @@ void documents_Dir(char (&dir)[PROGRAM_DIR_SIZE])
     if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &wide))) {
         BOOL lossy = FALSE;
         const int length =
-            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, dir, PROGRAM_DIR_SIZE, nullptr, &lossy);
+            GetACP() == CP_UTF8
+                ? WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, -1, dir, PROGRAM_DIR_SIZE, nullptr, nullptr)
+                : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, dir, PROGRAM_DIR_SIZE, nullptr, &lossy);
         if (length == 0 || lossy) dir[0] = '\0';
     }
     CoTaskMemFree(wide);
@@ -171,10 +255,23 @@ void register_Class(HINSTANCE instance)
     RegisterClassExA(&window_class);
 }
 
+// Every library loaded from now on by name alone (by Windows on the
+// program's behalf too) comes from the system folder, never from the current
+// folder or the PATH. Windows 7 without update KB2533623 lacks the call.
+void restrict_LibrarySearch()
+{
+    using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+    if (found != nullptr)
+        reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void*>(found))(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 }  // namespace
 
 int win32_Run(HINSTANCE instance, int show, const char* description)
 {
+    restrict_LibrarySearch();
     ProgramOptions options;
     const int refused = read_CommandLine(options, description);
     if (refused >= 0) return refused;
@@ -187,6 +284,7 @@ int win32_Run(HINSTANCE instance, int show, const char* description)
     HWND window = CreateWindowExA(0, window_class_name, window_title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
                                   WINDOW_WIDTH, WINDOW_HEIGHT, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) return 0;
+    window_Resize(window);
     ShowWindow(window, show);
     UpdateWindow(window);
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_MAIN));

@@ -8,6 +8,12 @@
 // window's WM_TIMER, so ticks keep coming while a box is open, as the shell
 // expects, with nothing done here for it. The program ends only through
 // wnd_Quit: a close request never destroys the window by itself.
+//
+// The window is drawn for the DPI of the screen it stands on (the manifest
+// declares per-monitor awareness): its 640 x 480 size, the logo and the
+// status lines' places, all given for 96 DPI, and the system's message font
+// are scaled. Libraries are loaded from the system folder only
+// (SetDefaultDllDirectories, where Windows has it).
 #pragma once
 
 #include <windows.h>

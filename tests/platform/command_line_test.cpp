@@ -14,7 +14,7 @@ namespace {
 
 constexpr unsigned WINDOW = PROGRAM_QT | PROGRAM_QT_WINDOW | PROGRAM_SERIAL_PORT;      // zorpload
 constexpr unsigned WINDOW_DEMO = PROGRAM_QT | PROGRAM_QT_WINDOW;                       // zorpload-demo
-constexpr unsigned TERMINAL = PROGRAM_QT | PROGRAM_TERMINAL | PROGRAM_SERIAL_PORT;  // zorpload-cli
+constexpr unsigned TERMINAL = PROGRAM_TERMINAL | PROGRAM_SERIAL_PORT;  // zorpload-cli
 constexpr unsigned WIN32_WINDOW = 0;                                                 // zorpload.exe
 
 struct ReadCase {
@@ -80,7 +80,8 @@ const ReadCase read_cases[] = {
     {"ErrorBeforeHelp", WINDOW, {"--help", "--bogus"}, COMMAND_LINE_ERROR, "Unknown option 'bogus'."},
     {"VersionBeforeHelp", WINDOW, {"-h", "--version"}, COMMAND_LINE_VERSION},
     {"HelpBeforeHelpAll", WINDOW, {"--help-all", "-h"}, COMMAND_LINE_HELP},
-    {"HelpAll", TERMINAL, {"--help-all"}, COMMAND_LINE_HELP_ALL},
+    {"HelpAll", WINDOW, {"--help-all"}, COMMAND_LINE_HELP_ALL},
+    {"NoQtHelpInATerminal", TERMINAL, {"--help-all"}, COMMAND_LINE_ERROR, "Unknown option 'help-all'."},
     {"HelpBeforeAStray", WIN32_WINDOW, {"tracks", "-?"}, COMMAND_LINE_HELP},
     {"StrayBeforeARefusedWait", TERMINAL, {"--wait", "x", "tracks"}, COMMAND_LINE_ERROR,
      "Unexpected argument 'tracks'."},
@@ -168,30 +169,24 @@ const HelpCase help_cases[] = {
      "                                       to Qt::RightToLeft (debugging helper).\n"
      "  --session <session>                  Restores the application from an earlier\n"
      "                                       session.\n"},
-    {"TerminalWithQtsOptions", TERMINAL, true, HELP_COLUMNS,
-     "  --wait <seconds>         Look for a missing adapter for up to <seconds>\n"
-     "                           (default 0).\n"
-     "  --erase                  Erase the logger once every track is saved (asks\n"
-     "                           first).\n"
-     "  --yes                    Answer yes instead of asking; needed for --erase\n"
-     "                           without a terminal.\n"
-     "  -h, --help               Displays help on commandline options.\n"
-     "  --help-all               Displays help including Qt specific options.\n"
-     "  -v, --version            Displays version information.\n"
-     "  --output-dir <dir>       Save the track files in <dir> (made if missing)\n"
-     "                           instead of the program's folder or\n"
-     "                           Documents/ZorpLoad.\n"
-     "  --gpx                    Also save each track as GPX (<name>.gpx beside\n"
-     "                           <name>.txt), and every track file in the output\n"
-     "                           folder that has no GPX yet.\n"
-     "  --port <device>          Use the serial device <device> (such as\n"
-     "                           /dev/ttyUSB0) instead of looking for the FT232R\n"
-     "                           adapter by its USB description.\n"
-     "  --trace <file>           Record every byte the adapter carries into <file>,\n"
-     "                           to attach to a problem report (at most 64 MiB).\n"
-     "  --qmljsdebugger <value>  Activates the QML/JS debugger with a specified port.\n"
-     "                           The value must be of format port:1234[,block].\n"
-     "                           \"block\" makes the application wait for a connection.\n"},
+    {"TerminalWithoutQt", TERMINAL, true, HELP_COLUMNS,
+     "  --wait <seconds>    Look for a missing adapter for up to <seconds> (default\n"
+     "                      0).\n"
+     "  --erase             Erase the logger once every track is saved (asks first).\n"
+     "  --yes               Answer yes instead of asking; needed for --erase without\n"
+     "                      a terminal.\n"
+     "  -h, --help          Displays help on commandline options.\n"
+     "  -v, --version       Displays version information.\n"
+     "  --output-dir <dir>  Save the track files in <dir> (made if missing) instead\n"
+     "                      of the program's folder or Documents/ZorpLoad.\n"
+     "  --gpx               Also save each track as GPX (<name>.gpx beside\n"
+     "                      <name>.txt), and every track file in the output folder\n"
+     "                      that has no GPX yet.\n"
+     "  --port <device>     Use the serial device <device> (such as /dev/ttyUSB0)\n"
+     "                      instead of looking for the FT232R adapter by its USB\n"
+     "                      description.\n"
+     "  --trace <file>      Record every byte the adapter carries into <file>, to\n"
+     "                      attach to a problem report (at most 64 MiB).\n"},
     {"Win32WindowInABox", WIN32_WINDOW, false, HELP_LINES,
      "-h, --help\n    Displays help on commandline options.\n"
      "-v, --version\n    Displays version information.\n"

@@ -1,5 +1,5 @@
 // End to end in real time: the simulated logger serves a pseudo-terminal at
-// the line's pace, the core downloads over the Qt serial driver and the POSIX
+// the line's pace, the core downloads over the tty driver and the POSIX
 // base services on real 20 ms ticks, and the disk must hold the logger's
 // tracks byte for byte, with and without lost item replies.
 #include <gtest/gtest.h>

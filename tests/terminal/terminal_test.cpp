@@ -13,9 +13,11 @@
 #include <sys/wait.h>
 #include <vector>
 #include <pty.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 
+#include "platform/terminal/documents_dir.h"
 #include "platform/terminal/terminal_front.h"
 #include "seams/base_services.h"
 #include "shell/shell.h"
@@ -327,5 +329,80 @@ TEST_P(Writers, OneSavesTheOthersWaitOrStopAndEveryFileIsWhole)
     EXPECT_EQ(expected.size(), c.gpx ? 5u : 3u) << "two tracks, one with a companion";
     EXPECT_TRUE(track_Files(out) == expected) << "a file is not the one a writer alone makes";
 }
+
+}  // namespace
+
+namespace {
+
+// The documents folder from the XDG user directories: rows of {name, what
+// user-dirs.dirs holds (nullptr: no file; "FIFO": a FIFO in its place;
+// "ZERO": a link to /dev/zero, which never ends),
+// whether it lies in $XDG_CONFIG_HOME instead of ~/.config, the folder
+// expected ("~" for the home folder; "" unknown)}.
+struct DocumentsCase {
+    const char* name;
+    const char* user_dirs;
+    bool config_home;
+    const char* expected;
+};
+
+const DocumentsCase documents_cases[] = {
+    {"NoUserDirsFile", nullptr, false, "~/Documents"},
+    {"HomeRelative", "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", false,
+     "~/Dokumente"},
+    {"AbsoluteWithATrailingSlash", "XDG_DOCUMENTS_DIR=\"/srv/papers/\"\n", false, "/srv/papers"},
+    {"LastLineCounts", "XDG_DOCUMENTS_DIR=\"$HOME/old\"\nXDG_DOCUMENTS_DIR=$HOME/new\n", false, "~/new"},
+    {"InXdgConfigHome", "XDG_DOCUMENTS_DIR=\"$HOME/Papiers\"\n", true, "~/Papiers"},
+    {"OtherFoldersOnly", "XDG_MUSIC_DIR=\"$HOME/Music\"\n", false, "~/Documents"},
+    {"CommentedOut", "# XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", false, "~/Documents"},
+    {"RelativeValueOfAnotherForm", "XDG_DOCUMENTS_DIR=\"Docs\"\n", false, "~/Documents"},
+    {"HomeFollowedByOtherLetters", "XDG_DOCUMENTS_DIR=\"$HOMEWORK/Docs\"\n", false, "~/Documents"},
+    {"FifoInPlaceOfTheFile", "FIFO", false, "~/Documents"},
+    {"LinkToAnEndlessDevice", "ZERO", false, "~/Documents"},
+    {"FolderTooLong", "XDG_DOCUMENTS_DIR=\"/" "0123456789012345678901234567890123456789012345678901234567890123456789"
+     "0123456789012345678901234567890123456789012345678901234567890123456789"
+     "0123456789012345678901234567890123456789012345678901234567890123456789"
+     "01234567890123456789012345678901234567890123456789\"\n", false, ""},
+};
+
+void PrintTo(const DocumentsCase& c, std::ostream* out) { *out << c.name; }
+
+class TerminalDocuments : public testing::TestWithParam<DocumentsCase> {};
+
+TEST_P(TerminalDocuments, FindsTheFolderTheXdgUserDirectoriesName)
+{
+    const DocumentsCase& c = GetParam();
+    alarm(10);
+    const TempDir temp;
+    const std::string home = temp.path("home"), config = c.config_home ? temp.path("config") : home + "/.config";
+    fs::create_directories(config);
+    const std::string user_dirs = config + "/user-dirs.dirs";
+    if (c.user_dirs && std::string(c.user_dirs) == "FIFO")
+        ASSERT_EQ(mkfifo(user_dirs.c_str(), 0600), 0);
+    else if (c.user_dirs && std::string(c.user_dirs) == "ZERO")
+        fs::create_symlink("/dev/zero", user_dirs);
+    else if (c.user_dirs)
+        std::ofstream(user_dirs) << c.user_dirs;
+    const std::string old_home = getenv("HOME") ? getenv("HOME") : "";
+    setenv("HOME", home.c_str(), 1);
+    if (c.config_home) setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
+
+    char dir[PROGRAM_DIR_SIZE];
+    documents_Dir(dir);
+    std::string expected = c.expected;
+    if (expected.starts_with("~")) expected = home + expected.substr(1);
+    EXPECT_EQ(std::string(dir), expected);
+
+    unsetenv("HOME");
+    documents_Dir(dir);
+    EXPECT_STREQ(dir, "") << "without a home folder";
+    setenv("HOME", old_home.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    alarm(0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TerminalDocuments, testing::ValuesIn(documents_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
