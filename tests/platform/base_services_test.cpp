@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 #include "seams/base_services.h"
 #include "shell/shell.h"
 #include "tests/support/temp_dir.h"
