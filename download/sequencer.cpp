@@ -67,8 +67,12 @@ static void check_Adapter(WindowHandle window)
     }
     // Ticks that arrive while the box is open must find nothing to do.
     seq_state = SEQ_IDLE;
-    log_AddLine("Error - USB adapter not found");
-    if (result == USB_NO_DEVICE_LIST) usb_LogDriverState();
+    // A run that waits for the adapter unattended shows one waiting line
+    // rather than a line per look.
+    if (!unattended_AdapterWaitGoesOn()) {
+        log_AddLine("Error - USB adapter not found");
+        if (result == USB_NO_DEVICE_LIST) usb_LogDriverState();
+    }
     char text[64];
     snprintf(text, sizeof text, "USB adapter Error! (rv=%d)", result);
     int answer = wnd_MessageBox(window, text, "Error", ICON_ERROR, BUTTONS_RETRY_CANCEL);

@@ -63,6 +63,18 @@ void nmea_Finish();
 // ranges: a longitude of 180 degrees is written as -180, and a fix dated past
 // 9999-12-31 is left out. The track is read in blocks and each point written
 // as soon as the next time shows up.
+//
+// A point holds, in GPX 1.1's order: ele and geoidheight (GGA), time, fix,
+// sat and hdop (GGA), vdop and pdop (GSA), and in its extensions a Garmin
+// TrackPointExtension v2 (prefix gpxtpx) with the RMC's speed, in m/s, and
+// course, in degrees from 0 up to 360. A GSA carries no time: it belongs to
+// the fix of the GGA or RMC before it, so the GSA sentences after a GGA or
+// RMC, up to the next one of another time, add to that time's point. Their
+// dilutions count when the GSA reports a 2D or 3D fix; the first GSA gives
+// each value (receivers send one per satellite system, alike), and its HDOP
+// is written only where the GGA gives none. A GSA after a GGA or RMC of a
+// time that has no point (no fix), or whose time does not parse, adds to
+// nothing.
 
 // Set: every saved track gets its GPX too. Off at start (download_Reset);
 // shell_SetGpx turns it on or off.

@@ -1,15 +1,15 @@
 // Track GPX: a saved track's fixes as a GPX 1.1 file beside its ".txt".
 //
 // The ".txt" is read back in blocks through the NMEA sentence reader; GGA and
-// RMC sentences that report a fix become track points, and a GGA and an RMC
-// of the same time of day make one point. Only one point is held at a time,
-// until a sentence of another time shows up, so nothing is kept per point.
+// RMC sentences that report a fix become track points, a GGA and an RMC of
+// the same time of day make one point, and the GSA sentences after them add
+// their dilutions to it. Only one point is held at a time, until a sentence
+// of another time shows up, so nothing is kept per point.
 // The ".gpx" is written under a temporary name, held open and renamed when
 // whole; every failure removes what was written.
 //
 // Sections: dates and names, fields, fixes, points, files.
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -32,16 +32,21 @@ struct TimeOfDay {
     char fraction[10];  // the digits after the seconds' point, as written
 };
 
-// One point: what its GGA and RMC sentences said. Empty texts stand for
-// elements the sentences did not give.
+// One point: what its GGA, RMC and GSA sentences said. Empty texts stand
+// for elements the sentences did not give.
 struct Fix {
     TimeOfDay time;
     Date date;
     int32_t lat_e7, lon_e7;  // degrees times 10^7, south and west negative
     bool from_gga, from_rmc;
     char ele[16];
+    char geoidheight[16];
     char sat[4];
     char hdop[16];
+    char vdop[16];
+    char pdop[16];
+    char speed[28];   // metres per second
+    char course[16];  // degrees true, 0 up to 360
     const char* kind;  // the GPX fix type, "" for none
 };
 
@@ -67,6 +72,21 @@ static int64_t digits_Value(const char* text, uint32_t count)
         value = value * 10 + (text[i] - '0');
     }
     return value;
+}
+
+// The value in decimals, with zeros in front up to width digits, at out
+// (room for 20 digits); returns the number of digits.
+static uint32_t digits_Write(char* out, uint64_t value, uint32_t width)
+{
+    char reversed[20];
+    uint32_t count = 0;
+    do {
+        reversed[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count < width && count < sizeof reversed) reversed[count++] = '0';
+    for (uint32_t i = 0; i < count; ++i) out[i] = reversed[count - 1 - i];
+    return count;
 }
 
 static uint32_t days_In_Month(uint32_t month, uint32_t year)
@@ -144,6 +164,60 @@ static bool field_Number(uint32_t index, char* out, uint32_t size)
     return true;
 }
 
+// A decimal number without a sign, as written, copied into out; false, and
+// out empty, when the field is none, negative or too long.
+static bool field_Unsigned(uint32_t index, char* out, uint32_t size)
+{
+    if (field_Number(index, out, size) && out[0] != '-') return true;
+    out[0] = '\0';
+    return false;
+}
+
+// A speed in knots as metres per second with three decimals, rounded: a
+// knot is 1852 m an hour, so m/s = knots * 463 / 900. At most twelve digits
+// are taken, which keeps every product below 2^63.
+static void field_Speed(uint32_t index, char* out)
+{
+    char knots[13];
+    static_assert(sizeof Fix::speed >= 20 + sizeof ".000");
+    out[0] = '\0';
+    if (!field_Unsigned(index, knots, sizeof knots)) return;
+    uint64_t value = 0, scale = 1;
+    bool point = false;
+    for (const char* c = knots; *c != '\0'; ++c) {
+        if (*c == '.') {
+            point = true;
+            continue;
+        }
+        value = value * 10 + static_cast<uint64_t>(*c - '0');
+        if (point) scale *= 10;
+    }
+    const uint64_t milli = (value * 463000 + 450 * scale) / (900 * scale);
+    uint32_t length = digits_Write(out, milli / 1000, 1);
+    out[length++] = '.';
+    length += digits_Write(out + length, milli % 1000, 3);
+    out[length] = '\0';
+}
+
+// A course in degrees true, as written; 360, the same direction as 0, is
+// written as 0, since the course runs from 0 up to, not including, 360.
+static void field_Course(uint32_t index, char* out, uint32_t size)
+{
+    if (!field_Unsigned(index, out, size)) return;
+    uint32_t whole_digits = 0;
+    int64_t whole = 0;  // below 10^15: the field fits in out
+    for (; is_Digit(out[whole_digits]); ++whole_digits) whole = whole * 10 + (out[whole_digits] - '0');
+    if (whole < 360) return;
+    bool fraction_zero = true;
+    for (const char* c = out + whole_digits; *c != '\0'; ++c) fraction_zero = fraction_zero && (*c == '.' || *c == '0');
+    if (whole == 360 && fraction_zero) {
+        memmove(out + 1, out + whole_digits, strlen(out + whole_digits) + 1);
+        out[0] = '0';
+    } else {
+        out[0] = '\0';
+    }
+}
+
 // "hhmmss" with up to nine decimals of the second.
 static bool field_Time(uint32_t index, TimeOfDay* time)
 {
@@ -212,7 +286,7 @@ static Date field_Date(uint32_t index)
 // ------------------------------------------------------------------ fixes --
 
 // GGA: time, latitude, N/S, longitude, E/W, quality, satellites, HDOP,
-// altitude, its unit. Quality 0 is no fix, 7 (entered by hand) and 8
+// altitude, its unit, geoid height, its unit. Quality 0 is no fix, 7 (entered by hand) and 8
 // (simulated) were never measured.
 static bool read_Gga(Fix* fix)
 {
@@ -225,9 +299,10 @@ static bool read_Gga(Fix* fix)
     int64_t satellites = -1;
     if (nmea_field_count > 7 && nmea_fields[7].length >= 1 && nmea_fields[7].length <= 2)
         satellites = digits_Value(nmea_fields[7].text, nmea_fields[7].length);
-    if (satellites >= 0) snprintf(fix->sat, sizeof fix->sat, "%u", static_cast<unsigned>(satellites));
+    if (satellites >= 0) fix->sat[digits_Write(fix->sat, static_cast<uint64_t>(satellites), 1)] = '\0';
     field_Number(8, fix->hdop, sizeof fix->hdop);
     if (field_Is(10, 'M')) field_Number(9, fix->ele, sizeof fix->ele);
+    if (field_Is(12, 'M')) field_Number(11, fix->geoidheight, sizeof fix->geoidheight);
 
     // GGA does not say 2D or 3D: a fix with an altitude counts as 3D unless
     // fewer satellites than a 3D fix needs were in use.
@@ -237,8 +312,8 @@ static bool read_Gga(Fix* fix)
     return true;
 }
 
-// RMC: time, status, latitude, N/S, longitude, E/W, speed, course, date,
-// variation, its side, mode. Status V, or mode N, is no fix.
+// RMC: time, status, latitude, N/S, longitude, E/W, speed (knots), course
+// (degrees true), date, variation, its side, mode. Status V, or mode N, is no fix.
 static bool read_Rmc(Fix* fix)
 {
     *fix = {};
@@ -247,8 +322,22 @@ static bool read_Rmc(Fix* fix)
         return false;
     fix->from_rmc = true;
     fix->date = field_Date(9);
+    field_Speed(7, fix->speed);
+    field_Course(8, fix->course, sizeof fix->course);
     fix->kind = field_Is(12, 'D') ? "dgps" : "";
     return true;
+}
+
+// GSA: mode, fix type (1 none, 2 2D, 3 3D), twelve satellites, PDOP, HDOP,
+// VDOP. The dilutions of a GSA without a fix mean nothing. Of several GSA
+// of one fix (one per satellite system) the first gives each value, and the
+// GGA's HDOP wins over any GSA's.
+static void read_Gsa(Fix& held)
+{
+    if (!field_Is(2, '2') && !field_Is(2, '3')) return;
+    if (held.pdop[0] == '\0') field_Unsigned(15, held.pdop, sizeof held.pdop);
+    if (held.hdop[0] == '\0') field_Unsigned(16, held.hdop, sizeof held.hdop);
+    if (held.vdop[0] == '\0') field_Unsigned(17, held.vdop, sizeof held.vdop);
 }
 
 // ----------------------------------------------------------------- points --
@@ -259,29 +348,45 @@ static struct {
     uint64_t last_ns;     // the time of day of the last fix
     bool holding;
     Fix held;             // the point that waits for its partner sentence
+    bool gsa_joins;       // the last GGA or RMC was of the held point's time
     uint32_t points;
 } track;
 
-static void format_Degrees(char* out, uint32_t size, int32_t e7)
-{
-    const int64_t magnitude = e7 < 0 ? -int64_t {e7} : e7;
-    snprintf(out, size, "%s%d.%07d", e7 < 0 ? "-" : "", static_cast<int>(magnitude / E7),
-             static_cast<int>(magnitude % E7));
-}
-
-static char point_text[400];
+// The longest point, every element at its longest, takes under 500 bytes.
+static char point_text[640];
 static uint32_t point_length;
 
-static void point_Add(const char* format, ...) __attribute__((format(printf, 1, 2)));
-static void point_Add(const char* format, ...)
+// A point is put together by copying, not by printf, which would take most
+// of the converter's time. Every piece is bounded by the sentence's field
+// sizes and fits; a piece that would not is cut.
+static void point_Text(const char* text)
 {
-    va_list args;
-    va_start(args, format);
-    const int added = vsnprintf(point_text + point_length, sizeof point_text - point_length, format, args);
-    va_end(args);
-    // Every piece is bounded by the sentence's field sizes and fits.
-    if (added > 0) point_length += static_cast<uint32_t>(added);
-    if (point_length >= sizeof point_text) point_length = sizeof point_text - 1;
+    const size_t length = strnlen(text, sizeof point_text - 1 - point_length);
+    memcpy(point_text + point_length, text, length);
+    point_length += static_cast<uint32_t>(length);
+}
+
+static void point_Number(uint64_t value, uint32_t width)
+{
+    char digits[20 + 1];
+    digits[digits_Write(digits, value, width)] = '\0';
+    point_Text(digits);
+}
+
+// Degrees with seven decimals, south and west negative.
+static void point_Degrees(int32_t e7)
+{
+    const uint64_t magnitude = static_cast<uint64_t>(e7 < 0 ? -int64_t {e7} : e7);
+    if (e7 < 0) point_Text("-");
+    point_Number(magnitude / E7, 1), point_Text("."), point_Number(magnitude % E7, 7);
+}
+
+// "<name>value</name>", or nothing for an empty value.
+static void point_Element(const char* name, const char* value)
+{
+    if (value[0] == '\0') return;
+    point_Text("<"), point_Text(name), point_Text(">"), point_Text(value);
+    point_Text("</"), point_Text(name), point_Text(">");
 }
 
 // Writes the held point, if any; a point without a date is left out.
@@ -292,23 +397,33 @@ static void point_Write()
     const Fix& fix = track.held;
     if (!date_Valid(fix.date)) return;
 
-    char lat[16], lon[16];
-    format_Degrees(lat, sizeof lat, fix.lat_e7);
+    point_length = 0;
+    point_Text("   <trkpt lat=\""), point_Degrees(fix.lat_e7), point_Text("\" lon=\"");
     // GPX's longitudes run from -180 up to, not including, 180: the
     // antimeridian is written as -180.
-    format_Degrees(lon, sizeof lon, fix.lon_e7 == 180 * E7 ? static_cast<int32_t>(-180 * E7) : fix.lon_e7);
+    point_Degrees(fix.lon_e7 == 180 * E7 ? static_cast<int32_t>(-180 * E7) : fix.lon_e7), point_Text("\">");
+    point_Element("ele", fix.ele);
     const uint64_t seconds = fix.time.ns / NS_PER_SECOND;
-    point_length = 0;
-    point_Add("   <trkpt lat=\"%s\" lon=\"%s\">", lat, lon);
-    if (fix.ele[0] != '\0') point_Add("<ele>%s</ele>", fix.ele);
-    point_Add("<time>%04u-%02u-%02uT%02u:%02u:%02u%s%sZ</time>", fix.date.year, fix.date.month, fix.date.day,
-              static_cast<unsigned>(seconds / 3600), static_cast<unsigned>(seconds / 60 % 60),
-              static_cast<unsigned>(seconds % 60), fix.time.fraction[0] != '\0' ? "." : "", fix.time.fraction);
-    // The schema's order: fix before sat and hdop.
-    if (fix.kind[0] != '\0') point_Add("<fix>%s</fix>", fix.kind);
-    if (fix.sat[0] != '\0') point_Add("<sat>%s</sat>", fix.sat);
-    if (fix.hdop[0] != '\0') point_Add("<hdop>%s</hdop>", fix.hdop);
-    point_Add("</trkpt>\n");
+    point_Text("<time>"), point_Number(fix.date.year, 4), point_Text("-"), point_Number(fix.date.month, 2);
+    point_Text("-"), point_Number(fix.date.day, 2), point_Text("T"), point_Number(seconds / 3600, 2);
+    point_Text(":"), point_Number(seconds / 60 % 60, 2), point_Text(":"), point_Number(seconds % 60, 2);
+    if (fix.time.fraction[0] != '\0') point_Text("."), point_Text(fix.time.fraction);
+    point_Text("Z</time>");
+    // The schema's order: ele, time, geoidheight, fix, sat, hdop, vdop, pdop,
+    // extensions; in the extension speed before course.
+    point_Element("geoidheight", fix.geoidheight);
+    point_Element("fix", fix.kind);
+    point_Element("sat", fix.sat);
+    point_Element("hdop", fix.hdop);
+    point_Element("vdop", fix.vdop);
+    point_Element("pdop", fix.pdop);
+    if (fix.speed[0] != '\0' || fix.course[0] != '\0') {
+        point_Text("<extensions><gpxtpx:TrackPointExtension>");
+        point_Element("gpxtpx:speed", fix.speed);
+        point_Element("gpxtpx:course", fix.course);
+        point_Text("</gpxtpx:TrackPointExtension></extensions>");
+    }
+    point_Text("</trkpt>\n");
     output_Put(point_text, point_length);
     ++track.points;
 }
@@ -333,13 +448,19 @@ static void point_Take(Fix& fix)
         // RMC's date already); a second one of the same kind repeats it and
         // adds nothing.
         if (fix.from_gga && !held.from_gga) {
-            const char* rmc_kind = held.kind;
-            held = fix;
-            held.from_rmc = true;
-            if (held.kind[0] == '\0') held.kind = rmc_kind;
+            held.from_gga = true;
+            held.time = fix.time;
+            held.lat_e7 = fix.lat_e7, held.lon_e7 = fix.lon_e7;
+            memcpy(held.ele, fix.ele, sizeof held.ele);
+            memcpy(held.geoidheight, fix.geoidheight, sizeof held.geoidheight);
+            memcpy(held.sat, fix.sat, sizeof held.sat);
+            if (fix.hdop[0] != '\0') memcpy(held.hdop, fix.hdop, sizeof held.hdop);
+            if (fix.kind[0] != '\0') held.kind = fix.kind;
         } else if (fix.from_rmc && !held.from_rmc) {
             held.from_rmc = true;
             held.date = fix.date;
+            memcpy(held.speed, fix.speed, sizeof held.speed);
+            memcpy(held.course, fix.course, sizeof held.course);
             if (held.kind[0] == '\0') held.kind = fix.kind;
         }
         return;
@@ -353,9 +474,19 @@ static void sentence_Take()
 {
     if (nmea_field_count == 0 || nmea_fields[0].length != 5) return;
     const char* type = nmea_fields[0].text + 2;  // after the talker
-    Fix fix;
-    if ((memcmp(type, "GGA", 3) == 0 && read_Gga(&fix)) || (memcmp(type, "RMC", 3) == 0 && read_Rmc(&fix)))
-        point_Take(fix);
+    const bool gga = memcmp(type, "GGA", 3) == 0;
+    if (gga || memcmp(type, "RMC", 3) == 0) {
+        Fix fix;
+        if (gga ? read_Gga(&fix) : read_Rmc(&fix)) {
+            point_Take(fix);
+            track.gsa_joins = true;
+        } else {
+            TimeOfDay time;
+            track.gsa_joins = track.holding && field_Time(1, &time) && time.ns == track.held.time.ns;
+        }
+    } else if (memcmp(type, "GSA", 3) == 0 && track.gsa_joins) {
+        read_Gsa(track.held);
+    }
 }
 
 // ------------------------------------------------------------------ files --
@@ -388,12 +519,15 @@ static void track_Start(const char* name, uint32_t id_digits)
                   static_cast<uint32_t>(digits_Value(name + 8, 2))};
     uint32_t zeros = 0;
     while (zeros + 1 < id_digits && name[NAME_ID_AT + zeros] == '0') ++zeros;
-    char header[512];
+    char header[768];
     const int length = snprintf(header, sizeof header,
                                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                 "<gpx version=\"1.1\" creator=\"ZorpLoad\" xmlns=\"http://www.topografix.com/GPX/1/1\""
+                                " xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v2\""
                                 " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:schemaLocation="
-                                "\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd\">\n"
+                                "\"http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd"
+                                " http://www.garmin.com/xmlschemas/TrackPointExtension/v2"
+                                " http://www8.garmin.com/xmlschemas/TrackPointExtensionv2.xsd\">\n"
                                 " <trk>\n  <name>Track %.*s, %.10s</name>\n  <trkseg>\n",
                                 static_cast<int>(id_digits - zeros), name + NAME_ID_AT + zeros, name);
     output_Put(header, static_cast<uint32_t>(length));

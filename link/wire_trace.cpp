@@ -28,7 +28,14 @@ uint64_t file_bytes;  // already in the file
 uint32_t size_limit;
 int file = -1;
 bool recording;
-bool failure_unreported;
+TraceCut cut_unreported;
+// The closing note of a trace whose file would have made the program wait,
+// still to be written: it goes as soon as the file takes it whole (a pipe
+// takes so short a write whole or not at all), so that a reader that wakes
+// up finds where the trace ends. Cut where the writing stopped, perhaps
+// inside a line, so the note starts a line of its own.
+bool cut_note_pending;
+constexpr char CUT_NOTE[] = "\n# not read fast enough: nothing more recorded\n";
 uint64_t start_us;
 char trace_path[PATH_SIZE];
 
@@ -40,24 +47,37 @@ struct StatusRun {
     uint32_t polls;
 } status_run;
 
+void file_Close()
+{
+    if (file >= 0 && sys_FileClose(file) != 0 && cut_unreported == TRACE_RUNNING)
+        cut_unreported = TRACE_CUT_WRITE_FAILED;
+    file = -1;
+    cut_note_pending = false;
+}
+
 void file_Write()
 {
     if (file < 0 || buffered == 0) return;
-    if (sys_FileWrite(file, buffer, buffered) != 0) {
-        sys_FileClose(file);
-        file = -1;
-        recording = false;
-        failure_unreported = true;
-    } else {
-        file_bytes += buffered;
-    }
+    const int written = sys_FileWrite(file, buffer, buffered);
+    if (written == FILE_WRITTEN) file_bytes += buffered;
     buffered = 0;
+    if (written == FILE_WRITTEN) return;
+    recording = false;
+    if (written == FILE_WOULD_BLOCK) {
+        cut_unreported = TRACE_CUT_NOT_READ;
+        cut_note_pending = true;
+        return;
+    }
+    cut_unreported = TRACE_CUT_WRITE_FAILED;
+    file_Close();
 }
 
-void file_Close()
+// One try, never waiting, at the closing note of a cut trace; the file is
+// closed once the note is out or cannot be written at all.
+void cut_Note()
 {
-    if (file >= 0 && sys_FileClose(file) != 0) failure_unreported = true;
-    file = -1;
+    if (!cut_note_pending) return;
+    if (sys_FileWrite(file, CUT_NOTE, sizeof CUT_NOTE - 1) != FILE_WOULD_BLOCK) file_Close();
 }
 
 // The line being built starts at buffer + buffered and ends at line_end.
@@ -286,7 +306,7 @@ int trace_Start(const char* path, uint32_t limit)
 {
     trace_Stop();
     std::snprintf(trace_path, sizeof trace_path, "%s", path);
-    failure_unreported = false;
+    cut_unreported = TRACE_RUNNING;
     file = sys_FileOpenWrite(path);
     if (file < 0) return -1;
     size_limit = limit;
@@ -306,20 +326,24 @@ int trace_Flush()
 {
     if (status_run.open) status_Emit();
     file_Write();
-    if (!recording) file_Close();
-    if (!failure_unreported) return 0;
-    failure_unreported = false;
-    return -1;
+    if (cut_note_pending)
+        cut_Note();
+    else if (!recording)
+        file_Close();
+    const TraceCut cut = cut_unreported;
+    cut_unreported = TRACE_RUNNING;
+    return cut;
 }
 
 void trace_Stop()
 {
     if (status_run.open) status_Emit();
     file_Write();
+    cut_Note();
     file_Close();
     recording = false;
     buffered = 0;
-    failure_unreported = false;
+    cut_unreported = TRACE_RUNNING;
 }
 
 int trace_Recording()

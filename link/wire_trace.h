@@ -28,6 +28,9 @@
 //     next line would pass it, a last note says so and recording stops.
 //   - A file that cannot be created or written stops the recording, never
 //     the program.
+//   - Writing never waits: a file that would make the program wait (a pipe,
+//     FIFO or device whose reader has stalled) stops the recording as well,
+//     and a closing note goes to it as soon as it takes one.
 // Nothing is allocated; not thread-safe (the core's one thread).
 #pragma once
 
@@ -60,8 +63,16 @@ constexpr uint32_t TRACE_SIZE_LIMIT = 64u << 20;
 // is recorded then).
 int trace_Start(const char* path, uint32_t size_limit);
 
-// Writes what the buffer holds to the file. 0, or -1 once, on the call that
-// first finds the file cannot be written (the recording has stopped then).
+// Why a trace ended before the program did, as trace_Flush reports it.
+enum TraceCut : int {
+    TRACE_RUNNING = 0,           // nothing to report
+    TRACE_CUT_WRITE_FAILED = 1,  // the file could not be written (disk full, I/O error)
+    TRACE_CUT_NOT_READ = 2,      // the file's reader took no more bytes without a wait
+};
+
+// Writes what the buffer holds to the file, never waiting on it. A TraceCut:
+// TRACE_RUNNING, or once, on the call that first finds the trace cut short,
+// why (the recording has stopped then).
 int trace_Flush();
 
 // Writes the rest and closes the file; nothing is recorded afterwards.

@@ -4,7 +4,8 @@
 # zorpload-cli-demo (twice), its programs checked to load no Qt library and
 # its dependencies to name no Qt package. Then zorpload beside it: zorpload
 # --version and a whole download of zorpload-demo on Qt's offscreen platform.
-# Each download must land in that user's Documents/ZorpLoad. Last, both are
+# Each download must land in that user's Documents/ZorpLoad/Demo, the real
+# Documents/ZorpLoad holding nothing else. Last, both are
 # removed and none of their files may be left.
 #
 # A ZorpLoad installed on the machine is saved first (dpkg-repack), removed
@@ -76,7 +77,8 @@ if ! id "$user" >/dev/null 2>&1; then
   made_user=1
 fi
 home=$(getent passwd "$user" | cut -d: -f6)
-docs="$home/Documents/ZorpLoad"
+real_docs="$home/Documents/ZorpLoad"
+docs="$real_docs/Demo"
 
 # A login's environment, nothing of root's: the home, a plain PATH, no display.
 as_user=(runuser -u "$user" -- env -i -C "$home" HOME="$home" USER="$user" LOGNAME="$user"
@@ -93,6 +95,7 @@ check_tracks() {
   echo "$docs: $txt track files, $imp timing files, owned by $owner"
   [[ $txt -eq 3 && $imp -eq 2 && $owner == "$user" ]]
   [[ -z $(find "$docs" -name '*.tmp' -o -name '.zorpload-probe*') ]]
+  [[ $(ls -A "$real_docs") == Demo ]] || { echo "a demo wrote into the real folder" >&2; exit 1; }
 }
 
 install_deb() {

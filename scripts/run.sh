@@ -2,8 +2,9 @@
 # Installs what is missing, builds the release preset and starts ZorpLoad.
 #   ./scripts/run.sh        the program, on the FT232R adapter
 #   ./scripts/run.sh demo   the demonstration, on a simulated logger
-# Either program writes its track files into its own directory,
-# build/release/platform/qt_window/.
+# The program writes its track files into its own directory,
+# build/release/platform/qt_window/; the demonstration into
+# ~/Documents/ZorpLoad/Demo, apart from real tracks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

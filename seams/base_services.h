@@ -35,11 +35,16 @@ uint32_t sys_ProgramPath(char* buf, uint32_t size);
 // The character that separates directories in a path on this platform.
 char sys_PathSeparator();
 
-// 1 when a regular file of that name can be opened for reading, else 0.
+// 1 when a regular file of that name can be opened for reading, else 0: a
+// link, FIFO, device or folder at the name is none, and the check never
+// waits on what it finds there.
 int sys_FileExists(const char* path);
 
-// Opens an existing file for reading only. Returns a handle >= 0, or -1. The
-// handle is closed with sys_FileClose, whose result then says nothing.
+// Opens an existing regular file for reading only, as sys_FileExists judges
+// it, at the moment of the open: whatever was swapped in at the name since a
+// listing or a check is judged afresh, and nothing at the name makes the
+// open wait. Returns a handle >= 0, or -1. The handle is closed with
+// sys_FileClose, whose result then says nothing.
 int sys_FileOpenRead(const char* path);
 
 // Reads up to count bytes from where the last read ended. Returns the number
@@ -61,12 +66,21 @@ int sys_FileCreate(const char* path);
 
 // Opens a file the user named (a trace, say) for writing only, emptied, as a
 // shell's redirection does: a link is followed, a device or pipe is written
-// to, and nothing that stands at the name is removed. Returns a handle >= 0,
-// or -1. The program's own files are made by sys_FileCreate.
+// to, and nothing that stands at the name is removed. A device or pipe is
+// written to without waiting (sys_FileWrite's FILE_WOULD_BLOCK). Returns a
+// handle >= 0, or -1. The program's own files are made by sys_FileCreate.
 int sys_FileOpenWrite(const char* path);
 
-// Writes all count bytes at the end of what was written so far. 0 when every
-// byte was written, -1 otherwise (disk full, I/O error).
+// What sys_FileWrite reports.
+enum FileWriteResult : int {
+    FILE_WRITTEN = 0,        // every byte written
+    FILE_WRITE_FAILED = -1,  // disk full, I/O error, the reader gone
+    FILE_WOULD_BLOCK = -2,   // a device or pipe opened by sys_FileOpenWrite takes no
+                             // more bytes now; those before may have been written
+};
+
+// Writes all count bytes at the end of what was written so far; a
+// FileWriteResult.
 int sys_FileWrite(int file, const void* data, uint32_t count);
 
 // Flushes and closes; -1 when the data may not have reached the disk. The

@@ -1,7 +1,9 @@
 // Window-system services seam: what the core asks of the window system.
 // One implementation per front end:
-//   - platform/qt:   the Qt 6 Widgets window (zorpload, zorpload-demo)
-//   - tests/support: a scripted window that answers boxes from a queue
+//   - platform/qt_window: the Qt 6 Widgets window (zorpload, zorpload-demo)
+//   - platform/win32:     the Win32 window (zorpload.exe, zorpload-demo.exe)
+//   - platform/terminal:  a program without a window (zorpload-cli*)
+//   - tests/support:      a scripted window that answers boxes from a queue
 //
 // A message box blocks its caller until it is answered and returns the button
 // pressed; timer ticks keep reaching the core while it is open, so the core
@@ -33,3 +35,28 @@ void wnd_Quit(int exit_code);
 
 // Asks for a full redraw of the window's client area, background erased.
 void wnd_Redraw(WindowHandle window);
+
+// Shows title as the window's title (a front end without one ignores it).
+void wnd_SetTitle(WindowHandle window, const char* title);
+
+// Opens folder in the system's file manager, without waiting for it. 0, or
+// -1 when no file manager could be started.
+int wnd_OpenFolder(const char* folder);
+
+// Asks the user for a folder in a modal dialog owned by owner, titled title,
+// starting at start. 1 with the chosen folder's path in folder (size bytes),
+// 0 when the dialog was cancelled or the path does not fit.
+int wnd_ChooseFolder(WindowHandle owner, const char* title, const char* start, char* folder, int size);
+
+// Shows every line of the run kept so far (session_Line, shell/status_log.h)
+// in a modal view owned by owner, where it can be selected and copied;
+// returns once it is closed.
+void wnd_SessionLogBox(WindowHandle owner);
+
+// The user's remembered choices, kept per user under their names (QSettings
+// on Linux, the registry key HKCU\Software\ZorpLoad on Windows); a front end
+// without such a place keeps nothing. Load copies the text stored under name
+// into value (size bytes) and returns 1, or returns 0 when none is stored or
+// it does not fit.
+int wnd_LoadSetting(const char* name, char* value, int size);
+void wnd_SaveSetting(const char* name, const char* value);

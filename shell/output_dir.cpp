@@ -14,11 +14,19 @@
 
 char output_dir[PROGRAM_DIR_SIZE];
 
-// Leaves room for the track files' temporary names, which are longer.
-constexpr char PROBE_NAME[] = ".zorpload-probe";
-// Another program starting at the same moment may hold a probe of the same
-// name, which cannot be created then; the next name is tried.
-constexpr int PROBE_NAMES = 4;
+bool demo_run;
+
+static const char CANNOT_WRITE[] = "Error - cannot write track files to %s";
+
+// With its eight hex digits, leaves room for the track files' temporary
+// names, which are longer.
+constexpr char PROBE_NAME[] = ".zorpload-probe-";
+// The digits change with every try and every start, so that nothing planted
+// at a probe's name beforehand (a folder, say) makes a writable folder look
+// unwritable; another program probing at the same moment holds a name that
+// this one then passes by.
+constexpr uint32_t PROBE_NAMES = 4;
+constexpr uint32_t PROBE_NAME_STEP = 0x9E3779B9u;  // odd: the names of one start all differ
 
 // True when a probe file can be created, closed and removed at path.
 static bool probe_Writable(const char* path)
@@ -36,8 +44,10 @@ static bool dir_Writable(const char* dir)
 {
     if (dir[0] == '\0' || strlen(dir) + 1 + TRACK_TEMP_NAME_MAX >= PROGRAM_DIR_SIZE) return false;
     char probe[PROGRAM_DIR_SIZE];
-    for (int name = 0; name < PROBE_NAMES; ++name) {
-        snprintf(probe, sizeof probe, "%s%c%s%.0d", dir, sys_PathSeparator(), PROBE_NAME, name);
+    const auto first = static_cast<uint32_t>(sys_Microseconds());
+    for (uint32_t name = 0; name < PROBE_NAMES; ++name) {
+        snprintf(probe, sizeof probe, "%s%c%s%08x", dir, sys_PathSeparator(), PROBE_NAME,
+                 static_cast<unsigned>(first + name * PROBE_NAME_STEP));
         if (probe_Writable(probe)) return true;
     }
     return false;
@@ -55,20 +65,39 @@ static bool set_OutputDir(const char* dir)
     return true;
 }
 
-static bool use_Dir(const char* dir)
+// Makes output_dir and every missing folder above it, as mkdir -p does;
+// whether the last one can be written is for the probe to say. Either
+// separator counts, as both do on Windows.
+static void make_OutputDir()
 {
-    return set_OutputDir(dir) && (sys_MakeDir(output_dir), dir_Writable(output_dir));
+    for (char* at = output_dir + 1; *at != '\0'; ++at) {
+        if (*at != sys_PathSeparator() && *at != '/') continue;
+        const char separator = *at;
+        *at = '\0';
+        sys_MakeDir(output_dir);
+        *at = separator;
+    }
+    sys_MakeDir(output_dir);
 }
 
+static bool use_Dir(const char* dir)
+{
+    return set_OutputDir(dir) && (make_OutputDir(), dir_Writable(output_dir));
+}
+
+// The documents folder's DOCUMENTS_SUBDIR, or in a demo run its DEMO_SUBDIR,
+// each folder on the way made when missing.
 static bool use_DocumentsDir(const char* documents_dir)
 {
     char dir[PROGRAM_DIR_SIZE];
-    int length = snprintf(dir, sizeof dir, "%s%c%s", documents_dir, sys_PathSeparator(), DOCUMENTS_SUBDIR);
+    const char separator = sys_PathSeparator();
+    int length = snprintf(dir, sizeof dir, "%s%c%s", documents_dir, separator, DOCUMENTS_SUBDIR);
+    if (demo_run && length >= 0 && length < PROGRAM_DIR_SIZE)
+        length += snprintf(dir + length, sizeof dir - length, "%c%s", separator, DEMO_SUBDIR);
     if (length < 0 || length >= PROGRAM_DIR_SIZE) {
         set_OutputDir(documents_dir);
         return false;
     }
-    sys_MakeDir(documents_dir);
     return use_Dir(dir);
 }
 
@@ -82,6 +111,9 @@ int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir)
     bool found;
     if (given(chosen_dir)) {
         found = use_Dir(chosen_dir);
+    } else if (demo_run) {
+        output_dir[0] = '\0';
+        found = given(documents_dir) && use_DocumentsDir(documents_dir);
     } else {
         set_OutputDir(program_dir);
         found = dir_Writable(program_dir) || (given(documents_dir) && use_DocumentsDir(documents_dir));
@@ -90,8 +122,20 @@ int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir)
     if (locked == FOLDER_LOCKED) return 0;
 
     // Said before the adapter is touched, and ended like a failed download.
-    if (locked != FOLDER_BUSY) log_AddLinef("Error - cannot write track files to %s", output_dir[0] != '\0' ? output_dir : "any folder");
+    // A named folder is named as the user gave it, also one too long to take.
+    const char* failed = given(chosen_dir) ? chosen_dir : output_dir[0] != '\0' ? output_dir : "any folder";
+    if (locked != FOLDER_BUSY) log_AddLinef(CANNOT_WRITE, failed);
     output_dir[0] = '\0';
     seq_state = SEQ_ASK_EXIT_ERROR;
+    return -1;
+}
+
+int shell_ChangeOutputDir(const char* dir)
+{
+    char previous[PROGRAM_DIR_SIZE];
+    memcpy(previous, output_dir, sizeof previous);
+    if (given(dir) && use_Dir(dir)) return 0;
+    log_AddLinef(CANNOT_WRITE, dir);
+    memcpy(output_dir, previous, sizeof output_dir);
     return -1;
 }

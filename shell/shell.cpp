@@ -2,12 +2,14 @@
 // request, menu commands and shut-down, and the drawing of the status log.
 #include "shell/shell.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "download/download.h"
 #include "gpx/gpx.h"
 #include "link/gps_link.h"
 #include "link/wire_trace.h"
+#include "resources/texts.h"
 #include "seams/base_services.h"
 #include "shell/status_log.h"
 
@@ -19,6 +21,19 @@ static ShellPaint paint_step;
 static bool redraw_waiting;
 
 static const char* const EXIT_TITLE = "ZORP download utility";
+static const char OPEN_TITLE[] = "Open track folder";
+static const char CHOOSE_TITLE[] = "Choose track folder";
+static const char OPEN_FAILED[] = "No file manager could show the track folder ";
+
+// Why the trace ended early, until the log has said so.
+static int trace_cut;
+
+// The search line and a track's line are finished in place by later ticks
+// (" o.k.", the progress), which would write over a line added meanwhile.
+static bool line_Unfinished()
+{
+    return seq_state == SEQ_PROBE || (seq_state >= SEQ_FAST_LINE && seq_state <= SEQ_SAVE_TRACK);
+}
 
 void shell_Start(WindowHandle window, ShellPaint paint)
 {
@@ -27,6 +42,7 @@ void shell_Start(WindowHandle window, ShellPaint paint)
     redraw_waiting = false;
     link_Reset();
     download_Reset();
+    trace_cut = TRACE_RUNNING;
 
     // One byte more than program_dir holds: a path cut to fit the buffer
     // shows as too long, and counts as unknown.
@@ -46,11 +62,52 @@ int shell_StartTrace(const char* path)
     return -1;
 }
 
+// The program's name, then what the run is on, then the folder in use: the
+// window's layout has no room below its 20 lines for a status bar.
+static void show_Title()
+{
+    char title[sizeof window_title + sizeof DEMO_TITLE + 3 + PROGRAM_DIR_SIZE];
+    snprintf(title, sizeof title, "%s%s%s%s", window_title, demo_run ? DEMO_TITLE : "",
+             output_dir[0] != '\0' ? " - " : "", output_dir);
+    wnd_SetTitle(main_window, title);
+}
+
+// A demo remembers its choices apart, as it keeps its tracks apart.
+using SettingName = char[sizeof SETTING_DEMO_PREFIX + sizeof SETTING_TRACK_FOLDER];
+
+static const char* setting_Name(SettingName& name, const char* setting)
+{
+    snprintf(name, sizeof name, "%s%s", demo_run ? SETTING_DEMO_PREFIX : "", setting);
+    return name;
+}
+
+static int load_Setting(const char* setting, char* value, int size)
+{
+    SettingName name;
+    return wnd_LoadSetting(setting_Name(name, setting), value, size);
+}
+
+static void save_Setting(const char* setting, const char* value)
+{
+    SettingName name;
+    wnd_SaveSetting(setting_Name(name, setting), value);
+}
+
 int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, const char* documents_dir, bool gpx)
 {
+    if (demo_run) log_AddLine(DEMO_LINE);
     if (trace_path != nullptr && trace_path[0] != '\0') shell_StartTrace(trace_path);
+    // The command line wins for its run, and is not remembered.
+    char remembered_dir[PROGRAM_DIR_SIZE];
+    if ((chosen_dir == nullptr || chosen_dir[0] == '\0') &&
+        load_Setting(SETTING_TRACK_FOLDER, remembered_dir, sizeof remembered_dir) == 1)
+        chosen_dir = remembered_dir;
+    char remembered_gpx[2];
+    if (!gpx && load_Setting(SETTING_SAVE_GPX, remembered_gpx, sizeof remembered_gpx) == 1)
+        gpx = remembered_gpx[0] == '1';
     const int chosen = shell_ChooseOutputDir(chosen_dir, documents_dir);
     if (chosen == 0 && gpx) shell_SetGpx(true);
+    show_Title();
     return chosen;
 }
 
@@ -58,7 +115,14 @@ void shell_Tick()
 {
     sequencer_Tick(main_window);
     // Between ticks no exchange is running, so the file write cannot delay one.
-    if (trace_Flush() != 0) log_AddLinef("Trace cut short: cannot write %s", trace_Path());
+    if (const int cut = trace_Flush(); cut != TRACE_RUNNING) trace_cut = cut;
+    if (trace_cut != TRACE_RUNNING && !line_Unfinished()) {
+        if (trace_cut == TRACE_CUT_NOT_READ)
+            log_AddLinef("Trace cut short: %s is not read fast enough", trace_Path());
+        else
+            log_AddLinef("Trace cut short: cannot write %s", trace_Path());
+        trace_cut = TRACE_RUNNING;
+    }
     if (redraw_waiting && paint_step) paint_step(main_window);
     if (repaint_needed) {
         repaint_needed = 0;
@@ -81,6 +145,26 @@ void shell_Leave(WindowHandle window)
 {
     wnd_StopTick(window);
     wnd_Quit(0);
+}
+
+static void open_Folder()
+{
+    if (wnd_OpenFolder(output_dir) == 0) return;
+    char text[sizeof OPEN_FAILED + PROGRAM_DIR_SIZE];
+    snprintf(text, sizeof text, "%s%s", OPEN_FAILED, output_dir);
+    wnd_MessageBox(main_window, text, OPEN_TITLE, ICON_ERROR, BUTTONS_OK);
+}
+
+// Only while no download runs, so the folder a download saves into never
+// changes under it; the next start uses the folder chosen.
+static void choose_Folder()
+{
+    char chosen[PROGRAM_DIR_SIZE];
+    if (wnd_ChooseFolder(main_window, CHOOSE_TITLE, output_dir, chosen, sizeof chosen) != 1) return;
+    if (shell_ChangeOutputDir(chosen) != 0) return;
+    save_Setting(SETTING_TRACK_FOLDER, output_dir);
+    log_AddLinef("Output directory: %s", output_dir);
+    show_Title();
 }
 
 // Leaving in the middle of a download needs a Yes; the question changes no
@@ -110,9 +194,28 @@ int shell_Command(unsigned command)
         return 1;
     case CMD_SAVE_GPX:
         shell_SetGpx(!gpx_enabled);
+        save_Setting(SETTING_SAVE_GPX, gpx_enabled ? "1" : "0");
+        return 1;
+    case CMD_OPEN_FOLDER:
+        if (shell_CommandAvailable(command)) open_Folder();
+        return 1;
+    case CMD_CHOOSE_FOLDER:
+        if (shell_CommandAvailable(command)) choose_Folder();
+        return 1;
+    case CMD_SESSION_LOG:
+        wnd_SessionLogBox(main_window);
         return 1;
     default:
         return 0;
+    }
+}
+
+int shell_CommandAvailable(unsigned command)
+{
+    switch (command & 0xFFFFu) {
+    case CMD_OPEN_FOLDER: return output_dir[0] != '\0';
+    case CMD_CHOOSE_FOLDER: return seq_state == SEQ_IDLE;
+    default: return 1;
     }
 }
 

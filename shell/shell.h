@@ -37,20 +37,42 @@ extern char output_dir[PROGRAM_DIR_SIZE];
 
 // The folder made for the track files inside the user's documents folder.
 constexpr char DOCUMENTS_SUBDIR[] = "ZorpLoad";
+// The demo programs' folder inside DOCUMENTS_SUBDIR: tracks of the simulated
+// logger never mix with real ones, where they would make a real run skip a
+// real track of the same name.
+constexpr char DEMO_SUBDIR[] = "Demo";
+
+// Set by a demo program before shell_Start, for the whole run: the logger
+// is simulated. The output folder is then documents_dir/ZorpLoad/Demo unless
+// a folder is named, never the program's own, and the window title and the
+// first status line say "simulated logger". shell_Start leaves it as it is.
+extern bool demo_run;
+constexpr char DEMO_TITLE[] = " - simulated logger";
+constexpr char DEMO_LINE[] = "Demo run on a simulated logger";
+
+// The names under which the window remembers the user's choices
+// (wnd_SaveSetting): the track folder, and "1" or "0" for GPX saving.
+constexpr char SETTING_TRACK_FOLDER[] = "TrackFolder";
+constexpr char SETTING_SAVE_GPX[] = "SaveGpx";
+constexpr char SETTING_DEMO_PREFIX[] = "Demo";
 
 // Chooses output_dir, after shell_Start and before the first tick:
-//   - chosen_dir, the folder the user named, when given (created if missing);
+//   - chosen_dir, the folder the user named, when given (created if missing,
+//     with every missing folder above it);
+//   - in a demo run, else documents_dir plus DOCUMENTS_SUBDIR plus
+//     DEMO_SUBDIR, each created if missing;
 //   - else program_dir, when it can be written;
 //   - else documents_dir plus DOCUMENTS_SUBDIR, both created if missing.
 // The front end finds documents_dir with its own toolkit. A folder counts as
 // writable when a probe file can be created, closed and removed in it and
 // its path leaves room for a track's temporary file name. Null or empty
 // strings count as not given. Returns 0; or -1 when the folder chosen by the
-// rule cannot be written: the log then says so, and the first tick asks the
-// "Download error" question without touching the adapter. The folder found
-// is then locked (shell_LockOutputDir); a folder another program holds ends
-// the same way, with its own line, and so does one whose lock file cannot be
-// made (as a folder that cannot be written).
+// rule cannot be written: the log then names it (a named folder as given,
+// even one too long to take), and the first tick asks the "Download error"
+// question without touching the adapter. The folder found is then locked
+// (shell_LockOutputDir); a folder another program holds ends the same way,
+// with its own line, and so does one whose lock file cannot be made (as a
+// folder that cannot be written).
 int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir);
 
 // How long a program waits for another one to give up the output folder,
@@ -68,6 +90,11 @@ extern bool output_dir_busy;
 // FolderLockResult (seams/base_services.h).
 int shell_LockOutputDir();
 
+// The folder the user chose in the window, while no download runs: it becomes
+// output_dir when it can be written (made if missing), and 0 is returned;
+// otherwise output_dir stays as it was, the log says so, and -1.
+int shell_ChangeOutputDir(const char* dir);
+
 // ---------------------------------------------------------------- window --
 
 constexpr int TICK_PERIOD_MS = 20;
@@ -77,7 +104,10 @@ enum ShellCommand : unsigned {
     CMD_ABOUT = 104,
     CMD_EXIT = 105,
     CMD_ERASE = 32772,
-    CMD_SAVE_GPX = 32773,  // turns GPX saving on or off
+    CMD_SAVE_GPX = 32773,       // turns GPX saving on or off
+    CMD_OPEN_FOLDER = 32774,    // shows output_dir in the system's file manager
+    CMD_CHOOSE_FOLDER = 32775,  // asks for another output_dir, once no download runs
+    CMD_SESSION_LOG = 32776,    // shows every line of the run
 };
 
 // Where the window's contents stand, in client pixels: the logo's top-left
@@ -118,19 +148,24 @@ void shell_Start(WindowHandle window, ShellPaint paint);
 int shell_StartTrace(const char* path);
 
 // The start-up options every front end takes, applied after shell_Start and
-// before the first tick in the one order that works: the wire trace into
-// trace_path first, so that it holds every driver call; then the output
-// folder (shell_ChooseOutputDir with chosen_dir and documents_dir); then, when
-// gpx is set and a folder was found, GPX saving, whose first act writes into
-// that folder. Null or empty paths count as not given. Returns what
-// shell_ChooseOutputDir returned.
+// before the first tick in the one order that works: in a demo run the line
+// saying so; the wire trace into trace_path, so that it holds every driver
+// call; then the output folder (shell_ChooseOutputDir with chosen_dir, else
+// the folder the user chose in the window before, and documents_dir); then,
+// when gpx is set or the user left "Save tracks as GPX" on before, and a
+// folder was found, GPX saving, whose first act writes into that folder;
+// last the window title, which names the folder. The choices remembered are
+// the demo's own in a demo run. Null or empty paths count as not given.
+// Returns what shell_ChooseOutputDir returned.
 int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, const char* documents_dir, bool gpx);
 
 // One tick of the 20 ms timer: one download step, then the trace's lines of
-// that step go to its file, then the drawing step when a redraw is waiting,
-// then, when repaint_needed is set, clears it and asks for a full redraw
-// (which is then waiting). An idle window, whose log, logo and size stay as
-// they are, is never drawn by the tick.
+// that step go to its file (a trace cut short is said in the log once no
+// line waits for its end: the search line's " o.k.", a track's progress),
+// then the drawing step when a redraw is waiting, then, when repaint_needed
+// is set, clears it and asks for a full redraw (which is then waiting). An
+// idle window, whose log, logo and size stay as they are, is never drawn by
+// the tick.
 void shell_Tick();
 
 // The front end's window changed in a way it must be drawn anew for (moved
@@ -155,11 +190,20 @@ void shell_Leave(WindowHandle window);
 // window itself stays; the front end must not close it on its own.
 void shell_CloseRequest();
 
-// A menu or accelerator command: About, Exit (as the close request), Erase
-// or Save tracks as GPX (shell_SetGpx with the opposite of gpx_enabled). 1
-// when handled, 0 when the command is not the shell's and the front end's
+// A menu or accelerator command: About, Exit (as the close request), Erase,
+// Save tracks as GPX (shell_SetGpx with the opposite of gpx_enabled, then
+// remembered), Open track folder, Choose track folder (shell_ChangeOutputDir
+// with the folder the user picks, then remembered), Session log. 1 when
+// handled, also when the command is not available now (it then does
+// nothing), 0 when the command is not the shell's and the front end's
 // default handling applies.
 int shell_Command(unsigned command);
+
+// Whether a menu command can be used now, for the front end to grey out its
+// item: choosing the track folder only while no download runs, so that a
+// running download keeps saving where it started; opening it only once
+// there is one. 1 for every other command.
+int shell_CommandAvailable(unsigned command);
 
 // Saving tracks as GPX, the one switch of every front end (the command-line
 // option and the menu item "Save tracks as GPX"): on, first writes the GPX of
@@ -186,6 +230,8 @@ enum RunOutcome : int {
     OUTCOME_NO_ADAPTER = 2,      // no adapter within the wait
     OUTCOME_NOT_SAVED = 3,       // the download ran through, but some tracks could not be saved
     OUTCOME_FOLDER_BUSY = 4,     // another program was saving into the output folder
+    OUTCOME_OUTPUT_FAILED = 5,   // a terminal front end could not write its standard output and
+                                 // stopped there (its own outcome; the shell never gives it)
 };
 
 // How long to wait between two looks for a missing adapter.
@@ -200,9 +246,18 @@ using UnattendedConfirm = int (*)(const char* question);
 // (null: always No). The outcome starts as a download error.
 void unattended_Start(uint32_t adapter_wait_ms, UnattendedConfirm confirm);
 
+// Asked by the adapter check when the adapter cannot be opened, before it
+// logs that: true when an unattended run still waits for the adapter, so the
+// box that follows will be answered Retry and the check logs nothing; the
+// one line "Waiting up to N s for the USB adapter ... S s left", its S
+// updated in place, stands for every look instead (S 0 when the wait has
+// run out). False for a run with a user, and once the wait has run out.
+bool unattended_AdapterWaitGoesOn();
+
 // The answer to a box the core opens during an unattended run:
 //   - Retry and Cancel (the adapter error): Retry after a pause of up to
-//     ADAPTER_RETRY_MS while the wait lasts, else Cancel (no adapter);
+//     ADAPTER_RETRY_MS when unattended_AdapterWaitGoesOn said so (the
+//     waiting line then shows the time left), else Cancel (no adapter);
 //   - the exit question: Yes, the outcome following from its icon
 //     (information: done) and from the tracks left unsaved;
 //   - any other Yes/No question: confirm's answer;

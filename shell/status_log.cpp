@@ -11,6 +11,45 @@ static constexpr size_t LINE_TEXT_MAX = LOG_LINE_SIZE - 1;
 
 static LogObserver observer;
 
+// The session's lines in a ring: line number n (counted from log_Clear) lives
+// in slot n % SESSION_LINES. Each status line knows the number of its
+// session line, so a change in place reaches the session too.
+static char session_lines[SESSION_LINES][LOG_LINE_SIZE];
+static uint32_t session_total;
+static uint32_t session_of[LOG_LINE_COUNT];
+
+static void session_Add(int status_line)
+{
+    session_of[status_line] = session_total;
+    memcpy(session_lines[session_total++ % SESSION_LINES], status_log[status_line], LOG_LINE_SIZE);
+}
+
+// Mirrors a change in place; a line long pushed out of the ring is gone. On
+// an empty log the change makes the first line.
+static void session_Update(int status_line)
+{
+    if (session_total == 0) return session_Add(status_line);
+    const uint32_t number = session_of[status_line];
+    if (session_total - number <= SESSION_LINES)
+        memcpy(session_lines[number % SESSION_LINES], status_log[status_line], LOG_LINE_SIZE);
+}
+
+uint32_t session_LineCount()
+{
+    return session_total < SESSION_LINES ? session_total : SESSION_LINES;
+}
+
+uint32_t session_Dropped()
+{
+    return session_total - session_LineCount();
+}
+
+const char* session_Line(uint32_t i)
+{
+    if (i >= session_LineCount()) return "";
+    return session_lines[(session_Dropped() + i) % SESSION_LINES];
+}
+
 void log_SetObserver(LogObserver new_observer)
 {
     observer = new_observer;
@@ -45,29 +84,38 @@ void log_AddLine(const char* text)
     for (int k = 0; k < LOG_LINE_COUNT; ++k) {
         if (status_log[k][0] == '\0') {
             write_at(status_log[k], 0, text);
+            session_Add(k);
             notify(status_log[k], 1);
             return;
         }
     }
-    for (int i = 1; i < LOG_LINE_COUNT; ++i) memcpy(status_log[i - 1], status_log[i], strlen(status_log[i]) + 1);
+    for (int i = 1; i < LOG_LINE_COUNT; ++i) {
+        memcpy(status_log[i - 1], status_log[i], strlen(status_log[i]) + 1);
+        session_of[i - 1] = session_of[i];
+    }
     write_at(status_log[LOG_LINE_COUNT - 1], 0, text);
+    session_Add(LOG_LINE_COUNT - 1);
     notify(status_log[LOG_LINE_COUNT - 1], 1);
 }
 
 void log_AppendLast(const char* text)
 {
-    char* line = status_log[log_LastUsedLine()];
+    const int last = log_LastUsedLine();
+    char* line = status_log[last];
     write_at(line, strlen(line), text);
+    session_Update(last);
     repaint_needed = 1;
     notify(line, 0);
 }
 
 void log_ReplaceTail(const char* text)
 {
-    char* line = status_log[log_LastUsedLine()];
+    const int last = log_LastUsedLine();
+    char* line = status_log[last];
     size_t line_length = strlen(line);
     size_t text_length = strlen(text);
     write_at(line, line_length > text_length ? line_length - text_length : 0, text);
+    session_Update(last);
     repaint_needed = 1;
     notify(line, 0);
 }
@@ -75,6 +123,7 @@ void log_ReplaceTail(const char* text)
 void log_Clear()
 {
     for (auto& line : status_log) line[0] = '\0';
+    session_total = 0;
     repaint_needed = 1;
 }
 

@@ -1,5 +1,7 @@
 // Status log: the program's running report to the user, 20 fixed lines drawn
-// under the logo, and the flag that tells the window to redraw.
+// under the logo, and the flag that tells the window to redraw; behind it the
+// session's lines, every line of the run as it stands now, for a view of the
+// whole run.
 //
 // Invariants: each line holds a NUL-terminated text of at most 259 bytes; the
 // non-empty lines form one unbroken run from line 0; no operation ever writes
@@ -33,8 +35,21 @@ void log_AppendLast(const char* text);
 // field, whose texts all have the same width.
 void log_ReplaceTail(const char* text);
 
-// Empties every line and sets repaint_needed.
+// Empties every line, the session's too, and sets repaint_needed.
 void log_Clear();
+
+// The session: every line the status log took since log_Clear, oldest first,
+// each as it stands now (a progress line with its last percentage). Fixed
+// storage: when SESSION_LINES are kept, each new line pushes the oldest out,
+// so a view of the run always holds its latest lines, and session_Dropped
+// says how many went before them.
+constexpr uint32_t SESSION_LINES = 4096;
+uint32_t session_LineCount();
+uint32_t session_Dropped();
+// A view's first line when session_Dropped is not 0, with that number.
+constexpr char SESSION_DROPPED[] = "(%u earlier lines not kept)";
+// Line i of those kept, 0 the oldest; "" past the last.
+const char* session_Line(uint32_t i);
 
 // A front end that shows the log elsewhere (a terminal) learns of each
 // change: added is 1 for a new line, 0 when the last line changed in place;

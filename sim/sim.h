@@ -317,6 +317,7 @@ enum SimFileCall : int {
     SIM_CALL_SYNC,
     SIM_CALL_COMMIT,
     SIM_CALL_LOCK,
+    SIM_CALL_OPEN_READ,  // an open for reading, the existence check too
 };
 
 struct SimFileFaults {

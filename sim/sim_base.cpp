@@ -117,11 +117,13 @@ void sim_ResetFiles()
 
 int sys_FileExists(const char* path)
 {
+    hook_Call(SIM_CALL_OPEN_READ, path);
     return native_FileExists(path);
 }
 
 int sys_FileOpenRead(const char* path)
 {
+    hook_Call(SIM_CALL_OPEN_READ, path);
     return native_FileOpenRead(path);
 }
 

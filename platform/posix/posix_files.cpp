@@ -20,6 +20,7 @@
 // in whatever way.
 
 #include "platform/native_files.h"
+#include "seams/base_services.h"
 
 #include "seams/base_services.h"
 
@@ -32,23 +33,39 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Opens path for reading only when it is a regular file, and never waits on
+// the way: O_NONBLOCK keeps a FIFO or a device planted at the name (also one
+// swapped in after the folder was listed) from holding the program up in
+// open, O_NOFOLLOW refuses a link, and fstat then judges what was opened.
+// Reads block as usual afterwards. A descriptor, or -1.
+static int open_Regular(const char* path)
+{
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 int native_FileExists(const char* path)
 {
-    // O_NONBLOCK: a FIFO of that name must not hold up the check. Only a
-    // regular file counts: a FIFO or a folder of a track's name holds no
-    // track, and taking it for one would leave the track unsaved.
-    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Only a regular file counts: a FIFO or a folder of a track's name holds
+    // no track, and taking it for one would leave the track unsaved.
+    const int fd = open_Regular(path);
     if (fd < 0)
         return 0;
-    struct stat st {};
-    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     close(fd);
-    return regular ? 1 : 0;
+    return 1;
 }
 
 int native_FileOpenRead(const char* path)
 {
-    return open(path, O_RDONLY | O_CLOEXEC);
+    return open_Regular(path);
 }
 
 int native_FileRead(int file, void* data, uint32_t count)
@@ -78,7 +95,7 @@ int native_ListDir(const char* folder, void (*each)(const char* name, void* cont
         bool regular = entry->d_type == DT_REG;
         if (entry->d_type == DT_UNKNOWN) {
             struct stat st {};
-            regular = fstatat(dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+            regular = fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
         }
         if (regular)
             each(entry->d_name, context);
@@ -128,17 +145,11 @@ int native_FileCreate(const char* path)
 
 int native_FileOpenWrite(const char* path)
 {
-    // Non-blocking only for the open, so that a FIFO nobody reads fails at
-    // once instead of holding the program up; the writes then block as usual.
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return -1;
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+    // Non-blocking for good: a FIFO nobody reads fails the open at once, and
+    // a pipe, FIFO or device whose reader stalls makes a write report
+    // FILE_WOULD_BLOCK rather than hold the program up. A regular file
+    // ignores the flag.
+    return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
 }
 
 int native_FileWrite(int file, const void* data, uint32_t count)
@@ -148,13 +159,15 @@ int native_FileWrite(int file, const void* data, uint32_t count)
         const ssize_t n = write(file, bytes, count);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return FILE_WOULD_BLOCK;
         // A write that takes nothing would take nothing the next time too.
         if (n <= 0)
-            return -1;
+            return FILE_WRITE_FAILED;
         bytes += n;
         count -= static_cast<uint32_t>(n);
     }
-    return 0;
+    return FILE_WRITTEN;
 }
 
 int native_FileClose(int file)

@@ -3,11 +3,14 @@
 #include <QApplication>
 
 #include "platform/options/command_line.h"
+#include "platform/posix/process_start.h"
 #include "platform/qt_window/zorp_window.h"
+#include "shell/shell.h"
 #include "sim/sim.h"
 
 int main(int argc, char** argv)
 {
+    posix_StartProcess();
     // Before QApplication, which needs a display: --help and --version work
     // without one.
     const ProgramOptions options = options_Read(
@@ -15,5 +18,6 @@ int main(int argc, char** argv)
         PROGRAM_QT | PROGRAM_QT_WINDOW);
     QApplication application(argc, argv);
     sim_SetUpDemo();
+    demo_run = true;
     return qtwindow_Run(options);
 }

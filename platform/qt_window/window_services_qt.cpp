@@ -1,17 +1,28 @@
 // The window-system seam over Qt Widgets: message boxes and the About box run
 // through ZorpWindow::runModal, so ticks go on while they are open.
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpacerItem>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cstring>
 
 #include "platform/qt_window/zorp_window.h"
 #include "resources/texts.h"
 #include "seams/window_services.h"
+#include "shell/status_log.h"
 
 static ZorpWindow* window_of(WindowHandle handle)
 {
@@ -120,4 +131,82 @@ void wnd_Quit(int exit_code)
 void wnd_Redraw(WindowHandle window)
 {
     window_of(window)->canvas()->requestRedraw();
+}
+
+void wnd_SetTitle(WindowHandle window, const char* title)
+{
+    window_of(window)->setWindowTitle(QString::fromLocal8Bit(title));
+}
+
+int wnd_OpenFolder(const char* folder)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromLocal8Bit(folder))) ? 0 : -1;
+}
+
+int wnd_ChooseFolder(WindowHandle owner, const char* title, const char* start, char* folder, int size)
+{
+    QFileDialog dialog(window_of(owner), QString::fromLatin1(title), QString::fromLocal8Bit(start));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    window_of(owner)->runModal(dialog);
+    if (dialog.result() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return 0;
+    const QByteArray path = dialog.selectedFiles().constFirst().toLocal8Bit();
+    if (path.size() >= size) return 0;
+    memcpy(folder, path.constData(), static_cast<size_t>(path.size()) + 1);
+    return 1;
+}
+
+void wnd_SessionLogBox(WindowHandle owner)
+{
+    QDialog box(window_of(owner));
+    box.setWindowTitle(QString::fromLatin1(SESSION_LOG_TITLE));
+    auto* view = new QPlainTextEdit;
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    if (const uint32_t dropped = session_Dropped(); dropped != 0)
+        view->appendPlainText(QString::asprintf(SESSION_DROPPED, dropped));
+    for (uint32_t i = 0; i < session_LineCount(); ++i) view->appendPlainText(QString::fromLocal8Bit(session_Line(i)));
+    auto* buttons = new QDialogButtonBox;
+    QObject::connect(buttons->addButton(QString::fromLatin1(SESSION_LOG_CLOSE), QDialogButtonBox::RejectRole),
+                     &QPushButton::clicked, &box, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&box);
+    layout->addWidget(view);
+    layout->addWidget(buttons);
+    box.resize(600, 400);
+    window_of(owner)->runModal(box);
+}
+
+// Per user: ~/.config/ZorpLoad/ZorpLoad.conf (under $XDG_CONFIG_HOME when
+// set), where QSettings puts them.
+static QSettings user_Settings()
+{
+    return QSettings(QStringLiteral("ZorpLoad"), QStringLiteral("ZorpLoad"));
+}
+
+// QSettings reads its file as it is made, on the window's thread: a FIFO or
+// device planted at that name would hold the window there. Then nothing is
+// remembered.
+static bool settings_Usable()
+{
+    const QFileInfo file(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/ZorpLoad/ZorpLoad.conf"));
+    return !file.exists() || file.isFile();
+}
+
+int wnd_LoadSetting(const char* name, char* value, int size)
+{
+    if (!settings_Usable()) return 0;
+    const QVariant stored = user_Settings().value(QString::fromLatin1(name));
+    if (!stored.isValid()) return 0;
+    const QByteArray text = stored.toString().toLocal8Bit();
+    if (text.size() >= size) return 0;
+    memcpy(value, text.constData(), static_cast<size_t>(text.size()) + 1);
+    return 1;
+}
+
+void wnd_SaveSetting(const char* name, const char* value)
+{
+    if (!settings_Usable()) return;
+    user_Settings().setValue(QString::fromLatin1(name), QString::fromLocal8Bit(value));
 }

@@ -60,8 +60,9 @@ ZorpWindow::ZorpWindow() : log_canvas(new LogCanvas(this))
     setCentralWidget(log_canvas);
 
     auto add_command = [this](QMenu* menu, const char* text, unsigned command) {
-        connect(menu->addAction(QString::fromLatin1(text)), &QAction::triggered, this,
-                [command] { shell_Command(command); });
+        QAction* action = menu->addAction(QString::fromLatin1(text));
+        action->setData(command);
+        connect(action, &QAction::triggered, this, [command] { shell_Command(command); });
     };
     QMenu* file = menuBar()->addMenu(QString::fromLatin1(MENU_FILE));
     add_command(file, MENU_ERASE, CMD_ERASE);
@@ -72,7 +73,15 @@ ZorpWindow::ZorpWindow() : log_canvas(new LogCanvas(this))
         shell_Command(CMD_SAVE_GPX);
         showGpxSwitch();
     });
+    add_command(file, MENU_OPEN_FOLDER, CMD_OPEN_FOLDER);
+    add_command(file, MENU_CHOOSE_FOLDER, CMD_CHOOSE_FOLDER);
+    add_command(file, MENU_SESSION_LOG, CMD_SESSION_LOG);
     add_command(file, MENU_EXIT, CMD_EXIT);
+    // An item the shell cannot serve now is greyed out.
+    connect(file, &QMenu::aboutToShow, this, [file] {
+        for (QAction* action : file->actions())
+            if (action->data().isValid()) action->setEnabled(shell_CommandAvailable(action->data().toUInt()));
+    });
     add_command(menuBar()->addMenu(QString::fromLatin1(MENU_HELP)), MENU_ABOUT, CMD_ABOUT);
 
     // Alt with "?" or "/" opens the About box too; Qt matches "?" by the

@@ -3,11 +3,13 @@
 #include <QApplication>
 
 #include "platform/options/command_line.h"
+#include "platform/posix/process_start.h"
 #include "platform/posix_tty/d2xx_tty.h"
 #include "platform/qt_window/zorp_window.h"
 
 int main(int argc, char** argv)
 {
+    posix_StartProcess();
     // Before QApplication, which needs a display: --help and --version work
     // without one.
     const ProgramOptions options =

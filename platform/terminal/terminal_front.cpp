@@ -1,5 +1,6 @@
 #include "platform/terminal/terminal_front.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/ioctl.h>
@@ -21,9 +22,22 @@ size_t shown_length;  // characters of open_line on the terminal
 bool on_terminal;
 bool running;
 bool assume_yes;
+bool output_failed;
 
 // The window handle the core passes back; the terminal has no window.
 int terminal_window;
+
+// Sends what standard output holds on its way. The first failure (a full
+// disk, a reader gone) is said once on standard error and ends the run: a
+// run whose report is lost must not pass for one that went well.
+void flush_Output()
+{
+    if (fflush(stdout) == 0 || output_failed) return;
+    const int error = errno;
+    output_failed = true;
+    running = false;
+    fprintf(stderr, "%s: cannot write to standard output: %s\n", program_invocation_short_name, strerror(error));
+}
 
 void print_Clean(const char* text)
 {
@@ -36,7 +50,7 @@ void finish_Line()
     if (!line_open) return;
     if (!on_terminal) print_Clean(open_line);
     putchar('\n');
-    fflush(stdout);
+    flush_Output();
     line_open = false;
 }
 
@@ -46,7 +60,10 @@ unsigned rows_Above()
 {
     winsize size {};
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || shown_length == 0) return 0;
-    return static_cast<unsigned>((shown_length - 1) / size.ws_col);
+    const auto rows = static_cast<unsigned>((shown_length - 1) / size.ws_col);
+    // The cursor goes no higher than the top row: rows that have scrolled
+    // out of sight stay as they are.
+    return size.ws_row > 0 && rows >= size.ws_row ? size.ws_row - 1u : rows;
 }
 
 void show_Line(const char* line, int added)
@@ -64,7 +81,7 @@ void show_Line(const char* line, int added)
     print_Clean(open_line);
     shown_length = strlen(open_line);
     if (!added) fputs("\x1b[J", stdout);
-    fflush(stdout);
+    flush_Output();
 }
 
 void print_Line(const char* text)
@@ -72,7 +89,7 @@ void print_Line(const char* text)
     finish_Line();
     print_Clean(text);
     putchar('\n');
-    fflush(stdout);
+    flush_Output();
 }
 
 int ask_User(const char* question)
@@ -81,7 +98,7 @@ int ask_User(const char* question)
     if (!terminal_CanAsk()) return 0;
     finish_Line();
     printf("%s [y/N] ", question);
-    fflush(stdout);
+    flush_Output();
     char answer[16];
     if (fgets(answer, sizeof answer, stdin) == nullptr) return 0;
     return answer[0] == 'y' || answer[0] == 'Y';
@@ -125,6 +142,28 @@ void wnd_Quit(int)
 
 void wnd_Redraw(WindowHandle) {}
 
+void wnd_SetTitle(WindowHandle, const char*) {}
+
+// No menu reaches these, and a terminal remembers no choices.
+int wnd_OpenFolder(const char*)
+{
+    return -1;
+}
+
+int wnd_ChooseFolder(WindowHandle, const char*, const char*, char*, int)
+{
+    return 0;
+}
+
+void wnd_SessionLogBox(WindowHandle) {}
+
+int wnd_LoadSetting(const char*, char*, int)
+{
+    return 0;
+}
+
+void wnd_SaveSetting(const char*, const char*) {}
+
 // ------------------------------------------------------------------ run --
 
 int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings)
@@ -132,6 +171,8 @@ int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings
     on_terminal = isatty(STDOUT_FILENO);
     assume_yes = settings.assume_yes;
     line_open = false;
+    output_failed = false;
+    clearerr(stdout);
 
     shell_Start(&terminal_window, nullptr);
     log_SetObserver(show_Line);
@@ -141,17 +182,17 @@ int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings
     if (settings.erase) shell_EraseAfterDownload();
     unattended_Start(settings.adapter_wait_ms, ask_User);
 
-    running = true;
+    running = !output_failed;
     while (running) {
         const uint32_t start = sys_TickCount();
         shell_Tick();
         const uint32_t took = sys_TickCount() - start;
         if (running && took < static_cast<uint32_t>(TICK_PERIOD_MS)) sys_Sleep(TICK_PERIOD_MS - took);
     }
-    if (settings.erase && unattended_Outcome() == OUTCOME_SAVED) shell_EraseCommand(main_window);
+    if (settings.erase && unattended_Outcome() == OUTCOME_SAVED && !output_failed) shell_EraseCommand(main_window);
 
     shell_Shutdown();
     finish_Line();
     log_SetObserver(nullptr);
-    return unattended_Outcome();
+    return output_failed ? OUTCOME_OUTPUT_FAILED : unattended_Outcome();
 }

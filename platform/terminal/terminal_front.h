@@ -8,9 +8,11 @@
 //
 // On a terminal the last line is redrawn in place as it changes (the
 // progress of a track), also where it wraps; elsewhere (a pipe, a file) each
-// line is printed once, when it is complete. Control characters in a line
-// are printed as blanks. Only one run at a time; everything is fixed
-// storage.
+// line is printed once, when it is complete; a redraw moves the cursor up
+// no further than the terminal's top row. Control characters in a line are
+// printed as blanks. Standard output that cannot be written (a full disk, a
+// reader gone) is said once on standard error and stops the run between two
+// ticks. Only one run at a time; everything is fixed storage.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +28,8 @@ struct TerminalSettings {
 
 // Runs one download as the window would, on a 20 ms tick, then the erase
 // when asked for and every track was saved. Returns the RunOutcome
-// (shell/shell.h), the program's exit code.
+// (shell/shell.h), the program's exit code: OUTCOME_OUTPUT_FAILED, with no
+// erase, once standard output could not be written.
 int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings);
 
 // Whether a question can be asked: standard input and output are both a

@@ -19,6 +19,7 @@
 // The seam speaks of int handles; the Win32 HANDLEs live in a fixed table and
 // the seam handle is the slot's index.
 #include "platform/native_files.h"
+#include "seams/base_services.h"
 
 #include "seams/base_services.h"
 
@@ -45,27 +46,42 @@ int free_Slot()
     return -1;
 }
 
+// Opens path for reading, with every kind of sharing, and keeps the handle
+// only when it is a plain file on a disk: the reparse point itself is
+// opened, never what it leads to, and a device name (CON, NUL, COM1), a pipe,
+// a folder or a link is refused. INVALID_HANDLE_VALUE otherwise; only a file
+// that cannot be opened at all (absent, or held exclusively by its writer)
+// is missing.
+HANDLE open_Plain(const char* path)
+{
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return h;
+    BY_HANDLE_FILE_INFORMATION info;
+    const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & not_plain) != 0) {
+        CloseHandle(h);
+        return INVALID_HANDLE_VALUE;
+    }
+    return h;
+}
+
 }  // namespace
 
 int native_FileExists(const char* path)
 {
-    // Read access with every kind of sharing: only a file that cannot be
-    // opened at all (absent, or held exclusively by its writer) is missing.
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = open_Plain(path);
     if (h == INVALID_HANDLE_VALUE) return 0;
-    // Only a file on a disk counts: a device name (CON, NUL, COM1) is none.
-    const bool file = GetFileType(h) == FILE_TYPE_DISK;
     CloseHandle(h);
-    return file ? 1 : 0;
+    return 1;
 }
 
 int native_FileOpenRead(const char* path)
 {
     const int slot = free_Slot();
     if (slot < 0) return -1;
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = open_Plain(path);
     if (h == INVALID_HANDLE_VALUE) return -1;
     open_files[slot] = h;
     return slot;
@@ -120,6 +136,13 @@ int native_FileOpenWrite(const char* path)
     if (slot < 0) return -1;
     HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return -1;
+    // A named pipe whose reader stalls must not hold the program up: without
+    // waiting, a write it cannot take takes nothing (FILE_WOULD_BLOCK).
+    DWORD no_wait = PIPE_NOWAIT;
+    if (GetFileType(h) == FILE_TYPE_PIPE && !SetNamedPipeHandleState(h, &no_wait, nullptr, nullptr)) {
+        CloseHandle(h);
+        return -1;
+    }
     open_files[slot] = h;
     return slot;
 }
@@ -131,11 +154,12 @@ int native_FileWrite(int file, const void* data, uint32_t count)
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (count > 0) {
         DWORD written = 0;
-        if (!WriteFile(h, bytes, count, &written, nullptr) || written == 0) return -1;
+        if (!WriteFile(h, bytes, count, &written, nullptr)) return FILE_WRITE_FAILED;
+        if (written == 0) return GetFileType(h) == FILE_TYPE_PIPE ? FILE_WOULD_BLOCK : FILE_WRITE_FAILED;
         bytes += written;
         count -= written;
     }
-    return 0;
+    return FILE_WRITTEN;
 }
 
 int native_FileClose(int file)
@@ -143,8 +167,10 @@ int native_FileClose(int file)
     HANDLE h = handle_Of(file);
     if (h == nullptr) return -1;
     open_files[file] = nullptr;
-    // Closed even when the flush fails, so the handle never leaks.
-    const bool flushed = FlushFileBuffers(h) != 0;
+    // Closed even when the flush fails, so the handle never leaks. Only a
+    // file on a disk is flushed: on a pipe the flush would wait for its
+    // reader to take every byte, and a stalled reader never does.
+    const bool flushed = GetFileType(h) != FILE_TYPE_DISK || FlushFileBuffers(h) != 0;
     const bool closed = CloseHandle(h) != 0;
     return flushed && closed ? 0 : -1;
 }

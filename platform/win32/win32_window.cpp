@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "download/download.h"
 #include "gpx/gpx.h"
@@ -165,6 +167,10 @@ LRESULT CALLBACK window_Proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         // The check mark shows whether GPX saving is on; the shell's switch decides.
         CheckMenuItem(reinterpret_cast<HMENU>(wparam), CMD_SAVE_GPX,
                       MF_BYCOMMAND | (gpx_enabled ? MF_CHECKED : MF_UNCHECKED));
+        // An item the shell cannot serve now is greyed out.
+        for (const unsigned command : {CMD_OPEN_FOLDER, CMD_CHOOSE_FOLDER})
+            EnableMenuItem(reinterpret_cast<HMENU>(wparam), command,
+                           MF_BYCOMMAND | (shell_CommandAvailable(command) ? MF_ENABLED : MF_GRAYED));
         return 0;
     default:
         break;
@@ -180,6 +186,37 @@ INT_PTR CALLBACK about_Proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
         return TRUE;
     }
     return FALSE;
+}
+
+// Every kept line of the run, CR LF between lines as the edit control wants.
+INT_PTR CALLBACK session_Proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+{
+    if (message == WM_INITDIALOG) {
+        std::string text;
+        if (const uint32_t dropped = session_Dropped(); dropped != 0) {
+            char line[LOG_LINE_SIZE];
+            snprintf(line, sizeof line, SESSION_DROPPED, dropped);
+            text.append(line);
+        }
+        for (uint32_t i = 0; i < session_LineCount(); ++i) {
+            if (i > 0 || session_Dropped() != 0) text.append("\r\n");
+            text.append(session_Line(i));
+        }
+        SetDlgItemTextA(dialog, IDC_SESSION_TEXT, text.c_str());
+        return TRUE;
+    }
+    if (message == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+        EndDialog(dialog, LOWORD(wparam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// The folder dialog opens at the folder in use.
+int CALLBACK browse_Callback(HWND dialog, UINT message, LPARAM, LPARAM start)
+{
+    if (message == BFFM_INITIALIZED) SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, start);
+    return 0;
 }
 
 // The user's Documents folder in the ANSI code page the core's paths use;
@@ -337,4 +374,61 @@ void wnd_Quit(int exit_code)
 void wnd_Redraw(WindowHandle window)
 {
     InvalidateRect(hwnd_Of(window), nullptr, TRUE);
+}
+
+void wnd_SetTitle(WindowHandle window, const char* title)
+{
+    SetWindowTextA(hwnd_Of(window), title);
+}
+
+int wnd_OpenFolder(const char* folder)
+{
+    // Above 32 is success; Explorer opens in a process of its own.
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", folder, nullptr, nullptr, SW_SHOWNORMAL));
+    return result > 32 ? 0 : -1;
+}
+
+int wnd_ChooseFolder(WindowHandle owner, const char* title, const char* start, char* folder, int size)
+{
+    char path[MAX_PATH];
+    BROWSEINFOA browse {};
+    browse.hwndOwner = hwnd_Of(owner);
+    browse.lpszTitle = title;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+    browse.lpfn = browse_Callback;
+    browse.lParam = reinterpret_cast<LPARAM>(start);
+    // The dialog of the new style is made of COM objects.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&browse);
+    if (SUCCEEDED(com)) CoUninitialize();
+    if (chosen == nullptr) return 0;
+    const bool found = SHGetPathFromIDListA(chosen, path) != FALSE;
+    CoTaskMemFree(chosen);
+    if (!found || strlen(path) >= static_cast<size_t>(size)) return 0;
+    memcpy(folder, path, strlen(path) + 1);
+    return 1;
+}
+
+void wnd_SessionLogBox(WindowHandle owner)
+{
+    DialogBoxParamA(app_instance, MAKEINTRESOURCEA(IDD_SESSION_LOG), hwnd_Of(owner), session_Proc, 0);
+}
+
+// HKEY_CURRENT_USER\Software\ZorpLoad, one string value per setting.
+static const char SETTINGS_KEY[] = "Software\\ZorpLoad";
+
+int wnd_LoadSetting(const char* name, char* value, int size)
+{
+    DWORD bytes = static_cast<DWORD>(size);
+    return RegGetValueA(HKEY_CURRENT_USER, SETTINGS_KEY, name, RRF_RT_REG_SZ, nullptr, value, &bytes) == ERROR_SUCCESS;
+}
+
+void wnd_SaveSetting(const char* name, const char* value)
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), static_cast<DWORD>(strlen(value) + 1));
+    RegCloseKey(key);
 }

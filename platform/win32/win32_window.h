@@ -24,8 +24,8 @@
 // the title and class name, register the class, create and show the
 // 640 x 480 window (0 at once when that fails), load the accelerators, start
 // the shell, apply the options (the trace, the output folder: the one named,
-// else the program's folder when it can be written, else
-// Documents\ZorpLoad; then GPX), start timer 101, run the message loop,
+// else the one chosen in the window before, else the program's folder when
+// it can be written, else Documents\ZorpLoad; then GPX), start timer 101, run the message loop,
 // close the adapter. Returns the exit code that wnd_Quit gave. description
 // is the program's one line in its usage text.
 int win32_Run(HINSTANCE instance, int show, const char* description);

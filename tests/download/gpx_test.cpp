@@ -14,6 +14,10 @@
 #include "tests/download/download_session.h"
 #include "tests/support/gpx_ranges.h"
 #include "tests/support/temp_dir.h"
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -42,9 +46,19 @@ std::string last_Line()
     return status_log[log_LastUsedLine()];
 }
 
+// A Garmin TrackPointExtension with speed and course; "" leaves one out.
+std::string EXTENSION(const std::string& speed, const std::string& course)
+{
+    return "<extensions><gpxtpx:TrackPointExtension>" +
+           (speed.empty() ? "" : "<gpxtpx:speed>" + speed + "</gpxtpx:speed>") +
+           (course.empty() ? "" : "<gpxtpx:course>" + course + "</gpxtpx:course>") +
+           "</gpxtpx:TrackPointExtension></extensions>";
+}
+
 const std::string GGA_S_W = "GPGGA,123519.25,3345.1234,S,15112.5678,W,1,08,0.9,545.4,M,46.9,M,,";
 const char* const POINT_S_W = "<trkpt lat=\"-33.7520567\" lon=\"-151.2094633\"><ele>545.4</ele>"
-                              "<time>2026-12-31T12:35:19.25Z</time><fix>3d</fix><sat>8</sat><hdop>0.9</hdop></trkpt>\n";
+                              "<time>2026-12-31T12:35:19.25Z</time><geoidheight>46.9</geoidheight><fix>3d</fix><sat>8</sat>"
+                              "<hdop>0.9</hdop></trkpt>\n";
 
 struct GpxTrack : ::testing::Test {
     TempDir dir;
@@ -70,7 +84,8 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
         {"north and east positive, rounded to 7 decimals",
          nmea("GPRMC,000001,A,4807.038,N,01131.0000,E,0.0,0.0,010127,,,A") +
              nmea("GPRMC,000002,A,0000.00003,S,00000.00029,W,,,010127,,"),
-         "<trkpt lat=\"48.1173000\" lon=\"11.5166667\"><time>2027-01-01T00:00:01Z</time></trkpt>\n"
+         "<trkpt lat=\"48.1173000\" lon=\"11.5166667\"><time>2027-01-01T00:00:01Z</time>" + EXTENSION("0.000", "0.0") +
+             "</trkpt>\n"
          "<trkpt lat=\"-0.0000005\" lon=\"-0.0000048\"><time>2027-01-01T00:00:02Z</time></trkpt>\n"},
         {"GGA and RMC of one time make one point dated by the RMC, then midnight passes",
          nmea("GPGGA,235959.5,5000.0000,N,00800.0000,E,6,03,1.5,100.0,M,47.0,M,,") +
@@ -81,12 +96,71 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
              nmea("GPGGA,000001,5000.0002,N,00800.0000,E,6,07,0.8,101.0,M,47.0,M,,") +
              nmea("GPRMC,000002,A,5000.0003,N,00800.0000,E,1.0,90.0,050715,,,A"),
          "<trkpt lat=\"50.0000000\" lon=\"8.0000000\"><ele>100.0</ele><time>2015-07-04T23:59:59.5Z</time>"
-         "<fix>dgps</fix><sat>3</sat><hdop>1.5</hdop></trkpt>\n"
-         "<trkpt lat=\"50.0000017\" lon=\"8.0000000\"><ele>100.5</ele><time>2015-07-05T00:00:00.5Z</time>"
-         "<fix>2d</fix><sat>3</sat><hdop>1.5</hdop></trkpt>\n"
-         "<trkpt lat=\"50.0000033\" lon=\"8.0000000\"><ele>101.0</ele><time>2015-07-05T00:00:01Z</time>"
-         "<fix>dgps</fix><sat>7</sat><hdop>0.8</hdop></trkpt>\n"
-         "<trkpt lat=\"50.0000050\" lon=\"8.0000000\"><time>2015-07-05T00:00:02Z</time></trkpt>\n"},
+         "<geoidheight>47.0</geoidheight><fix>dgps</fix><sat>3</sat><hdop>1.5</hdop><vdop>1.3</vdop><pdop>2.0</pdop>" +
+             EXTENSION("0.514", "90.0") +
+             "</trkpt>\n"
+             "<trkpt lat=\"50.0000017\" lon=\"8.0000000\"><ele>100.5</ele><time>2015-07-05T00:00:00.5Z</time>"
+             "<geoidheight>47.0</geoidheight><fix>2d</fix><sat>3</sat><hdop>1.5</hdop></trkpt>\n"
+             "<trkpt lat=\"50.0000033\" lon=\"8.0000000\"><ele>101.0</ele><time>2015-07-05T00:00:01Z</time>"
+             "<geoidheight>47.0</geoidheight><fix>dgps</fix><sat>7</sat><hdop>0.8</hdop>" +
+             EXTENSION("0.514", "90.0") +
+             "</trkpt>\n"
+             "<trkpt lat=\"50.0000050\" lon=\"8.0000000\"><time>2015-07-05T00:00:02Z</time>" +
+             EXTENSION("0.514", "90.0") + "</trkpt>\n"},
+        {"speed from knots to metres per second, course in degrees up to 360",
+         nmea("GPRMC,101010,A,1000.0000,N,01000.0000,E,12.345,359.99,101010,,") +
+             nmea("GPRMC,101011,A,1000.0000,N,01000.0000,E,0.001,360.00,101010,,") +
+             nmea("GPRMC,101012,A,1000.0000,N,01000.0000,E,999999999999,0360,101010,,") +
+             nmea("GPRMC,101013,A,1000.0000,N,01000.0000,E,1234567890123,360.5,101010,,") +
+             nmea("GPRMC,101014,A,1000.0000,N,01000.0000,E,-1.0,-0.5,101010,,") +
+             nmea("GPRMC,101015,A,1000.0000,N,01000.0000,E,0.35,,101010,,") +
+             nmea("GPRMC,101016,A,1000.0000,N,01000.0000,E,,.5,101010,,"),
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:10Z</time>" +
+             EXTENSION("6.351", "359.99") +
+             "</trkpt>\n"
+             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:11Z</time>" +
+             EXTENSION("0.001", "0.00") +
+             "</trkpt>\n"
+             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:12Z</time>" +
+             EXTENSION("514444444443.930", "0") +
+             "</trkpt>\n"
+             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:13Z</time></trkpt>\n"
+             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:14Z</time></trkpt>\n"
+             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:15Z</time>" +
+             EXTENSION("0.180", "") +
+             "</trkpt>\n"
+             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:16Z</time>" +
+             EXTENSION("", ".5") + "</trkpt>\n"},
+        {"a GSA belongs to the fix of the GGA or RMC before it",
+         nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,9.9,9.9,9.9") +  // before any fix
+             nmea("GPGGA,101010,1000.0000,N,01000.0000,E,1,04,0.9,1.0,M,,,,") +
+             nmea("GNGSA,A,3,01,02,03,04,,,,,,,,,1.8,1.1,1.5,1") +
+             nmea("GNGSA,A,3,65,66,,,,,,,,,,,1.9,1.2,1.6,2") +  // one per satellite system: the first counts
+             nmea("GPGGA,101011,1000.0000,N,01000.0000,E,1,04,,1.0,M,,,,") +
+             nmea("GPGSA,A,2,01,02,03,,,,,,,,,,2.1,1.3,") +  // HDOP where the GGA gives none
+             nmea("GPRMC,101012,A,1000.0000,N,01000.0000,E,,,311226,,") +
+             nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,2.2,1.4,1.7") +  // before its GGA: kept
+             nmea("GPGGA,101012,1000.0000,N,01000.0000,E,1,04,0.7,1.0,M,,,,") +
+             nmea("GPRMC,101013,A,1000.0000,N,01000.0000,E,,,311226,,") +
+             nmea("GPGGA,101014,1000.0000,N,01000.0000,E,0,00,,,,,,,") +  // of another time, no fix
+             nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,2.3,1.5,1.8") +
+             nmea("GPRMC,101015,A,1000.0000,N,01000.0000,E,,,311226,,") +
+             nmea("GPRMC,101015,V,1000.0000,N,01000.0000,E,,,311226,,") +  // of the same time, void
+             nmea("GPGSA,A,1,,,,,,,,,,,,,99.9,99.9,99.9") +                // no fix
+             nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,-2.4,,1.9") +
+             nmea("GPRMC,101016,A,1000.0000,N,01000.0000,E,,,311226,,") +
+             nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,2.5,1.6,1.9") +
+             nmea("GPGGA,101016,1000.0000,N,01000.0000,E,1,04,,1.0,M,,,,"),  // no HDOP: the GSA's stays
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:10Z</time>"
+         "<fix>3d</fix><sat>4</sat><hdop>0.9</hdop><vdop>1.5</vdop><pdop>1.8</pdop></trkpt>\n"
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:11Z</time>"
+         "<fix>3d</fix><sat>4</sat><hdop>1.3</hdop><pdop>2.1</pdop></trkpt>\n"
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:12Z</time>"
+         "<fix>3d</fix><sat>4</sat><hdop>0.7</hdop><vdop>1.7</vdop><pdop>2.2</pdop></trkpt>\n"
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:13Z</time></trkpt>\n"
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:15Z</time><vdop>1.9</vdop></trkpt>\n"
+         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:16Z</time>"
+         "<fix>3d</fix><sat>4</sat><hdop>1.6</hdop><vdop>1.9</vdop><pdop>2.5</pdop></trkpt>\n"},
         {"GGA only: the date of the file's name, the next one after midnight",
          nmea("GPGGA,235958.000,0100.0000,N,00100.0000,E,1,05,1.0,-2.5,M,,,,") +
              nmea("GPGGA,000002.000,0100.0000,N,00100.0000,E,6,,,,,,,,"),
@@ -94,14 +168,14 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
          "<fix>3d</fix><sat>5</sat><hdop>1.0</hdop></trkpt>\n"
          "<trkpt lat=\"1.0000000\" lon=\"1.0000000\"><time>2027-01-01T00:00:02.000Z</time></trkpt>\n"},
         {"the kinds of fix",
-         nmea("GPGGA,101010,1000.0000,N,01000.0000,E,2,09,1.0,1.0,M,,,,") +
-             nmea("GPGGA,101011,1000.0000,N,01000.0000,E,3,09,1.0,1.0,M,,,,") +
+         nmea("GPGGA,101010,1000.0000,N,01000.0000,E,2,09,1.0,1.0,M,-3.5,F,,") +  // geoid height in feet
+             nmea("GPGGA,101011,1000.0000,N,01000.0000,E,3,09,1.0,1.0,M,-3.5,M,,") +
              nmea("GPGGA,101012,1000.0000,N,01000.0000,E,5,,,,,,,,") +
              nmea("GPGGA,101013,1000.0000,N,01000.0000,E,1,09,1.0,,,,,,"),
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:10Z</time>"
          "<fix>dgps</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:11Z</time>"
-         "<fix>pps</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"
+         "<geoidheight>-3.5</geoidheight><fix>pps</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:12Z</time><fix>dgps</fix></trkpt>\n"
          "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:13Z</time>"
          "<fix>2d</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"},
@@ -214,6 +288,54 @@ TEST(GpxSweep, WritesEveryMissingGpxInNameOrder)
     EXPECT_EQ(gpx_WriteTrack(dir.path("2015-07-03_0845_01.txt").c_str()), GPX_NOT_TRACK);
     EXPECT_EQ(last_Line(), "GPX: 2015-07-03_0845_01.txt is not named as a track, no GPX written");
 }
+
+#ifndef _WIN32
+// A track file swapped, after the folder was listed, for something that
+// holds no track of this folder: the sweep neither waits on it (a FIFO that
+// nobody writes would hold the program for good) nor reads it as a track; it
+// says it could not read it and writes the other track's GPX.
+TEST(GpxSweep, TrackSwappedAfterTheListingIsNeitherWaitedOnNorRead)
+{
+    static const struct {
+        const char* name;
+        int (*plant)(const char* at, const char* elsewhere);
+    } rows[] = {
+        {"FIFO", [](const char* at, const char*) { return mkfifo(at, 0644); }},
+        {"folder", [](const char* at, const char*) { return mkdir(at, 0755); }},
+        {"link to a track elsewhere", [](const char* at, const char* elsewhere) { return symlink(elsewhere, at); }},
+    };
+    const std::string fix = nmea("GPRMC,101010,A,1000.0000,N,01000.0000,E,,,101010,,");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        static TempDir* dir;
+        static decltype(row.plant) plant;
+        TempDir here, away;
+        dir = &here, plant = row.plant;
+        log_Clear(), sim_ResetFiles();
+        std::ofstream(here.path("2015-07-03_0845_001.txt")) << fix;
+        std::ofstream(here.path("2015-07-04_0845_002.txt")) << fix;
+        std::ofstream(away.path("2015-07-03_0845_001.txt")) << fix;
+        static std::string elsewhere;
+        elsewhere = away.path("2015-07-03_0845_001.txt");
+        sim_file_faults.hook = [](SimFileCall call, const char* path) {
+            if (call != SIM_CALL_OPEN_READ || path != dir->path("2015-07-03_0845_001.txt") || plant == nullptr)
+                return;
+            std::filesystem::remove(path);
+            EXPECT_EQ(plant(path, elsewhere.c_str()), 0);
+            plant = nullptr;
+        };
+        alarm(20);  // a wait on the FIFO ends the test as failed rather than never
+        EXPECT_EQ(gpx_WriteMissing(here.dir.c_str()), 1);
+        alarm(0);
+        EXPECT_EQ(plant, nullptr) << "nothing was swapped";
+        EXPECT_FALSE(std::filesystem::exists(here.path("2015-07-03_0845_001.gpx")));
+        EXPECT_TRUE(std::filesystem::exists(here.path("2015-07-04_0845_002.gpx")));
+        const Lines lines = log_Lines();
+        EXPECT_NE(std::ranges::find(lines, "Read error, file:" + here.path("2015-07-03_0845_001.txt")), lines.end());
+        sim_ResetFiles();
+    }
+}
+#endif
 
 // The switch first writes what the folder lacks, then each saved track's.
 TEST(GpxDownload, SwitchOnWritesFolderThenEachSavedTrack)

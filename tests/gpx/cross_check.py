@@ -8,7 +8,11 @@ hand-written files first), then reads every track file with pynmea2 and its
 GPX with gpxpy. Each usable fix (a GGA of quality 1 to 6, an RMC of status A
 and a mode other than N, with a position and a good checksum) must be a
 point of the GPX at the same time, within 1e-7 degrees, with the GGA's
-altitude, satellites and HDOP; sentences of one time of day are one point.
+altitude, geoid height, satellites and HDOP, the RMC's speed (knots to m/s,
+within 0.0005) and course as the Garmin TrackPointExtension v2 elements, and
+PDOP, VDOP (and HDOP where the GGA gives none) of the first GSA with a 2D or
+3D fix after a GGA or RMC of the point's time and before one of another
+time; sentences of one time of day are one point.
 """
 import datetime
 import functools
@@ -22,6 +26,9 @@ import gpxpy
 import pynmea2
 
 TOLERANCE = 1e-7 + 1e-12  # the file's 7 decimals, plus float noise
+SPEED_TOLERANCE = 0.0005 + 1e-9  # m/s with 3 decimals
+METRES_PER_KNOT = 1852 / 3600
+GPXTPX = "{http://www.garmin.com/xmlschemas/TrackPointExtension/v2}"
 
 
 def sentence(body, wrong=0):
@@ -31,7 +38,9 @@ def sentence(body, wrong=0):
 
 # Hand-written tracks for what the simulated logger never records: southern
 # and western fixes, a GGA and an RMC of one time, fixes without a position,
-# a date change at midnight without an RMC, and a track without a fix.
+# a date change at midnight without an RMC, a track without a fix, GSA
+# sentences of several systems, without a fix or after a GGA without one,
+# a GGA without HDOP, and a course of 360 degrees.
 HAND_WRITTEN = {
     "2026-06-30_2359_900.txt": "".join([
         sentence("GPGGA,235958.25,3345.1234,S,15112.5678,W,1,08,0.9,545.4,M,46.9,M,,"),
@@ -40,42 +49,68 @@ HAND_WRITTEN = {
         sentence("GPGGA,235959.50,3345.1300,S,15112.5700,W,2,09,0.8,546.0,M,46.9,M,,"),
         sentence("GPGGA,000000.75,3345.1400,S,15112.5800,W,0,00,,,,,,,"),
         sentence("GPRMC,000001,V,3345.1400,S,15112.5800,W,,,010726,,,N"),
+        sentence("GPGSA,A,3,01,02,03,04,05,06,07,08,,,,,1.5,0.9,1.2"),
         sentence("GPGGA,000002,3345.1500,S,15112.5900,W,1,07,1.1,547.0,M,46.9,M,,"),
+        sentence("GNGSA,A,3,01,02,03,04,05,06,07,,,,,,1.6,1.1,1.3,1"),
+        sentence("GNGSA,A,3,65,66,67,,,,,,,,,,1.7,1.2,1.4,2"),
         sentence("GPGGA,000003,3345.1600,S,15112.6000,W,1,07,1.1,547.5,M,46.9,M,,", wrong=1),
         "no sentence here\r\n",
         sentence("GPRMC,000004,A,0000.0006,N,00000.0006,E,0.5,10.0,010726,,,D"),
+        sentence("GPGSA,A,1,,,,,,,,,,,,,99.0,99.0,99.0"),
+        sentence("GPGGA,000005,0000.0007,N,00000.0007,E,1,04,,12.0,M,,,,"),
+        sentence("GPGSA,A,2,01,02,03,,,,,,,,,,3.1,2.1,2.2"),
+        sentence("GPRMC,000006,A,0000.0008,N,00000.0008,E,123.4,360.0,010726,,,A"),
     ]),
     "2026-07-01_0000_901.txt": sentence("GPGGA,000000,,,,,0,00,,,,,,,"),
 }
 
 
+def decimal(text):
+    """A field's number, or None when it is empty or negative."""
+    return float(text) if text and not text.startswith("-") else None
+
+
 def usable_fixes(text, file_date):
     """The points a track file holds, by the rules the GPX follows, read with pynmea2."""
-    points, date, last = [], file_date, None
+    points, date, last, gsa_joins = [], file_date, None, False
     for line in text.splitlines():
         try:
             msg = pynmea2.parse(line, check=True)
         except pynmea2.ParseError:
             continue
+        if isinstance(msg, pynmea2.GSA):
+            # A GSA has no time: it belongs to the GGA or RMC before it.
+            if gsa_joins and msg.mode_fix_type in ("2", "3"):
+                dilutions = points[-1].setdefault("gsa", {})
+                for key in ("pdop", "hdop", "vdop"):
+                    if dilutions.get(key) is None:
+                        dilutions[key] = decimal(getattr(msg, key))
+            continue
+        if not isinstance(msg, (pynmea2.GGA, pynmea2.RMC)):
+            continue
+        try:
+            stamp = msg.timestamp
+        except ValueError:
+            stamp = None
+        seconds = stamp.hour * 3600 + stamp.minute * 60 + stamp.second + stamp.microsecond / 1e6 \
+            if stamp else None
+        gsa_joins = seconds is not None and bool(points) and points[-1]["seconds"] == seconds
         if isinstance(msg, pynmea2.GGA):
             if not msg.gps_qual or not 1 <= int(msg.gps_qual) <= 6:
                 continue
-        elif isinstance(msg, pynmea2.RMC):
+        else:
             mode = msg.data[11] if len(msg.data) > 11 else ""
             if msg.status != "A" or mode == "N":
                 continue
-        else:
+        if not (msg.lat and msg.lon and stamp):
             continue
-        if not (msg.lat and msg.lon and msg.timestamp):
-            continue
-        seconds = msg.timestamp.hour * 3600 + msg.timestamp.minute * 60 + msg.timestamp.second + \
-            msg.timestamp.microsecond / 1e6
         if isinstance(msg, pynmea2.RMC) and msg.datestamp:
             date = msg.datestamp
         elif last is not None and seconds + 43200 < last:
             date += datetime.timedelta(days=1)
         last = seconds
-        when = datetime.datetime.combine(date, msg.timestamp.replace(tzinfo=None))
+        gsa_joins = True
+        when = datetime.datetime.combine(date, stamp.replace(tzinfo=None))
         if points and points[-1]["seconds"] == seconds:
             point = points[-1]
             if isinstance(msg, pynmea2.RMC):
@@ -85,9 +120,24 @@ def usable_fixes(text, file_date):
             points.append(point)
         if isinstance(msg, pynmea2.GGA) and "ele" not in point:
             point.update(lat=msg.latitude, lon=msg.longitude, ele=msg.altitude,
+                         geoid=float(msg.geo_sep) if msg.geo_sep and msg.geo_sep_units == "M" else None,
                          sat=int(msg.num_sats) if msg.num_sats else None,
                          hdop=float(msg.horizontal_dil) if msg.horizontal_dil else None)
+        if isinstance(msg, pynmea2.RMC) and "speed" not in point:
+            course = decimal(msg.data[7])
+            point.update(speed=msg.spd_over_grnd * METRES_PER_KNOT if msg.spd_over_grnd is not None else None,
+                         course=0.0 if course == 360 else course)
     return points
+
+
+def extension(point, name):
+    """The number of a TrackPointExtension element of a gpxpy point, or None."""
+    for element in point.extensions:
+        if element.tag == GPXTPX + "TrackPointExtension":
+            for child in element:
+                if child.tag == GPXTPX + name:
+                    return float(child.text)
+    return None
 
 
 def check_track(folder, name):
@@ -120,10 +170,19 @@ def check_track(folder, name):
         if point.time is None or point.time.utcoffset() != datetime.timedelta(0) or \
                 point.time.replace(tzinfo=None) != fix["time"]:
             problems.append("%s: time %s, not %s" % (where, point.time, fix["time"]))
-        if "ele" in fix and (point.elevation, point.satellites, point.horizontal_dilution) != \
-                (fix["ele"], fix["sat"], fix["hdop"]):
-            problems.append("%s: ele, sat, hdop %r, not %r" % (where, (point.elevation, point.satellites,
-                            point.horizontal_dilution), (fix["ele"], fix["sat"], fix["hdop"])))
+        gsa = fix.get("gsa", {})
+        hdop = fix.get("hdop")
+        expected = (fix.get("ele"), fix.get("geoid"), fix.get("sat"), gsa.get("hdop") if hdop is None else hdop,
+                    gsa.get("vdop"), gsa.get("pdop"), fix.get("course"))
+        found = (point.elevation, point.geoid_height, point.satellites, point.horizontal_dilution,
+                 point.vertical_dilution, point.position_dilution, extension(point, "course"))
+        if found != expected:
+            problems.append("%s: ele, geoidheight, sat, hdop, vdop, pdop, course %r, not %r" %
+                            (where, found, expected))
+        speed = extension(point, "speed")
+        if (speed is None) != (fix.get("speed") is None) or \
+                speed is not None and abs(speed - fix["speed"]) > SPEED_TOLERANCE:
+            problems.append("%s: speed %r, not %r" % (where, speed, fix.get("speed")))
         if len(problems) > 20:
             break
     return problems, len(got)

@@ -13,13 +13,15 @@
 #include <unistd.h>
 #include <filesystem>
 #include <string>
+#include "platform/posix/process_start.h"
 #include "seams/base_services.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 // Another program that does not ask for the lock moves the held file away
-// and puts its own at the name: that one is neither renamed nor removed.
+// and puts its own at the name: that one is neither renamed nor removed. A
+// dangling link at the final name is no track saved.
 TEST(PosixFiles, HeldFileIsRenamedOrRemovedOnlyAsItself)
 {
     const TempDir temp;
@@ -33,6 +35,10 @@ TEST(PosixFiles, HeldFileIsRenamedOrRemovedOnlyAsItself)
     EXPECT_TRUE(file_Contents(part) == "theirs" && !std::filesystem::exists(temp.path("new.txt")));
     sys_FileDiscard(moved_Away(), part.c_str());
     EXPECT_EQ(file_Contents(part), "theirs");
+    ASSERT_EQ(symlink(temp.path("moved").c_str(), temp.path("link.txt").c_str()), 0);
+    EXPECT_EQ(sys_FileCommit(sys_FileCreate(part.c_str()), part.c_str(), temp.path("link.txt").c_str(), true),
+              FILE_COMMIT_FAILED) << "a dangling link is no track saved";
+    EXPECT_FALSE(std::filesystem::exists(part)) << "a file not renamed is removed";
 }
 
 // One holder of a folder's lock at a time: another holder keeps it busy
@@ -117,9 +123,8 @@ TEST(PosixFiles, OpenWriteFollowsWhatTheUserNamedAndRemovesNothing)
 // Whatever stands at the temporary name is never written through: a link
 // to a file elsewhere, a dangling link, a FIFO (a reader waits on it, so a
 // write would vanish into it) or a socket is removed, the target stays, and
-// a regular file of the program's takes the name; a folder is refused. Of
-// these only a link to a file counts as a file that exists, or as a track
-// saved meanwhile when a finished file is to take the name.
+// a regular file of the program's takes the name; a folder is refused. None
+// of them counts as a file that exists, not even a link to one.
 TEST(PosixFiles, CreateRemovesWhatIsPlantedAtTheNameNeverWhatItPointsTo)
 {
     const TempDir temp;
@@ -128,12 +133,11 @@ TEST(PosixFiles, CreateRemovesWhatIsPlantedAtTheNameNeverWhatItPointsTo)
         const char* name;
         void (*plant)(const std::string& at, const std::string& victim, const std::string& nowhere);
         bool created;
-        bool exists;  // taken for a file of that name
     } rows[] = {
-        {"link to a file", [](auto& at, auto& victim, auto&) { EXPECT_EQ(symlink(victim.c_str(), at.c_str()), 0); }, true, true},
+        {"link to a file", [](auto& at, auto& victim, auto&) { EXPECT_EQ(symlink(victim.c_str(), at.c_str()), 0); }, true},
         {"dangling link", [](auto& at, auto&, auto& nowhere) { EXPECT_EQ(symlink(nowhere.c_str(), at.c_str()), 0); },
-         true, false},
-        {"FIFO", [](auto& at, auto&, auto&) { EXPECT_EQ(mkfifo(at.c_str(), 0644), 0); }, true, false},
+         true},
+        {"FIFO", [](auto& at, auto&, auto&) { EXPECT_EQ(mkfifo(at.c_str(), 0644), 0); }, true},
         {"socket", [](auto& at, auto&, auto&) {
              sockaddr_un address{};
              address.sun_family = AF_UNIX;
@@ -141,18 +145,15 @@ TEST(PosixFiles, CreateRemovesWhatIsPlantedAtTheNameNeverWhatItPointsTo)
              const int s = socket(AF_UNIX, SOCK_STREAM, 0);
              EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
              close(s);
-         }, true, false},
-        {"folder", [](auto& at, auto&, auto&) { EXPECT_EQ(mkdir(at.c_str(), 0755), 0); }, false, false},
+         }, true},
+        {"folder", [](auto& at, auto&, auto&) { EXPECT_EQ(mkdir(at.c_str(), 0755), 0); }, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::filesystem::remove_all(name), std::filesystem::remove(nowhere);
         std::ofstream(victim, std::ios::trunc) << "not the program's";
         row.plant(name, victim, nowhere);
-        EXPECT_EQ(sys_FileExists(name.c_str()), row.exists ? 1 : 0);
-        const std::string finished = temp.path("finished");
-        EXPECT_EQ(sys_FileCommit(sys_FileCreate(finished.c_str()), finished.c_str(), name.c_str(), true),
-                  row.exists ? FILE_NAME_TAKEN : FILE_COMMIT_FAILED);
+        EXPECT_EQ(sys_FileExists(name.c_str()), 0) << "taken for a file of that name";
         const int reader = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         const int file = sys_FileCreate(name.c_str());
         EXPECT_EQ(file >= 0, row.created);
@@ -166,6 +167,57 @@ TEST(PosixFiles, CreateRemovesWhatIsPlantedAtTheNameNeverWhatItPointsTo)
         if (row.created) {
             EXPECT_EQ(file_Contents(name), "track");
         }
+    }
+}
+
+// A program started with some of its standard descriptors closed: each
+// closed one is /dev/null once the process has started, so the first file
+// the program opens (a trace) is never its standard output; the open ones
+// stay as they were; and a write whose reader went away fails instead of
+// ending the program. Each case runs in a child process of its own.
+TEST(PosixProcess, ClosedStandardDescriptorsBecomeDevNullAndAGoneReaderFailsAWrite)
+{
+    struct stat null {};
+    ASSERT_EQ(stat("/dev/null", &null), 0);
+    const struct {
+        const char* name;
+        bool closed[3];
+    } rows[] = {
+        {"all three closed", {true, true, true}},
+        {"standard output closed", {false, true, false}},
+        {"standard input and error closed", {true, false, true}},
+        {"none closed", {false, false, false}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fflush(nullptr);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGPIPE, SIG_DFL);
+            struct stat before[3] {};
+            for (int fd = 0; fd < 3; ++fd) {
+                fstat(fd, &before[fd]);
+                if (row.closed[fd]) close(fd);
+            }
+            posix_StartProcess();
+            int faults = 0;
+            for (int fd = 0; fd < 3; ++fd) {
+                struct stat now {};
+                const struct stat& expected = row.closed[fd] ? null : before[fd];
+                if (fstat(fd, &now) != 0 || now.st_rdev != expected.st_rdev || now.st_ino != expected.st_ino)
+                    faults |= 1 << fd;
+            }
+            const int first_file = open("/dev/zero", O_RDONLY | O_CLOEXEC);
+            if (first_file <= STDERR_FILENO) faults |= 8;
+            int ends[2];
+            if (pipe(ends) != 0 || close(ends[0]) != 0 || write(ends[1], "x", 1) != -1 || errno != EPIPE) faults |= 16;
+            _exit(faults);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1, 2, 4: descriptor 0, 1, 2 wrong; 8: the first file took one of them";
     }
 }
 

@@ -28,4 +28,28 @@ TEST(Win32Files, FolderLockHasOneHolder)
     sys_FolderUnlock();
 }
 
+// A named pipe given as a trace: written to without waiting, so once its
+// reader has stopped reading a write reports FILE_WOULD_BLOCK instead of
+// holding the program up. Read opens take only a plain file on a disk: the
+// pipe and a device name are none.
+TEST(Win32Files, PipeWhoseReaderStallsReportsWouldBlockAndReadOpensTakeOnlyDiskFiles)
+{
+    char name[64];
+    snprintf(name, sizeof name, "\\\\.\\pipe\\zorp-stalled-%lu", GetCurrentProcessId());
+    HANDLE reader = CreateNamedPipeA(name, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    const int trace = sys_FileOpenWrite(name);
+    ASSERT_GE(trace, 0);
+    static char chunk[4096];
+    int result = FILE_WRITTEN;
+    for (int i = 0; i < 256 && result == FILE_WRITTEN; ++i) result = sys_FileWrite(trace, chunk, sizeof chunk);
+    EXPECT_EQ(result, FILE_WOULD_BLOCK);
+    EXPECT_EQ(sys_FileOpenRead(name), -1);
+    EXPECT_EQ(sys_FileExists(name), 0);
+    EXPECT_EQ(sys_FileExists("NUL"), 0);
+    EXPECT_EQ(sys_FileOpenRead("NUL"), -1);
+    sys_FileClose(trace);
+    CloseHandle(reader);
+}
+
 }  // namespace

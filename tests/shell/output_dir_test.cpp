@@ -3,8 +3,10 @@
 // a clear stop before the adapter is touched when none can be written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 
 #include "download/download.h"
@@ -23,6 +25,8 @@ namespace fs = std::filesystem;
 
 // Every path below is relative to the case's own temporary folder; "" is
 // "not given". "file" is a plain file, so nothing can be made below it.
+constexpr const char* CANNOT = "Error - cannot write track files to ";
+
 struct Case {
     const char* shows;
     std::string program_dir;
@@ -30,15 +34,17 @@ struct Case {
     const char* chosen;
     const char* documents;
     std::string expected;     // "" when no folder can be written
-    const char* error_names = "";
+    const char* error_names = "";  // "": any folder
     void (*inject)() = [] {};
-    const char* error = "Error - cannot write track files to ";
+    const char* error = CANNOT;
+    bool demo = false;
 };
 
 const std::string DEEP = "prog/" + std::string(120, 'a') + "/" + std::string(120, 'b');
 const std::string ROOMY = DEEP.substr(0, 225 - 1 - TempDir().dir.size());
 const std::string LONG = std::string(150, 'n') + "/" + std::string(150, 'n');
 const std::string LONG_CUT = "prog/" + std::string(150, 'n');  // where the path's first 259 bytes lead
+const std::string TOO_LONG = "out/" + std::string(5000, 'x');
 
 TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
 {
@@ -57,6 +63,10 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
          "docs", "out"},
         {"the named folder, and no fallback when it cannot be made", "prog", "prog", "file/out", "docs", "",
          "file/out"},
+        {"the named folder with every missing folder above it made", "prog", "prog", "new/a/b/c", "docs",
+         "new/a/b/c"},
+        {"a named folder too long to take, named in the error", "prog", "prog", TOO_LONG.c_str(), "docs", "",
+         TOO_LONG.c_str()},
         {"no folder when documents cannot be made either", "prog", "", "", "file/docs", "",
          "file/docs/ZorpLoad"},
         {"no folder when documents are unknown", "prog", "", "", "", "", "prog"},
@@ -67,6 +77,13 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
          [] { sim_file_faults.lock_held_until_us = sim_NowUs() + FOLDER_WAIT_MS * 1000ull - 1000; }},
         {"no folder when its lock file cannot be made", "prog", "prog", "", "docs", "", "prog",
          [] { sim_file_faults.lock.countdown = 1; }},
+        {"a demo in documents' folder of its own, never the writable program folder", "prog", "prog", "", "docs",
+         "docs/ZorpLoad/Demo", "", [] {}, CANNOT, true},
+        {"a demo in the named folder", "prog", "prog", "out", "docs", "out", "", [] {}, CANNOT, true},
+        {"a demo without documents: no folder, never the program's", "prog", "prog", "", "", "", "", [] {}, CANNOT,
+         true},
+        {"a demo where documents cannot be made", "prog", "prog", "", "file/docs", "", "file/docs/ZorpLoad/Demo",
+         [] {}, CANNOT, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
@@ -80,23 +97,26 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         if (!c.made.empty()) fs::create_directories(at(c.made));
         sim_Reset(), sim_ResetFiles(), fake_WindowReset();
         sim_SetProgramPath(path_Join(at(c.program_dir), "zorpload").c_str());
+        demo_run = c.demo;
         shell_Start(&fake_window, nullptr);
         c.inject();
 
         const int result = shell_ChooseOutputDir(at(c.chosen).c_str(), at(c.documents).c_str());
+        demo_run = false;
         EXPECT_EQ(result, c.expected.empty() ? -1 : 0);
         EXPECT_EQ(output_dir, at(c.expected));
         for (const auto& entry : fs::recursive_directory_iterator(temp.dir)) {
             EXPECT_TRUE(entry.is_directory() || entry.path() == at("file") || entry.path().filename() == FOLDER_LOCK_NAME)
                 << "left behind: " << entry.path();
         }
-        EXPECT_EQ(fs::exists(at("docs")), c.expected == "docs/ZorpLoad") << "documents made only when used";
+        EXPECT_EQ(fs::exists(at("docs")), c.expected.starts_with("docs/ZorpLoad")) << "documents made only when used";
 
         // A folder that can be written leaves the download as it was; with
         // none the first tick asks its error question, adapter untouched.
         sequencer_Tick(&fake_window);
         if (c.expected.empty()) {
-            EXPECT_EQ(std::string(status_log[0]), c.error + at(c.error_names));
+            const std::string named = c.error_names[0] != '\0' ? at(c.error_names) : "any folder";
+            EXPECT_EQ(std::string(status_log[0]), (c.error + named).substr(0, LOG_LINE_SIZE - 1));
             ASSERT_EQ(fake_window.box_count, 1);
             EXPECT_STREQ(fake_window.boxes[0].title, "Download error");
             EXPECT_FALSE(sim_AdapterOpen());
@@ -107,24 +127,152 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
     }
 }
 
-TEST(OutputDir, AFolderAnotherProgramProbesAtTheSameMomentCountsAsWritable)
+// Names planted where a probe might go do not make a writable folder look
+// unwritable: folders at fixed probe-like names and at the name this start
+// tries first, and another program's probe held at the name tried next.
+TEST(OutputDir, FoldersAndAnotherProgramsProbeAtProbeNamesLeaveTheFolderWritable)
 {
     const TempDir temp;
-    const std::string out = temp.path("out"), probe = path_Join(out, ".zorpload-probe");
+    const std::string out = temp.path("out");
     fs::create_directories(out);
     sim_Reset(), sim_ResetFiles(), fake_WindowReset();
-    // Another program's probe, held as the program holds the files it writes.
-    const int held = sys_FileCreate(probe.c_str());
-    ASSERT_GE(held, 0);
     shell_Start(&fake_window, nullptr);
+    const auto probe_Name = [](uint32_t attempt) {
+        char name[32];
+        snprintf(name, sizeof name, ".zorpload-probe-%08x", unsigned(uint32_t(sim_NowUs()) + attempt * 0x9E3779B9u));
+        return std::string(name);
+    };
+    for (const std::string& name : {std::string(".zorpload-probe"), std::string(".zorpload-probe1"),
+                                     std::string(".zorpload-probe2"), std::string(".zorpload-probe3"), probe_Name(0)})
+        fs::create_directory(path_Join(out, name));
+    const int held = sys_FileCreate(path_Join(out, probe_Name(1)).c_str());
+    ASSERT_GE(held, 0);
 
     EXPECT_EQ(shell_ChooseOutputDir(out.c_str(), ""), 0);
     EXPECT_EQ(output_dir, out);
-    EXPECT_TRUE(fs::exists(probe)) << "the other program's probe was removed";
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2)
-        << "a probe left behind beside the other's and the folder's lock file";
+    EXPECT_TRUE(fs::is_regular_file(path_Join(out, probe_Name(1)))) << "the other program's probe was removed";
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 7)
+        << "a probe left behind beside the planted ones, the other's and the folder's lock file";
     sys_FileClose(held);
     shell_Shutdown();
+}
+
+// The demo's simulated tracks go to a folder of their own: the real folders
+// (the program's, writable, and documents' ZorpLoad) keep exactly what they
+// held, so that a real run never skips a real track for a simulated one.
+TEST(OutputDir, ADemoRunSavesIntoItsOwnFolderAndLeavesTheRealOnesUntouched)
+{
+    const TempDir temp;
+    const std::string prog = temp.path("prog"), real = path_Join(temp.path("docs"), "ZorpLoad");
+    const std::string demo = path_Join(real, "Demo");
+    fs::create_directories(prog), fs::create_directories(real);
+    std::ofstream(path_Join(prog, "2015-07-03_0845_001.txt")) << "x";
+    std::ofstream(path_Join(real, "2015-07-04_0845_002.txt")) << "x";
+    const auto listing = [](const std::string& dir) {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+        return names;
+    };
+    const auto prog_before = listing(prog);
+    auto real_before = listing(real);
+    real_before.insert("Demo");
+    sim_Reset(), sim_ResetFiles(), fake_WindowReset();
+    sim_AddTracks(2, 1, 50, 7);
+    sim_SetProgramPath(path_Join(prog, "zorpload").c_str());
+    demo_run = true;
+    shell_Start(&fake_window, nullptr);
+    EXPECT_EQ(shell_ApplyStartOptions(nullptr, nullptr, temp.path("docs").c_str(), false), 0);
+    for (int tick = 0; tick < 100000 && seq_state != SEQ_IDLE; ++tick) sequencer_Tick(&fake_window);
+    demo_run = false;
+
+    EXPECT_STREQ(status_log[0], "Demo run on a simulated logger");
+    EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - simulated logger - " + demo);
+    EXPECT_EQ(listing(prog), prog_before);
+    EXPECT_EQ(listing(real), real_before);
+    EXPECT_EQ(std::ranges::count_if(fs::directory_iterator(demo), [](const auto& e) {
+                  return e.path().extension() == ".txt";
+              }),
+              2);
+    shell_Shutdown();
+}
+
+// Starts the program again with the window's remembered settings kept, as
+// a user's are across restarts; named is --output-dir, gpx --gpx.
+void restart(const std::string& prog, const char* named = nullptr, bool gpx = false)
+{
+    sim_Reset(), sim_ResetFiles(), fake_WindowReset();
+    sim_SetProgramPath(path_Join(prog, "zorpload").c_str());
+    shell_Start(&fake_window, nullptr);
+    shell_ApplyStartOptions(nullptr, named, "", gpx);
+}
+
+// The window's File menu after the download: the folder in use is shown,
+// opened and changed only while no download runs, and the folder and the
+// GPX choice are remembered for the next start, where the command line
+// still wins; a demo remembers its own.
+TEST(OutputDir, TheWindowShowsOpensChangesAndRemembersTheTrackFolderAndTheGpxChoice)
+{
+    const TempDir temp;
+    const std::string prog = temp.path("prog"), other = temp.path("other"), named = temp.path("named");
+    std::ofstream(temp.path("file")) << "x";
+    fs::create_directories(prog);
+    fake_SettingsReset();
+    restart(prog);
+    EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - " + prog);
+
+    shell_Command(CMD_OPEN_FOLDER);
+    EXPECT_EQ(std::string(fake_window.opened), prog);
+    EXPECT_EQ(fake_window.box_count, 0);
+    fake_window.open_result = -1;
+    shell_Command(CMD_OPEN_FOLDER);
+    ASSERT_EQ(fake_window.box_count, 1);
+    EXPECT_EQ(std::string(fake_window.boxes[0].text), "No file manager could show the track folder " + prog);
+
+    // During the download the item is greyed out, and the command does nothing.
+    snprintf(fake_window.folder_answer, sizeof fake_window.folder_answer, "%s", other.c_str());
+    EXPECT_EQ(shell_CommandAvailable(CMD_CHOOSE_FOLDER), 0);
+    shell_Command(CMD_CHOOSE_FOLDER);
+    EXPECT_STREQ(fake_window.folder_start, "") << "a folder dialog during the download";
+    EXPECT_EQ(output_dir, prog);
+
+    seq_state = SEQ_IDLE;
+    EXPECT_EQ(shell_CommandAvailable(CMD_CHOOSE_FOLDER), 1);
+    snprintf(fake_window.folder_answer, sizeof fake_window.folder_answer, "%s", path_Join(temp.path("file"), "x").c_str());
+    shell_Command(CMD_CHOOSE_FOLDER);
+    EXPECT_EQ(output_dir, prog) << "a folder that cannot be written is not taken";
+    EXPECT_EQ(std::string(status_log[log_LastUsedLine()]), "Error - cannot write track files to " +
+                                                               path_Join(temp.path("file"), "x"));
+    snprintf(fake_window.folder_answer, sizeof fake_window.folder_answer, "%s", other.c_str());
+    shell_Command(CMD_CHOOSE_FOLDER);
+    EXPECT_EQ(std::string(fake_window.folder_start), prog);
+    EXPECT_EQ(output_dir, other);
+    EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - " + other);
+    EXPECT_EQ(std::string(status_log[log_LastUsedLine()]), "Output directory: " + other);
+    shell_Command(CMD_SAVE_GPX);
+    shell_Command(CMD_SESSION_LOG);
+    EXPECT_EQ(fake_window.session_views, 1);
+    shell_Shutdown();
+
+    restart(prog);
+    EXPECT_EQ(output_dir, other) << "the chosen folder is remembered";
+    EXPECT_TRUE(gpx_enabled) << "the GPX choice is remembered";
+    shell_Command(CMD_SAVE_GPX);
+    shell_Shutdown();
+    restart(prog, named.c_str(), true);
+    EXPECT_EQ(output_dir, named) << "--output-dir wins for its run";
+    EXPECT_TRUE(gpx_enabled) << "--gpx wins for its run";
+    shell_Shutdown();
+    restart(prog);
+    EXPECT_EQ(output_dir, other) << "--output-dir is not remembered";
+    EXPECT_FALSE(gpx_enabled) << "GPX off is remembered, --gpx is not";
+    shell_Shutdown();
+
+    demo_run = true;
+    restart(prog);
+    demo_run = false;
+    EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - simulated logger") << "a demo never takes the real folder";
+    shell_Shutdown();
+    fake_SettingsReset();
 }
 
 // The start-up options act in their order: the trace runs whatever the
@@ -153,6 +301,7 @@ TEST(OutputDir, StartOptionsTurnGpxOnOnlyOnceTheNamedFolderIsChosen)
         EXPECT_EQ(std::string(status_log[0]), writable ? "GPX: 2015-07-04_0845_002.txt has no usable fix, no GPX written"
                                                        : "Error - cannot write track files to " + out);
         EXPECT_STREQ(status_log[1], "");
+        EXPECT_EQ(std::string(fake_window.title), writable ? "ZorpLoad - " + out : "ZorpLoad") << "the folder in use";
         shell_Shutdown();
         EXPECT_EQ(file_Contents(trace).rfind("# ZorpLoad ", 0), 0u) << "no trace recorded";
     }

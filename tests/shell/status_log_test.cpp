@@ -1,4 +1,5 @@
-// The status log: where each write lands, scrolling, and the cut at 259 characters.
+// The status log: where each write lands, scrolling, and the cut at 259
+// characters; the session behind it keeps every line, as changed in place.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -28,15 +29,20 @@ TEST(StatusLog, WritesLandOnTheirLineScrollAndAreCutAt259Characters)
         int lines;  // numbered lines written first
         std::vector<std::pair<WriteOp, std::string>> writes;
         Lines expected;  // every later line must be empty
+        Lines session = {};  // the session's lines, when the row is about them
+        uint32_t dropped = 0;
     } rows[] = {
-        {"append on an empty log", 0, {{append, "hello"}}, {"hello"}},
+        {"append on an empty log", 0, {{append, "hello"}}, {"hello"}, {"hello"}},
         {"append, replace on the last line; an added line takes the next", 5,
          {{append, " more"}, {replace, "XY"}, {add, "Item 12 error"}, {replace, " ( 50%)"}},
          numbered(0, 4, {"line 4 moXY", "Item 1 ( 50%)"})},
         {"a full log scrolls, no stale tail", 20, {{add, "a longer line"}, {add, "y"}, {append, "+"}, {replace, "#"}},
-         numbered(2, 20, {"a longer line", "y#"})},
+         numbered(2, 20, {"a longer line", "y#"}), numbered(0, 20, {"a longer line", "y#"})},
         {"an empty text scrolls a full log; CR LF kept", 20, {{add, ""}, {append, "!"}, {add, ctl}},
-         numbered(1, 19, {"line 19!", ctl})},
+         numbered(1, 19, {"line 19!", ctl}), numbered(0, 19, {"line 19!", "", ctl})},
+        {"a full session pushes its oldest lines out, and a change in place still reaches it",
+         int(SESSION_LINES) + 5, {{append, "!"}}, numbered(SESSION_LINES - 15, SESSION_LINES + 4, {"line 4100!"}),
+         numbered(5, SESSION_LINES + 4, {"line 4100!"}), 5},
         {"replace keeps a longer line's length", 0, {{add, "0123456789"}, {replace, " ( 42%)"}}, {"012 ( 42%)"}},
         {"replace takes a shorter line's place", 0, {{add, "abc"}, {replace, " ( 42%)"}}, {" ( 42%)"}},
         {"add cut", 0, {{add, L}}, {cut}},
@@ -54,6 +60,12 @@ TEST(StatusLog, WritesLandOnTheirLineScrollAndAreCutAt259Characters)
         for (; k < LOG_LINE_COUNT && status_log[k][0] != '\0'; ++k) used.push_back(status_log[k]);
         for (; k < LOG_LINE_COUNT; ++k) EXPECT_EQ(status_log[k][0], '\0') << row.shows << ": line " << k;
         EXPECT_EQ(used, row.expected) << row.shows;
+        if (row.session.empty()) continue;
+        Lines session;
+        for (uint32_t i = 0; i < session_LineCount(); ++i) session.push_back(session_Line(i));
+        EXPECT_EQ(session, row.session) << row.shows;
+        EXPECT_EQ(session_Dropped(), row.dropped) << row.shows;
+        EXPECT_STREQ(session_Line(session_LineCount()), "") << row.shows;
     }
 }
 

@@ -55,3 +55,58 @@ void wnd_Quit(int)
 }
 
 void wnd_Redraw(WindowHandle) {}
+
+void wnd_SetTitle(WindowHandle, const char* title)
+{
+    snprintf(fake_window.title, sizeof fake_window.title, "%s", title);
+}
+
+int wnd_OpenFolder(const char* folder)
+{
+    snprintf(fake_window.opened, sizeof fake_window.opened, "%s", folder);
+    return fake_window.open_result;
+}
+
+int wnd_ChooseFolder(WindowHandle, const char*, const char* start, char* folder, int size)
+{
+    snprintf(fake_window.folder_start, sizeof fake_window.folder_start, "%s", start);
+    if (fake_window.folder_answer[0] == '\0') return 0;
+    snprintf(folder, static_cast<size_t>(size), "%s", fake_window.folder_answer);
+    return 1;
+}
+
+void wnd_SessionLogBox(WindowHandle)
+{
+    ++fake_window.session_views;
+}
+
+FakeSetting fake_settings[FAKE_SETTINGS_MAX];
+
+void fake_SettingsReset()
+{
+    memset(fake_settings, 0, sizeof fake_settings);
+}
+
+static FakeSetting* setting_Named(const char* name)
+{
+    for (FakeSetting& setting : fake_settings)
+        if (strcmp(setting.name, name) == 0) return &setting;
+    return nullptr;
+}
+
+int wnd_LoadSetting(const char* name, char* value, int size)
+{
+    const FakeSetting* setting = setting_Named(name);
+    if (setting == nullptr || strlen(setting->value) >= static_cast<size_t>(size)) return 0;
+    memcpy(value, setting->value, strlen(setting->value) + 1);
+    return 1;
+}
+
+void wnd_SaveSetting(const char* name, const char* value)
+{
+    FakeSetting* setting = setting_Named(name);
+    if (setting == nullptr) setting = setting_Named("");
+    if (setting == nullptr) return;
+    snprintf(setting->name, sizeof setting->name, "%s", name);
+    snprintf(setting->value, sizeof setting->value, "%s", value);
+}

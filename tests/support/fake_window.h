@@ -23,7 +23,23 @@ struct FakeWindow {
     int answers_used;
     void (*while_box_open)(WindowHandle owner);  // e.g. run a few ticks
     int quit_calls;
+    char title[400];  // the last title set
+    char opened[260];        // the last folder shown in the file manager
+    int open_result;         // what opening a folder returns
+    char folder_answer[260]; // the folder the folder dialog picks; "": cancelled
+    char folder_start[260];  // where the last folder dialog started
+    int session_views;
 };
+
+// The remembered settings, kept across fake_WindowReset as a user's are
+// across restarts; fake_SettingsReset forgets them.
+constexpr int FAKE_SETTINGS_MAX = 8;
+struct FakeSetting {
+    char name[32];
+    char value[260];
+};
+extern FakeSetting fake_settings[FAKE_SETTINGS_MAX];
+void fake_SettingsReset();
 
 extern FakeWindow fake_window;
 

@@ -15,6 +15,7 @@
 #include <pty.h>
 #include <sys/stat.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "platform/terminal/documents_dir.h"
@@ -81,9 +82,10 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
     } cases[] = {
         {"a whole download", [] {}, {0, false, false}, OUTCOME_SAVED, 2, 2,
          "File: 2015-07-04_0845_002.txt ... read GPS data (100%)\n" + DONE},
+        // One waiting line, its time left updated in place: a file gets its last state.
         {"no adapter, looked for again once a second for 3 s", [] { sim_settings.adapter.present = false; },
          {3000, false, false}, OUTCOME_NO_ADAPTER, 0, 0,
-         "Error - USB adapter not found\nError - USB adapter not found\nError - USB adapter not found\n"
+         "Waiting up to 3 s for the USB adapter ... 0 s left\n"
          "Error - USB adapter not found\nUSB adapter Error! (rv=102)\n",
          3000000},
         {"the logger falls silent in the first track", [] { sim_settings.faults.silent_after_items = 60; },
@@ -130,6 +132,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
             return n;
         };
         EXPECT_EQ(count("%)"), count("read GPS data (")) << "a track line printed more than once";
+        EXPECT_LE(count("USB adapter not found"), 1u) << "a line per look for the adapter";
         EXPECT_EQ(txt_Files(out), c.saved);
         EXPECT_EQ(sim_stats.requests_by_command[0x12], c.directory_requests);
         EXPECT_GE(sim_NowUs() - start_us, c.waited_us);
@@ -163,6 +166,21 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWrit
     EXPECT_NE(shown.find(track + "       \x1b[J\r\x1b[1A" + track + " (  0%)\x1b[J"), std::string::npos) << shown;
     EXPECT_NE(shown.find("\r\x1b[1A" + track + " (100%)\x1b[J\r\nZORP read done. Data saved.\r\n"),
               std::string::npos);
+
+    // A terminal one column wide: a track's line fills far more rows than
+    // the terminal has, and a redraw goes up to the top row, never above.
+    winsize one_column {};
+    one_column.ws_row = 24, one_column.ws_col = 1;
+    ASSERT_EQ(ioctl(master, TIOCSWINSZ, &one_column), 0);
+    sim_Reset(), sim_ResetFiles();
+    sim_AddTracks(1, 2, ITEMS, 7);
+    EXPECT_EQ(run_Into(slave, {temp.path("out").c_str(), {}, {}, {}}, {0, false, false}), OUTCOME_SAVED);
+    const std::string tall = read_All();
+    EXPECT_NE(tall.find("\x1b[23A"), std::string::npos) << "no redraw from the top row";
+    for (size_t at = tall.find("\x1b["); at != std::string::npos; at = tall.find("\x1b[", at + 1)) {
+        const int rows = std::atoi(tall.c_str() + at + 2);
+        EXPECT_LE(rows, 23) << "a redraw moved the cursor above the terminal";
+    }
 
     // No folder to write: one line, the adapter never opened, exit code 1.
     std::ofstream(temp.path("file")) << "x";
@@ -404,5 +422,33 @@ TEST_P(TerminalDocuments, FindsTheFolderTheXdgUserDirectoriesName)
 
 INSTANTIATE_TEST_SUITE_P(Cases, TerminalDocuments, testing::ValuesIn(documents_cases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+
+// Standard output on a full disk: one line on standard error says so, the
+// run stops with its own exit code, and the logger is not erased after a
+// run whose report was lost.
+TEST(Terminal, StandardOutputThatCannotBeWrittenEndsTheRunWithItsOwnExitCode)
+{
+    const TempDir temp;
+    sim_Reset(), sim_ResetFiles();
+    sim_AddTracks(2, 1, ITEMS, 7);
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const std::string said = temp.path("stderr");
+    const int error_file = open(said.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    fflush(stderr);
+    const int saved_error = dup(STDERR_FILENO);
+    dup2(error_file, STDERR_FILENO);
+    const int code = run_Into(full, {temp.path("out").c_str(), {}, {}, {}}, {0, true, true});
+    fflush(stderr);
+    dup2(saved_error, STDERR_FILENO);
+    close(saved_error), close(error_file), close(full);
+
+    EXPECT_EQ(code, OUTCOME_OUTPUT_FAILED);
+    EXPECT_EQ(file_Contents(said), std::string(program_invocation_short_name) +
+                                       ": cannot write to standard output: No space left on device\n");
+    EXPECT_EQ(sim_stats.erases, 0u);
+    EXPECT_FALSE(sim_AdapterOpen());
+}
 
 }  // namespace

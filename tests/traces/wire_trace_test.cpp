@@ -5,6 +5,11 @@
 
 #include <algorithm>
 #include <string>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "download/download.h"
 #include "link/gps_link.h"
@@ -29,15 +34,22 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-// Runs a three-track download with trace_setup (if any) after the start;
-// the trace ends as the program does.
-Outcome download(void (*trace_setup)() = nullptr)
+// Runs a three-track download through the shell's tick, as a front end
+// does, with trace_setup (if any) after the start and each_tick (if any)
+// after every tick; the trace ends as the program does.
+Outcome download(void (*trace_setup)() = nullptr, void (*each_tick)() = nullptr)
 {
     session_Begin();
     sim_AddTracks(3, 1, 5, 7);
     trace_session_AlignClock();
     if (trace_setup != nullptr) trace_setup();
-    session_Run();
+    while (seq_state != SEQ_IDLE) {
+        const uint32_t start = sys_TickCount();
+        shell_Tick();
+        if (each_tick != nullptr) each_tick();
+        if (const uint32_t took = sys_TickCount() - start; took < uint32_t(TICK_PERIOD_MS))
+            sys_Sleep(TICK_PERIOD_MS - took);
+    }
     shell_Shutdown();
     Outcome outcome{std::string(reinterpret_cast<const char*>(sim_written), sim_written_count), log_Lines(), {}};
     for (std::string& line : outcome.log) {
@@ -102,5 +114,65 @@ TEST(WireTrace, UnwritableTraceLeavesTheDownloadAsWithoutATrace)
         EXPECT_TRUE(traced == untraced);
     }
 }
+
+#ifndef _WIN32
+// A trace into a FIFO whose reader stops reading: the download neither waits
+// for the reader nor changes, one status line says why the trace ends early,
+// and a reader that wakes up again finds the trace up to the cut and the
+// closing note.
+TEST(WireTrace, StalledReaderCutsTheTraceAndNeverHoldsUpTheDownload)
+{
+    trace_file = trace_dir.path("beside-the-fifo.trace");
+    const Outcome untraced = download();
+    download([] { shell_StartTrace(trace_file.c_str()); });
+    const std::string whole_trace = file_Contents(trace_file);
+    static const std::string fifo = trace_dir.path("stalled.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    static int reader;
+    static bool wakes_up;
+    static std::string got;
+    const auto drain = [] {
+        char chunk[4096];
+        for (ssize_t n; (n = read(reader, chunk, sizeof chunk)) > 0;) got.append(chunk, size_t(n));
+    };
+    static void (*drain_now)();
+    drain_now = drain;
+    for (const bool wakes : {false, true}) {
+        SCOPED_TRACE(wakes ? "the reader wakes up after the cut" : "the reader never reads again");
+        wakes_up = wakes;
+        got.clear();
+        reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0);
+        alarm(60);  // a write that waits for the reader fails the test rather than never ending
+        Outcome traced = download(
+            [] {
+                ASSERT_EQ(shell_StartTrace(fifo.c_str()), 0);
+                // Small enough for the trace to fill it during the first track,
+                // whose line then still waits for its progress.
+                ASSERT_EQ(fcntl(reader, F_SETPIPE_SZ, 8192), 8192);
+            },
+            [] {
+                if (wakes_up && !trace_Recording()) drain_now();
+            });
+        alarm(0);
+        drain();
+        close(reader);
+
+        const auto at = std::ranges::find(traced.log, "Trace cut short: " + fifo + " is not read fast enough");
+        ASSERT_NE(at, traced.log.end());
+        traced.log.erase(at);
+        EXPECT_TRUE(traced == untraced);
+        // The note may fit the pipe beside the cut trace even while nobody
+        // reads; once the reader is back it must come.
+        const std::string note = "\n# not read fast enough: nothing more recorded\n";
+        const bool noted = got.ends_with(note);
+        EXPECT_TRUE(noted || !wakes) << got;
+        if (noted) got.resize(got.size() - note.size());
+        EXPECT_GT(got.size(), 2000u);
+        EXPECT_LT(got.size(), whole_trace.size());
+        EXPECT_EQ(got, whole_trace.substr(0, got.size())) << "what was written is the trace's beginning";
+    }
+}
+#endif
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QTest>
+#include <sys/stat.h>
 #include <QtWidgets>
 #include <algorithm>
 #include <filesystem>
@@ -146,8 +147,14 @@ int track_files(const char* name)  // the run's ".txt" files, each checked to ho
     return count;
 }
 
+void forget_Settings()  // what an earlier test chose is not remembered
+{
+    QSettings(QStringLiteral("ZorpLoad"), QStringLiteral("ZorpLoad")).clear();
+}
+
 TEST(QtWindow, AdapterRetryAboutEraseDownloadRenderingAndExitQuestions)
 {
+    forget_Settings();
     begin("full");
     sim_settings.adapter.present = false;
     QImage image;  // the window as drawn after the download, with `lines` lines in use
@@ -204,12 +211,110 @@ TEST(QtWindow, AdapterRetryAboutEraseDownloadRenderingAndExitQuestions)
     EXPECT_LT(track_files("left"), 2);
 }
 
+// Stands in for the file manager: QDesktopServices hands file URLs here.
+class FileManager : public QObject {
+    Q_OBJECT
+public:
+    QStringList opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url.toLocalFile()); }
+};
+
+QString title_with(const std::string& folder) { return "ZorpLoad - " + QString::fromStdString(folder); }
+QString session_text()
+{
+    QStringList lines;
+    for (uint32_t i = 0; i < session_LineCount(); ++i) lines.append(QString::fromLocal8Bit(session_Line(i)));
+    return lines.join('\n');
+}
+bool choose_available()  // as the File menu shows it when opened
+{
+    QMenu* file = window()->menuBar()->findChildren<QMenu*>().value(0);
+    emit file->aboutToShow();
+    return menu_item("Choose track folder...")->isEnabled();
+}
+
+TEST(QtWindow, FileMenuShowsOpensChangesAndRemembersTheTrackFolderAndTheGpxChoice)
+{
+    forget_Settings();
+    FileManager file_manager;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &file_manager, "open");
+    begin("menu");
+    const std::string first = temp.path("menu"), chosen = temp.path("chosen");
+    std::filesystem::create_directory(chosen);
+    bool grey_during_download = false;
+    QString session_shown;
+    const Steps steps = {
+        {reading_items, [&] { grey_during_download = !choose_available(); }},
+        download_done(Box::No),
+        {nothing_open, [] { choose("Open track folder"); }},
+        {[&] { return choose_available() && !file_manager.opened.isEmpty(); },
+         [] { choose("Choose track folder..."); }},
+        {[] { return open_box<QFileDialog>("Choose track folder"); },
+         [&] {
+             QFileDialog* dialog = open_box<QFileDialog>("Choose track folder");
+             EXPECT_EQ(dialog->directory().absolutePath().toStdString(), first) << "starts at the folder in use";
+             dialog->setDirectory(QString::fromStdString(chosen));
+             static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own is protected
+         }},
+        {[&] { return window()->windowTitle() == title_with(chosen); }, [] { choose(SAVE_GPX); }},
+        {[] { return gpx_enabled; }, [] { choose("Session log"); }},
+        {[] { return open_box<QDialog>("Session log"); },
+         [&] {
+             auto* view = open_box<QDialog>("Session log")->findChild<QPlainTextEdit*>();
+             EXPECT_TRUE(view->isReadOnly());
+             EXPECT_TRUE(view->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+             session_shown = view->toPlainText();
+             open_box<QDialog>("Session log")->reject();
+         }},
+        {nothing_open, [] { window()->close(); }},
+    };
+    EXPECT_EQ(run(steps), 0);
+    EXPECT_TRUE(grey_during_download) << "the folder could be changed under a running download";
+    EXPECT_EQ(file_manager.opened, QStringList{QString::fromStdString(first)});
+    EXPECT_EQ(session_shown, session_text());
+    EXPECT_TRUE(session_shown.startsWith("USB adapter check     ... o.k.\nConnect ZORP"));
+    EXPECT_EQ(track_files("menu"), 2) << "the running download saved where it started";
+
+    // The next start: the chosen folder and GPX saving are remembered.
+    begin("again");
+    QString title;
+    EXPECT_EQ(run({{[] { return seq_state == SEQ_IDLE; }, [&] { title = window()->windowTitle(); }},
+                   download_done(Box::Yes)}), 0);
+    EXPECT_EQ(title, title_with(chosen));
+    EXPECT_TRUE(gpx_enabled);
+    EXPECT_EQ(track_files("again"), 0);
+    EXPECT_EQ(track_files("chosen"), 2);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+// A FIFO planted where the settings file goes never holds the window: the
+// download runs through and nothing is remembered.
+TEST(QtWindow, AFifoAtTheSettingsFileIsLeftAlone)
+{
+    forget_Settings();
+    const std::string config = qEnvironmentVariable("XDG_CONFIG_HOME").toStdString() + "/ZorpLoad/ZorpLoad.conf";
+    std::filesystem::remove(config);
+    std::filesystem::create_directories(std::filesystem::path(config).parent_path());
+    ASSERT_EQ(mkfifo(config.c_str(), 0600), 0);
+    begin("fifo");
+    EXPECT_EQ(run({{reading_items, [] { choose(SAVE_GPX); }}, download_done(Box::Yes)}), 0);
+    EXPECT_EQ(track_files("fifo"), 2);
+    EXPECT_TRUE(std::filesystem::is_fifo(config));
+    std::filesystem::remove(config);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");  // never a display: these run anywhere
+    // The remembered settings go to a folder of the tests' own, not the user's.
+    static const TempDir config;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.dir));
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+#include "qt_window_test.moc"
