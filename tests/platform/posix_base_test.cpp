@@ -21,7 +21,7 @@ namespace {
 
 // Another program that does not ask for the lock moves the held file away
 // and puts its own at the name: that one is neither renamed nor removed. A
-// dangling link at the final name is no track saved.
+// link at the final name, dangling or to a file, is no track saved.
 TEST(PosixFiles, HeldFileIsRenamedOrRemovedOnlyAsItself)
 {
     const TempDir temp;
@@ -39,6 +39,10 @@ TEST(PosixFiles, HeldFileIsRenamedOrRemovedOnlyAsItself)
     EXPECT_EQ(sys_FileCommit(sys_FileCreate(part.c_str()), part.c_str(), temp.path("link.txt").c_str(), true),
               FILE_COMMIT_FAILED) << "a dangling link is no track saved";
     EXPECT_FALSE(std::filesystem::exists(part)) << "a file not renamed is removed";
+    std::ofstream(temp.path("elsewhere.txt")) << "a file";
+    ASSERT_EQ(symlink(temp.path("elsewhere.txt").c_str(), temp.path("linked.txt").c_str()), 0);
+    EXPECT_EQ(sys_FileCommit(sys_FileCreate(part.c_str()), part.c_str(), temp.path("linked.txt").c_str(), true),
+              FILE_COMMIT_FAILED) << "a link to a file is no track saved";
 }
 
 // One holder of a folder's lock at a time: another holder keeps it busy
