@@ -79,8 +79,6 @@ Measurement measure_Track(const BenchSession& session)
         const uint64_t tick_us = sim_NowUs();
         const double tick_cpu = thread_CpuSeconds();
         session_Tick();
-        // Where the window's tick writes the trace: after the download step.
-        trace_Flush();
         const uint64_t took_us = sim_NowUs() - tick_us;
         if (start_us == 0 || end_us != 0) continue;
 

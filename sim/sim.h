@@ -341,7 +341,8 @@ struct SimFileFaults {
     SimFileFault create;           // the file is not created
     SimFileFault write;            // nothing of that write reaches the file
     SimFileFault close;            // the file is closed, or synced, but
-                                   // reports -1
+                                   // reports -1 and ends in stray bytes, as
+                                   // a lost sync may leave it
     SimFileFault rename;           // a commit renames nothing (the file held
                                    // is removed, as a failed commit does)
     SimFileFault read;             // a read of an open file fails

@@ -6,9 +6,10 @@
 //   - sim_NowUs only grows; the millisecond tick is the microsecond clock
 //     divided by 1000 plus an offset that sim_SetTickMs chooses, so it wraps
 //     like the real 32-bit counter.
-//   - A file call either fails by a fault, touching nothing (except a close,
-//     which still closes, and a write on a full disk, which stores what
-//     fits), or is the system's call itself.
+//   - A file call either fails by a fault, touching nothing (except a close
+//     or sync, which still does its work but leaves a few stray bytes at the
+//     file's end, a commit, which removes the file held, and a write on a
+//     full disk, which stores what fits), or is the system's call itself.
 #include <cstring>
 
 #include "platform/native_files.h"
@@ -165,19 +166,28 @@ int sys_FileWrite(int file, const void* data, uint32_t count)
     return -1;
 }
 
+// What a failed close or sync may leave on the disk is not what was written:
+// a caller that ignores the result keeps a damaged file.
+static bool flush_Fails(int file)
+{
+    if (!fault_Fires(sim_file_faults.close)) return false;
+    native_FileWrite(file, "\n(lost)\n", 8);
+    return true;
+}
+
 int sys_FileClose(int file)
 {
+    const bool fails = flush_Fails(file);
     const int closed = native_FileClose(file);
-    if (fault_Fires(sim_file_faults.close)) return -1;
-    return closed;
+    return fails ? -1 : closed;
 }
 
 int sys_FileSync(int file)
 {
     hook_Call(SIM_CALL_SYNC, nullptr);
+    const bool fails = flush_Fails(file);
     const int synced = native_FileSync(file);
-    if (fault_Fires(sim_file_faults.close)) return -1;
-    return synced;
+    return fails ? -1 : synced;
 }
 
 int sys_FileCommit(int file, const char* from, const char* to, bool keep)

@@ -207,11 +207,12 @@ static bool sync_Folder(const char* path)
 }
 
 // Only a regular file of the name counts as the track saved meanwhile; a
-// dangling link, a FIFO or a folder would take the track with it.
+// link (to a file or nowhere), a FIFO or a folder would take the track with
+// it.
 static bool regular_File(const char* path)
 {
     struct stat st {};
-    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+    return lstat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 int native_FileSync(int file)

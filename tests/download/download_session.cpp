@@ -21,12 +21,16 @@ void session_Begin()
     session_Restart(), sim_Reset(), session_ResetBaseServices();
 }
 void session_End() { usb_Close(), session_dir.reset(); }
-void session_Restart() { usb_Close(), link_Reset(), download_Reset(), log_Clear(), fake_WindowReset(); }
+void session_Restart()
+{
+    usb_Close(), link_Reset(), download_Reset(), log_Clear(), fake_WindowReset();
+    main_window = &fake_window;
+}
 const std::string& session_Dir() { return session_dir->dir; }
 void session_Tick()
 {
     const uint32_t start = sys_TickCount();
-    sequencer_Tick(&fake_window);
+    shell_Tick();
     if (const uint32_t took = sys_TickCount() - start; took < uint32_t(TICK_PERIOD_MS))
         sys_Sleep(TICK_PERIOD_MS - took);
 }

@@ -13,15 +13,15 @@ void session_End();
 void session_Restart();
 void session_ResetBaseServices();  // each session library's own
 const std::string& session_Dir();
-void session_Tick();                                      // one 20 ms window tick
+void session_Tick();                                      // one 20 ms window tick, trace written
 uint32_t session_Run(uint32_t max_ticks = 200000);        // ticks until idle
 bool last_ItemRequest(uint32_t* first, uint32_t* count);  // if the last request asked for items
 // A track's file name under an ID; its ".txt" and ".imp" ("" for none), whole or of its first items.
 std::string expected_Name(int track, int track_id);
 std::string expected_Text(int track, uint32_t items = UINT32_MAX);
 std::string expected_Timing(int track, uint32_t items = UINT32_MAX);
-// Each file in the directory must be a track's whole ".txt" (IDs from first_id)
-// or its ".imp"; returns the mask of the tracks saved.
+// Each file in the directory must be a track's whole ".txt" (IDs from first_id),
+// its ".imp" or its ".gpx"; returns the mask of the tracks saved.
 uint32_t expect_DiskMatchesLogger(int first_id);
 using Lines = std::vector<std::string>;
 Lines session_Files();  // sorted names

@@ -1,10 +1,13 @@
-// The download on the simulated logger: a walk-through, the fault matrix, the
-// threshold for asking a track again, fixed faults, no allocation.
+// The download on the simulated logger: a walk-through, the fault matrix, every
+// file call failed in turn, the threshold for asking a track again, fixed
+// faults, no allocation.
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include "download/download.h"
 #include "gpx/gpx.h"
 #include "link/gps_link.h"
@@ -23,7 +26,6 @@ const char *const DONE = "ZORP read done. Data saved.", *const READ_ERROR = "ZOR
 const char* const NOT_SAVED = "ZORP read done. Some tracks were not saved.";
 const std::string TXT = native_Path("/2015-07-03_0845_001.txt"), IMP = native_Path("/2015-07-03_0845_001.imp");
 SimFaultSettings& f = sim_settings.faults;
-SimFileFaults& files = sim_file_faults;
 const SimStats& st = sim_stats;
 std::string moved;  // the output directory, when not the session's
 
@@ -60,21 +62,6 @@ const struct FaultCase {
      [] { return st.answers_late > 0 && st.answers_late < st.requests_heard / 2 && st.logger_resets == 0; }},
     {"LoggerSilentMidStream", [] { f.silent_after_items = 300; }, 0b001, READ_ERROR},
     {"AdapterPulledMidTrack", [] { f.vanish_after_items = 300; }, 0b001, READ_ERROR},
-    {"DiskFillsInText", [] {  // room for the first track and half the second's text
-         files.disk_limited = true;
-         files.disk_free = expected_Text(0).size() + expected_Timing(0).size() + expected_Text(1).size() / 2;
-     }, 0b001, NOT_SAVED},
-    {"DiskFillsInTiming", [] { files.disk_limited = true, files.disk_free = expected_Text(0).size() + 9; }, 0,
-     NOT_SAVED, IMP},
-    {"DirectoryMissing", [] { snprintf(output_dir, sizeof output_dir, "%s", path_Join(session_Dir(), "no").c_str()); },
-     0, NOT_SAVED, native_Path("/no/2015-07-03_0845_001.txt")},
-    {"TextNotCreated", [] { files.create.countdown = 1; }, 0b110, NOT_SAVED, TXT},
-    {"TimingNotCreated", [] { files.create.countdown = 2; }, 0b110, NOT_SAVED, IMP},
-    {"TextNotWritten", [] { files.write.countdown = 1; }, 0b110, NOT_SAVED, TXT},
-    {"TextCloseFails", [] { files.close.countdown = 1; }, 0b110, NOT_SAVED, TXT},
-    {"TimingCloseFails", [] { files.close.countdown = 2; }, 0b110, NOT_SAVED, IMP},
-    {"TimingRenamedFirstFails", [] { files.rename.countdown = 1; }, 0b110, NOT_SAVED, IMP},
-    {"TextRenamedLastFails", [] { files.rename.countdown = 2; }, 0b110, NOT_SAVED, TXT},
     {"NoRoomForTemporaryName", [] { move_Output(2); }, 0, NOT_SAVED, TXT},
     {"NoRoomForTemporarySuffix", [] { move_Output(0); }, 0, NOT_SAVED, TXT},
     {"PathTooLong", [] { move_Output(-5); }, 0, NOT_SAVED, TXT},
@@ -133,6 +120,66 @@ TEST_P(FaultMatrix, DiskHoldsWholeTracksOrNothing)
     ASSERT_EQ(fake_window.box_count, 1);
     EXPECT_STREQ(fake_window.boxes[0].title, row.last_line == DONE ? "Download o.k." : "Download error");
     EXPECT_TRUE(!row.happened || row.happened()) << "the fault did not take place";
+}
+
+// Every file call of a download with GPX and a trace on fails in turn, as a
+// test VFS fails them: call 1, 2, 3 ... of a kind, once (transient) or from
+// then on (persistent), until a run goes through with no fault fired. After
+// each run every file is whole (the GPX byte for byte as without faults) or
+// absent, nothing temporary is left, a file missing has a line naming it, and
+// "Data saved." stands exactly when every track is whole.
+using Files = std::map<std::string, std::string>;
+const TempDir trace_dir;
+Files traced_Download(SimFileFault SimFileFaults::*call = nullptr, SimFileFault fault = {})
+{
+    session_Begin(), Download::add_Tracks(), gpx_enabled = true;
+    if (call != nullptr) sim_file_faults.*call = fault;
+    shell_StartTrace(trace_dir.path("download.trace").c_str());
+    session_Run();
+    shell_Shutdown();
+    Files files;
+    for (const std::string& name : session_Files()) files[name] = file_Contents(path_Join(session_Dir(), name));
+    return files;
+}
+struct FileFault { const char* name; SimFileFault SimFileFaults::*call; bool persistent; };
+void PrintTo(const FileFault& fault, std::ostream* out) { *out << fault.name; }
+struct FileFaultLoop : Download, ::testing::WithParamInterface<FileFault> {};
+INSTANTIATE_TEST_SUITE_P(Calls, FileFaultLoop, ::testing::ValuesIn(std::vector<FileFault>{
+    {"CreateOnce", &SimFileFaults::create, false}, {"CreateForGood", &SimFileFaults::create, true},
+    {"WriteOnce", &SimFileFaults::write, false}, {"WriteForGood", &SimFileFaults::write, true},
+    {"CloseOnce", &SimFileFaults::close, false}, {"CloseForGood", &SimFileFaults::close, true},
+    {"RenameOnce", &SimFileFaults::rename, false}, {"RenameForGood", &SimFileFaults::rename, true},
+    {"ReadOnce", &SimFileFaults::read, false}, {"ReadForGood", &SimFileFaults::read, true},
+}), [](const auto& info) { return std::string(info.param.name); });
+TEST_P(FileFaultLoop, EachTrackWholeOrAbsentAndNamedAndDataSavedOnlyWhenAllAre)
+{
+    static const Files whole = traced_Download();  // the GPX files as a run without faults writes them
+    ASSERT_EQ(whole.size(), 8u);
+    uint32_t points = 0;
+    for (bool fired = true; fired && points < 10000;) {
+        ++points;
+        SCOPED_TRACE(testing::Message() << "call " << points << " fails");
+        const Files disk = traced_Download(GetParam().call, {points, GetParam().persistent, 0});
+        fired = (sim_file_faults.*GetParam().call).failures != 0;
+        const uint32_t saved = expect_DiskMatchesLogger(1);
+        const Lines lines = log_Lines();
+        const auto named = [&](const char* error, const std::string& name) {
+            return std::ranges::count(lines, error + path_Join(session_Dir(), name)) != 0;
+        };
+        for (int t = 0; t < 3; ++t) {
+            const std::string stem = expected_Name(t, t + 1).substr(0, 20), gpx = stem + "gpx";
+            EXPECT_TRUE(disk.contains(gpx) ? disk.at(gpx) == whole.at(gpx)
+                                           : !(saved >> t & 1) || named("Write error, file:", gpx) ||
+                                                 named("Read error, file:", stem + "txt")) << gpx;
+            EXPECT_TRUE(saved >> t & 1 || named("Write error, file:", stem + "txt") ||
+                        named("Write error, file:", stem + "imp")) << stem << "txt missing unannounced";
+        }
+        EXPECT_EQ(std::ranges::count(lines, saved == 0b111 ? DONE : NOT_SAVED), 1);
+        EXPECT_TRUE(GetParam().persistent || saved == 0b111 || std::has_single_bit(~saved & 0b111))
+            << "one failed call cost more than one track";
+    }
+    printf("%s: %u fault points tried\n", GetParam().name, points);
+    EXPECT_GT(points, 1u) << "no call of this kind failed";
 }
 
 TEST_F(Download, WalkThroughThreeTracksSecondAlreadyOnDisk)
@@ -557,9 +604,6 @@ TEST_F(Download, WholeDownloadAllocatesNothing)
     session_Run();
     counting = false;
     EXPECT_EQ(allocations, 0u);
-    int gpx_files = 0;
-    for (const std::string& name : session_Files())
-        if (name.ends_with(".gpx")) gpx_files += std::filesystem::remove(session_Dir() + "/" + name);
-    EXPECT_EQ(gpx_files, 3);
+    EXPECT_EQ(std::ranges::count_if(session_Files(), [](const std::string& name) { return name.ends_with(".gpx"); }), 3);
     EXPECT_EQ(expect_DiskMatchesLogger(1), 0b111u);
 }

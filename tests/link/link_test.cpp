@@ -5,14 +5,45 @@ namespace {
 
 Bytes repeated(const Bytes& bytes, uint32_t times) { return times == 0 ? Bytes{} : bytes + repeated(bytes, times - 1); }
 
-// Check values, and a frame with its own CRC appended sums to 0.
-TEST(Crc16, MatchesCheckValuesAndVanishesOverASealedFrame)
+// Rows of {what it shows, bytes, expected}: the CRC's check values and
+// known-bad CRCs, and GPS_CheckFrame's tests in their order (the first that
+// fails decides). The reply's CRC is worked out apart from the program; the
+// request is the identity command as it stands on the line.
+struct Vector { const char* what; Bytes bytes; int expected; };
+void PrintTo(const Vector& vector, std::ostream* out) { *out << vector.what; }
+std::string vector_Name(const ::testing::TestParamInfo<Vector>& info) { return info.param.what; }
+const Bytes good_reply = {0x3C, 0x01, 0x07, 0x01, 0x00, 0x87, 0x2A}, identity_request = {0x3E, 0x01, 0x06, 0x02, 0xAE, 0xCF};
+
+struct Crc16 : ::testing::TestWithParam<Vector> {};
+INSTANTIATE_TEST_SUITE_P(Vectors, Crc16, ::testing::ValuesIn(std::vector<Vector>{
+    {"CheckValue", {'1', '2', '3', '4', '5', '6', '7', '8', '9'}, 0x2189}, {"Abc", {'a', 'b', 'c'}, 0x58E9},
+    {"NoBytes", {}, 0}, {"SealedRequestSumsToZero", identity_request, 0}, {"SealedReplySumsToZero", good_reply, 0},
+    {"OneBitOffInTheCrc", {0x3E, 0x01, 0x06, 0x02, 0xAE, 0xCE}, 0x1189},
+    {"CrcHighByteFirst", {0x3E, 0x01, 0x06, 0x02, 0xCF, 0xAE}, 0x0E02},
+}), vector_Name);
+TEST_P(Crc16, GivesTheKermitValue)
 {
-    const auto crc_of = [](const char* text) { return GPS_Crc16(reinterpret_cast<const uint8_t*>(text), strlen(text)); };
-    EXPECT_EQ(crc_of("123456789"), 0x2189);
-    EXPECT_EQ(crc_of("abc"), 0x58E9);
-    const Bytes frame = sealed({0x3E, 0x01, 0x0C, 0x12, 0xFF, 0x00, 0x7E, 0x81});
-    EXPECT_EQ(GPS_Crc16(frame.data(), static_cast<uint32_t>(frame.size())), 0);
+    const Bytes& bytes = GetParam().bytes;
+    EXPECT_EQ(GPS_Crc16(bytes.data(), uint32_t(bytes.size())), GetParam().expected);
+}
+
+struct CheckFrame : ::testing::TestWithParam<Vector> {};
+INSTANTIATE_TEST_SUITE_P(Frames, CheckFrame, ::testing::ValuesIn(std::vector<Vector>{
+    {"Reply", good_reply, FRAME_VALID}, {"ReplyWithoutCommandByte", {0x3C, 0x01, 0x05, 0x78, 0x6D}, FRAME_VALID},
+    {"SecondByteLeftToTheExchange", sealed({0x3C, 0x55, 0x07, 0x01, 0x00}), FRAME_VALID},
+    {"NoBytes", {}, FRAME_TOO_SHORT}, {"FourBytesWhateverTheyAre", {0x3E, 0x00, 0x04, 0x00}, FRAME_TOO_SHORT},
+    {"OwnRequestEchoed", identity_request, FRAME_BAD_START}, {"LeadingGarbage", Bytes{0x00} + good_reply, FRAME_BAD_START},
+    {"Truncated", Bytes(good_reply.begin(), good_reply.end() - 1), FRAME_BAD_LENGTH},
+    {"TrailingByte", good_reply + Bytes{0x3C}, FRAME_BAD_LENGTH},
+    {"LengthByteWrongThoughCrcRight", sealed({0x3C, 0x01, 0x08, 0x01, 0x00}), FRAME_BAD_LENGTH},
+    {"CrcOneBitOff", {0x3C, 0x01, 0x07, 0x01, 0x00, 0x87, 0x2B}, FRAME_BAD_CRC},
+    {"DataByteChanged", {0x3C, 0x01, 0x07, 0x01, 0x01, 0x87, 0x2A}, FRAME_BAD_CRC},
+    {"CrcHighByteFirst", {0x3C, 0x01, 0x07, 0x01, 0x00, 0x2A, 0x87}, FRAME_BAD_CRC},
+}), vector_Name);
+TEST_P(CheckFrame, GivesTheFirstTestThatFails)
+{
+    set_rx(GetParam().bytes);
+    EXPECT_EQ(GPS_CheckFrame(), GetParam().expected);
 }
 
 const struct CommandRow {

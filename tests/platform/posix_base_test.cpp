@@ -1,78 +1,48 @@
-// The production base services' track files on Linux: byte-exact, created
-// afresh and held exclusively by their writer, never written through what is
-// planted at their name, renamed whole as the file held without replacing a
-// file that appeared meanwhile, removed whole, and failures reported as -1;
-// and the folder lock.
+// What POSIX systems have besides, for the production base services: a held
+// file another program can move, links, FIFOs, sockets and a full device at
+// a file's name, and another process holding the folder lock (the calls as
+// every platform keeps them: base_services_test.cpp).
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <csignal>
-#include <cstring>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <csignal>
 #include <filesystem>
 #include <string>
-#include <string_view>
 #include "platform/posix/process_start.h"
 #include "seams/base_services.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-TEST(PosixFiles, HeldFileIsRenamedWholeOnlyAsItselfAndFailuresReported)
+// Another program that does not ask for the lock moves the held file away
+// and puts its own at the name: that one is neither renamed nor removed. A
+// link at the final name, dangling or to a file, is no track saved.
+TEST(PosixFiles, HeldFileIsRenamedOrRemovedOnlyAsItself)
 {
     const TempDir temp;
-    const std::string part = temp.path("t.part"), done = temp.path("t.txt"), aside = temp.path("aside");
-    const std::string_view text("$GPGGA\r\n\0\x0D$", 11);  // NUL and a bare CR kept as they are
-    const int holder = sys_FileCreate(part.c_str());
-    ASSERT_GE(holder, 0);
-    EXPECT_EQ(sys_FileWrite(holder, text.data(), uint32_t(text.size())), 0);
-    EXPECT_EQ(sys_FileCreate(part.c_str()), -1) << "held by its writer";
-    EXPECT_TRUE(sys_FileSync(holder) == 0 && sys_FileSize(holder) == int64_t(text.size()));
-    EXPECT_EQ(file_Contents(part), text) << "the refused create must not have emptied or removed it";
-    const int older = sys_FileCreate(done.c_str());
-    EXPECT_TRUE(sys_FileWrite(older, "an older, longer file", 21) == 0 && sys_FileClose(older) == 0);
-    EXPECT_EQ(sys_FileCommit(holder, part.c_str(), done.c_str(), true), FILE_NAME_TAKEN);
-    EXPECT_TRUE(!std::filesystem::exists(part) && file_Contents(done) == "an older, longer file");
-
-    const auto write_Held = [&](const char* contents) {
-        const int file = sys_FileCreate(part.c_str());
-        EXPECT_TRUE(file >= 0 && sys_FileWrite(file, contents, uint32_t(strlen(contents))) == 0);
-        return file;
+    const std::string part = temp.path("t.part");
+    const auto moved_Away = [&] {
+        const int held = sys_FileCreate(part.c_str());
+        std::filesystem::rename(part, temp.path("aside")), std::ofstream(part) << "theirs";
+        return held;
     };
-    EXPECT_EQ(sys_FileCommit(write_Held("newer"), part.c_str(), done.c_str(), false), FILE_COMMITTED);
-    EXPECT_TRUE(!std::filesystem::exists(part) && file_Contents(done) == "newer");
-
-    // Another program that does not ask for the lock moves the held file
-    // away and puts its own at the name: that one is neither renamed nor
-    // removed, and the save fails.
-    int held = write_Held("ours");
-    std::filesystem::rename(part, aside), std::ofstream(part) << "theirs";
-    EXPECT_EQ(sys_FileCommit(held, part.c_str(), temp.path("new.txt").c_str(), true), FILE_COMMIT_FAILED);
+    EXPECT_EQ(sys_FileCommit(moved_Away(), part.c_str(), temp.path("new.txt").c_str(), true), FILE_COMMIT_FAILED);
     EXPECT_TRUE(file_Contents(part) == "theirs" && !std::filesystem::exists(temp.path("new.txt")));
-    held = sys_FileCreate(part.c_str());
-    std::filesystem::rename(part, aside), std::ofstream(part) << "theirs";
-    sys_FileDiscard(held, part.c_str());
-    EXPECT_EQ(file_Contents(part), "theirs") << "discarded only as itself";
-    held = write_Held("ours");
-    sys_FileDiscard(held, part.c_str());
-    EXPECT_FALSE(std::filesystem::exists(part));
-
+    sys_FileDiscard(moved_Away(), part.c_str());
+    EXPECT_EQ(file_Contents(part), "theirs");
     ASSERT_EQ(symlink(temp.path("moved").c_str(), temp.path("link.txt").c_str()), 0);
-    EXPECT_EQ(sys_FileCommit(write_Held("x"), part.c_str(), temp.path("link.txt").c_str(), true),
+    EXPECT_EQ(sys_FileCommit(sys_FileCreate(part.c_str()), part.c_str(), temp.path("link.txt").c_str(), true),
               FILE_COMMIT_FAILED) << "a dangling link is no track saved";
     EXPECT_FALSE(std::filesystem::exists(part)) << "a file not renamed is removed";
-    EXPECT_EQ(sys_FileRemove(done.c_str()), 0);
-    EXPECT_EQ(sys_FileExists(done.c_str()), 0);
-    EXPECT_EQ(sys_FileRemove(done.c_str()), -1);
-    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
-    ASSERT_GE(full, 0);
-    EXPECT_EQ(sys_FileWrite(full, "no room", 7), -1);
-    close(full);
+    std::ofstream(temp.path("elsewhere.txt")) << "a file";
+    ASSERT_EQ(symlink(temp.path("elsewhere.txt").c_str(), temp.path("linked.txt").c_str()), 0);
+    EXPECT_EQ(sys_FileCommit(sys_FileCreate(part.c_str()), part.c_str(), temp.path("linked.txt").c_str(), true),
+              FILE_COMMIT_FAILED) << "a link to a file is no track saved";
 }
 
 // One holder of a folder's lock at a time: another holder keeps it busy
@@ -123,8 +93,8 @@ TEST(PosixFiles, FolderLockHasOneHolderAndClearsWhatIsPlanted)
 
 // A file the user named (a trace) is opened as a shell's redirection opens
 // it: a link is written through and stays, a FIFO is written into while
-// somebody reads it and refused at once while nobody does, and nothing at
-// the name is ever removed.
+// somebody reads it and refused at once while nobody does, a full device
+// fails the write, and nothing at the name is ever removed.
 TEST(PosixFiles, OpenWriteFollowsWhatTheUserNamedAndRemovesNothing)
 {
     const TempDir temp;
@@ -150,6 +120,8 @@ TEST(PosixFiles, OpenWriteFollowsWhatTheUserNamedAndRemovesNothing)
     EXPECT_EQ(read(reader, got, sizeof got), 5);
     close(reader);
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    const int full = sys_FileOpenWrite("/dev/full");
+    EXPECT_TRUE(full >= 0 && sys_FileWrite(full, "no room", 7) == -1 && sys_FileClose(full) == 0);
 }
 
 // Whatever stands at the temporary name is never written through: a link

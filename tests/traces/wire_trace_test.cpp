@@ -42,7 +42,6 @@ Outcome download(void (*trace_setup)() = nullptr, void (*each_tick)() = nullptr)
     session_Begin();
     sim_AddTracks(3, 1, 5, 7);
     trace_session_AlignClock();
-    main_window = &fake_window;
     if (trace_setup != nullptr) trace_setup();
     while (seq_state != SEQ_IDLE) {
         const uint32_t start = sys_TickCount();

@@ -1,0 +1,128 @@
+// The base services as every platform keeps them, against the production implementation of the
+// system the tests are built for (POSIX, or Win32 under Wine): the program's own path, the file calls
+// and the folder lock, where each row starts from a folder holding `given`, makes its calls, and
+// leaves `after`.
+#include <gtest/gtest.h>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+#include "seams/base_services.h"
+#include "shell/shell.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using Entries = std::map<std::string, std::string>;  // name: contents, or FOLDER
+using Results = std::vector<int>;
+const std::string FOLDER = "<folder>", TEXT("$GPGGA\r\n\0\x0D$", 11), OLDER = "an older, longer file";
+const std::string LONG = std::string(9000, '\0') + TEXT;  // several read blocks
+const int HELD_FILE_SEEN = sys_PathSeparator() == '\\' ? 0 : 1;  // Windows shares a held file with nobody
+
+std::string folder, listed;  // the row's own; the names a listing gave
+const char* at(const std::string& name)
+{
+    static std::deque<std::string> paths;  // the pointers stay good for the row
+    return paths.emplace_back(path_Join(folder, native_Path(name))).c_str();
+}
+Results put(const char* name, const std::string& text, int (*open)(const char*) = sys_FileCreate)
+{
+    const int file = open(at(name));
+    return {int(file >= 0), sys_FileWrite(file, text.data(), uint32_t(text.size())), sys_FileClose(file)};
+}
+int held(const char* name, const std::string& text)  // made and written, still held
+{
+    const int file = sys_FileCreate(at(name));
+    return sys_FileWrite(file, text.data(), uint32_t(text.size())) == 0 ? file : -1;
+}
+
+struct Contract {
+    const char* name;
+    Entries given;
+    Results (*calls)();
+    Results expected;
+    Entries after;
+};
+void PrintTo(const Contract& row, std::ostream* out) { *out << row.name; }
+struct BaseServices : ::testing::TestWithParam<Contract> {};
+INSTANTIATE_TEST_SUITE_P(Files, BaseServices, ::testing::ValuesIn(std::vector<Contract>{
+    {"CreateStartsAfreshAndWritesEveryByte", {{"a", OLDER}}, [] { return put("a", TEXT); }, {1, 0, 0}, {{"a", TEXT}}},
+    {"OpenWriteEmptiesWhatIsThere", {{"a", OLDER}}, [] { return put("a", "trace", sys_FileOpenWrite); }, {1, 0, 0},
+     {{"a", "trace"}}},
+    {"CreatedFileIsHeldByItsWriterAlone", {}, [] {
+         const int holder = sys_FileCreate(at("a"));
+         return Results{sys_FileWrite(holder, "held", 4), sys_FileCreate(at("a")), sys_FileExists(at("a")),
+                        sys_FileSync(holder), int(sys_FileSize(holder)), sys_FileClose(holder), sys_FileClose(holder),
+                        sys_FileExists(at("a"))};
+     }, {0, -1, HELD_FILE_SEEN, 0, 4, 0, -1, 1}, {{"a", "held"}}},
+    {"NothingThereFailsEveryCall", {}, [] {
+         return Results{sys_FileCreate(at("no/a")), sys_FileOpenWrite(at("no/a")), sys_MakeDir(at("no/d")),
+                        sys_FileOpenRead(at("a")), sys_FileExists(at("a")), sys_FileRemove(at("a"))};
+     }, {-1, -1, -1, -1, 0, -1}, {}},
+    {"CommitNamesTheHeldFileOrLeavesATakenNameAsAsked", {{"b", OLDER}}, [] {
+         return Results{sys_FileCommit(held("a", TEXT), at("a"), at("b"), true), sys_FileExists(at("a")),
+                        sys_FileCommit(held("a", TEXT), at("a"), at("b"), false),
+                        sys_FileCommit(held("a", "c"), at("a"), at("c"), true)};
+     }, {FILE_NAME_TAKEN, 0, FILE_COMMITTED, FILE_COMMITTED}, {{"b", TEXT}, {"c", "c"}}},
+    {"FolderIsNoFileAndIsMadeOnce", {{"d", FOLDER}, {"f", ""}}, [] {
+         return Results{sys_FileExists(at("d")), sys_FileCommit(held("a", TEXT), at("a"), at("d"), true),
+                        sys_MakeDir(at("d")), sys_MakeDir(at("f")), sys_MakeDir(at("e"))};
+     }, {0, FILE_COMMIT_FAILED, 0, -1, 0}, {{"d", FOLDER}, {"e", FOLDER}, {"f", ""}}},
+    {"DiscardAndRemoveTakeTheFile", {{"b", TEXT}}, [] {
+         sys_FileDiscard(held("a", TEXT), at("a"));
+         return Results{sys_FileExists(at("a")), sys_FileRemove(at("b")), sys_FileExists(at("b"))};
+     }, {0, 0, 0}, {}},
+    {"FolderLockIsTakenInItsOwnFile", {}, [] {
+         const Results taken{sys_FolderLock(folder.c_str()), sys_FolderLock(folder.c_str())};
+         return sys_FolderUnlock(), taken;
+     }, {FOLDER_LOCKED, FOLDER_LOCKED}, {{FOLDER_LOCK_NAME, ""}}},
+    {"FolderLockRefusesAFolderAtItsName", {{FOLDER_LOCK_NAME, FOLDER}}, [] { return Results{sys_FolderLock(folder.c_str())}; },
+     {FOLDER_LOCK_FAILED}, {{FOLDER_LOCK_NAME, FOLDER}}},
+    {"ReadGivesTheWholeFileThenZero", {{"a", LONG}}, [] {
+         const int file = sys_FileOpenRead(at("a"));
+         std::string text;
+         int count;
+         for (char block[4096]; (count = sys_FileRead(file, block, sizeof block)) > 0;) text.append(block, count);
+         sys_FileClose(file);
+         return Results{int(file >= 0), count, int(text == LONG)};
+     }, {1, 0, 1}, {{"a", LONG}}},
+    {"ListDirNamesFilesAndNoFolder", {{"a", ""}, {"b", ""}, {"d", FOLDER}}, [] {
+         const auto list = [](const char* name, void*) { listed += name; };
+         return Results{sys_ListDir(folder.c_str(), list, nullptr), sys_ListDir(at("no"), list, nullptr),
+                        int(listed == "ab" || listed == "ba")};
+     }, {0, 0, 1}, {{"a", ""}, {"b", ""}, {"d", FOLDER}}},
+}), [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(BaseServices, KeepTheContract)
+{
+    const TempDir temp;
+    folder = temp.dir, listed.clear();
+    for (const auto& [name, contents] : GetParam().given)
+        if (contents == FOLDER) ASSERT_TRUE(std::filesystem::create_directory(temp.path(name.c_str())));
+        else std::ofstream(temp.path(name.c_str()), std::ios::binary) << contents;
+    EXPECT_EQ(GetParam().calls(), GetParam().expected);
+    Entries after;
+    for (const auto& entry : std::filesystem::directory_iterator(temp.dir))
+        after[entry.path().filename().string()] = entry.is_directory() ? FOLDER : file_Contents(entry.path().string());
+    EXPECT_EQ(after, GetParam().after);
+}
+
+// /proc/self/exe or GetModuleFileNameA, in the system's own form, and the folder cut from such a
+// path: a drive's root gives "C:", a name alone or at the root no folder.
+TEST(ProgramPath, NamesThisProgramInItsFolder)
+{
+    char path[PROGRAM_DIR_SIZE];
+    const std::string program(path, sys_ProgramPath(path, sizeof path));
+    const std::filesystem::path file(program);
+    EXPECT_TRUE(file.is_absolute() && file.stem() == "base_services_test") << program;
+    shell_SetProgramDir(program.c_str());
+    EXPECT_EQ(program_dir + std::string(1, sys_PathSeparator()) + file.filename().string(), program);
+    for (const auto& [from, folder] : {std::pair{"C:/zorpload.exe", "C:"}, {"C:/Tools/ZorpLoad/zorpload.exe", "C:/Tools/ZorpLoad"},
+                                       {"zorpload.exe", ""}, {"/zorpload.exe", ""}}) {
+        shell_SetProgramDir(native_Path(from).c_str());
+        EXPECT_EQ(program_dir, native_Path(folder)) << from;
+    }
+}
+
+}  // namespace
