@@ -68,6 +68,19 @@ extern int32_t tracks_unsaved;
 // Runs one step of the download; window owns every box the step opens.
 void sequencer_Tick(WindowHandle window);
 
+// Before the first tick, for a run with no folder to save into: the first
+// tick asks the "Download error" question without touching the adapter.
+void sequencer_FailAtStart();
+
+// True while the status log's last line waits for later ticks to finish it
+// in place (the search line's " o.k.", a track's progress): a line added
+// meanwhile would be written over.
+bool sequencer_LineOpen();
+
+// True once the download has run through every track of the listing rather
+// than stopping at a failure.
+bool sequencer_RanThrough();
+
 // ------------------------------------------------------------ reply streams --
 
 // The directory and the items both come as a stream of replies after one

@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "download/download.h"
+#include "download/shell_calls.h"
 #include "gpx/gpx.h"
 #include "link/gps_link.h"
 #include "seams/window_services.h"
-#include "shell/shell.h"
 #include "shell/status_log.h"
 
 int32_t seq_state;
@@ -142,7 +142,7 @@ static void read_Directory()
         log_AddLinef("More than %d tracks on ZORP: the others are not read.", head_count - 1);
         ++tracks_unsaved;
     }
-    log_AddLinef("Output directory: %s", output_dir);
+    log_AddLinef("Output directory: %s", shell_OutputDir());
     track_index = 0;
     advance();
 }
@@ -270,6 +270,21 @@ void sequencer_Tick(WindowHandle window)
     case SEQ_ASK_EXIT_DONE: ask_Exit(window, "Download o.k.", ICON_INFORMATION); break;
     default: seq_state = SEQ_IDLE; break;
     }
+}
+
+void sequencer_FailAtStart()
+{
+    seq_state = SEQ_ASK_EXIT_ERROR;
+}
+
+bool sequencer_LineOpen()
+{
+    return seq_state == SEQ_PROBE || (seq_state >= SEQ_FAST_LINE && seq_state <= SEQ_SAVE_TRACK);
+}
+
+bool sequencer_RanThrough()
+{
+    return head_count > 0 && track_index >= head_count - 1;
 }
 
 void download_Reset()

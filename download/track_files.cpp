@@ -13,10 +13,10 @@
 #include <cstring>
 
 #include "download/download.h"
+#include "download/shell_calls.h"
 #include "download/output_file.h"
 #include "link/gps_link.h"
 #include "seams/base_services.h"
-#include "shell/shell.h"
 #include "shell/status_log.h"
 
 char track_name[PATH_SIZE];
@@ -58,7 +58,7 @@ static bool name_Track(int32_t index)
     snprintf(track_name, sizeof track_name, "%04u-%02u-%02u_%02u%02u_%03u.txt", record[HEAD_YEAR] + 2000u,
              record[HEAD_MONTH], record[HEAD_DAY], two_Digits(record + HEAD_FIX_HOUR),
              two_Digits(record + HEAD_FIX_MINUTE), (unsigned)(first_track_id + index));
-    return path_Fits(snprintf(track_path, sizeof track_path, "%s%c%s", output_dir, sys_PathSeparator(), track_name));
+    return path_Fits(snprintf(track_path, sizeof track_path, "%s%c%s", shell_OutputDir(), sys_PathSeparator(), track_name));
 }
 
 int open_TrackFile()

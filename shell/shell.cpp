@@ -28,13 +28,6 @@ static const char OPEN_FAILED[] = "No file manager could show the track folder "
 // Why the trace ended early, until the log has said so.
 static int trace_cut;
 
-// The search line and a track's line are finished in place by later ticks
-// (" o.k.", the progress), which would write over a line added meanwhile.
-static bool line_Unfinished()
-{
-    return seq_state == SEQ_PROBE || (seq_state >= SEQ_FAST_LINE && seq_state <= SEQ_SAVE_TRACK);
-}
-
 void shell_Start(WindowHandle window, ShellPaint paint)
 {
     main_window = window;
@@ -116,7 +109,7 @@ void shell_Tick()
     sequencer_Tick(main_window);
     // Between ticks no exchange is running, so the file write cannot delay one.
     if (const int cut = trace_Flush(); cut != TRACE_RUNNING) trace_cut = cut;
-    if (trace_cut != TRACE_RUNNING && !line_Unfinished()) {
+    if (trace_cut != TRACE_RUNNING && !sequencer_LineOpen()) {
         if (trace_cut == TRACE_CUT_NOT_READ)
             log_AddLinef("Trace cut short: %s is not read fast enough", trace_Path());
         else
@@ -217,6 +210,11 @@ int shell_CommandAvailable(unsigned command)
     case CMD_CHOOSE_FOLDER: return seq_state == SEQ_IDLE;
     default: return 1;
     }
+}
+
+bool shell_GpxOn()
+{
+    return gpx_enabled;
 }
 
 void shell_SetGpx(bool on)
