@@ -12,7 +12,6 @@
 #include "download/download.h"
 #include "gpx/gpx.h"
 #include "link/gps_link.h"
-#include "link/wire_trace.h"
 #include "shell/status_log.h"
 
 uint8_t item_store[ITEMS128B_MAX][ITEM_RECORD_SIZE];
@@ -155,10 +154,7 @@ static int receive_Stream()
                 return 0;
             }
         }
-        if (usb_handle == nullptr) return 1;
-        uint32_t queued = 0;
-        if (wire_GetStatus(usb_handle, &queued) != FT_OK) queued = 0;
-        if (queued <= STREAM_QUEUE_KEEP_READING) return 1;
+        if (usb_Queued() <= STREAM_QUEUE_KEEP_READING) return 1;
     }
 }
 

@@ -64,15 +64,20 @@ void usb_LogDriverState()
     }
 }
 
+uint32_t usb_Queued()
+{
+    if (usb_handle == nullptr) return 0;
+    // A failed status query (a pulled adapter) counts as an empty queue.
+    uint32_t waiting = 0;
+    if (wire_GetStatus(usb_handle, &waiting) != FT_OK) return 0;
+    return waiting;
+}
+
 // Reads what the driver holds, up to one chunk; 0 when nothing came.
 static uint32_t refill_chunk()
 {
     rx_chunk_pos = 0;
-    if (usb_handle == nullptr) return 0;
-
-    // A failed status query (a pulled adapter) counts as an empty queue.
-    uint32_t waiting = 0;
-    if (wire_GetStatus(usb_handle, &waiting) != FT_OK) return 0;
+    uint32_t waiting = usb_Queued();
     if (waiting == 0) return 0;
     if (waiting > RX_CHUNK_SIZE) waiting = RX_CHUNK_SIZE;
 

@@ -105,6 +105,11 @@ int usb_Open();
 // query or read (a pulled adapter) reads as no byte.
 int usb_GetByte(uint8_t* byte);
 
+// The bytes waiting in the driver's receive queue, not yet handed out by
+// usb_GetByte's chunk. 0 with no adapter open (no driver call then) and when
+// the status query fails (a pulled adapter).
+uint32_t usb_Queued();
+
 // 0 when the adapter took the baud rate; 2 (and a log line) when refused.
 // Only for an open adapter.
 int usb_SetBaud(uint32_t baud);
