@@ -67,7 +67,7 @@ int open_TrackFile()
     int track_id = first_track_id + track_index;
     if (memcmp(record + HEAD_FIX_TEXT, "$GP", 3) != 0) {
         log_AddLinef("Track ID=%3d, invalid item", track_id);
-        return -1;
+        return TRACK_INVALID;
     }
 
     // A path that does not fit can name no file of this track: the track
@@ -79,7 +79,7 @@ int open_TrackFile()
         log_AddLinef("Track ID=%3d has %u items, only the first %u are read", track_id, items, ITEMS128B_MAX);
     log_AddLinef("Track ID=%3d (%5d items), File: %s", track_id, (int)items, track_name);
     log_AppendLast(exists ? " ... exist, skipping" : " ... read GPS data       ");
-    return exists ? 1 : 0;
+    return exists ? TRACK_EXISTS : TRACK_TO_READ;
 }
 
 // True when the open file begins with the track's first sentence as record

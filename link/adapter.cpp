@@ -101,9 +101,9 @@ int usb_GetByte(uint8_t* byte)
 
 int usb_SetBaud(uint32_t baud)
 {
-    if (wire_SetBaudRate(usb_handle, baud) == FT_OK) return 0;
+    if (wire_SetBaudRate(usb_handle, baud) == FT_OK) return USB_BAUD_SET;
     log_AddLine("\r\n FT_SetBaudRate Failed");
-    return 2;
+    return USB_BAUD_REFUSED;
 }
 
 int usb_SetBaudIfOpen(uint32_t baud)

@@ -110,8 +110,12 @@ int usb_GetByte(uint8_t* byte);
 // the status query fails (a pulled adapter).
 uint32_t usb_Queued();
 
-// 0 when the adapter took the baud rate; 2 (and a log line) when refused.
-// Only for an open adapter.
+enum UsbBaudResult : int {
+    USB_BAUD_SET = 0,
+    USB_BAUD_REFUSED = 2,  // and a log line
+};
+
+// Sets the adapter's baud rate; a UsbBaudResult. Only for an open adapter.
 int usb_SetBaud(uint32_t baud);
 
 // usb_SetBaud when an adapter is open; always 0.
