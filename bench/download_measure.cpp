@@ -80,7 +80,7 @@ Measurement measure_Track(const BenchSession& session)
         const double tick_cpu = thread_CpuSeconds();
         session_Tick();
         // Where the window's tick writes the trace: after the download step.
-        trace_Flush();
+        wirerec_Flush();
         const uint64_t took_us = sim_NowUs() - tick_us;
         if (start_us == 0 || end_us != 0) continue;
 
@@ -114,7 +114,7 @@ bool row_Run(const BenchSession& session, uint32_t lose_ppm)
     sim_settings.faults.lose_item_reply_ppm = lose_ppm;
     peak_Reset();
     const std::string trace = session_Dir() + "/download.trace";
-    if (getenv("ZORP_BENCH_TRACE") != nullptr) trace_Start(trace.c_str(), TRACE_SIZE_LIMIT);
+    if (getenv("ZORP_BENCH_TRACE") != nullptr) wirerec_Start(trace.c_str(), WIREREC_SIZE_LIMIT);
     if (session.start != nullptr && !session.start()) {
         printf("%4.0f %%  the session could not start\n", lose_ppm / 10000.0);
         session_End();
@@ -122,7 +122,7 @@ bool row_Run(const BenchSession& session, uint32_t lose_ppm)
     }
     Measurement m = measure_Track(session);
     if (session.stop != nullptr) session.stop();
-    trace_Stop();
+    wirerec_Stop();
     const double trace_mb = double(file_Contents(trace).size()) / (1024.0 * 1024.0);
     std::filesystem::remove(trace);
     m.saved_whole = tracks_unsaved == 0 &&

@@ -30,13 +30,13 @@ int main(int argc, char** argv)
         session.set_up();
         trace_session_AlignClock();
         const fs::path trace = dir / (std::string(session.name) + ".trace");
-        if (trace_Start(trace.string().c_str(), TRACE_SIZE_LIMIT) != 0) {
+        if (wirerec_Start(trace.string().c_str(), WIREREC_SIZE_LIMIT) != 0) {
             std::fprintf(stderr, "cannot write %s\n", trace.string().c_str());
             return 1;
         }
         session_Run();
         usb_Close();
-        trace_Stop();
+        wirerec_Stop();
 
         const fs::path saved = dir / session.name;
         fs::remove_all(saved);
