@@ -200,7 +200,7 @@ int save_Trace()
 
     bool timed = has_Timing();
     if (timed) {
-        // track_path ends in "txt", and the companion's names are no longer.
+        // track_path ends in "txt", and the companion's names are as long.
         snprintf(imp_path, sizeof imp_path, "%s", track_path);
         memcpy(imp_path + strlen(imp_path) - 3, "imp", 3);
         if (!temp_Path(imp_temp_path, imp_path) || (imp_held = write_Timing(imp_temp_path)) < 0)

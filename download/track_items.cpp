@@ -113,7 +113,7 @@ uint32_t count_Missing()
 }
 
 // A request the logger left unanswered may mean that logger and adapter
-// no longer share a line speed.
+// are at different line speeds.
 static int recover_Line()
 {
     int result = GPS_LineSpeedUp();

@@ -4,7 +4,7 @@
 //     record_traces DIR      writes DIR/<name>.trace and DIR/<name>/
 //
 // The sessions are seeded, so recording again gives the same traces unless
-// the program now does something else on the wire; scripts/record-traces.sh
+// the program does something else on the wire than they show; scripts/record-traces.sh
 // builds this tool and records into the source tree.
 #include <cstdio>
 #include <filesystem>
