@@ -5,10 +5,14 @@
 // All state is fixed global storage that lives for the whole run; nothing is
 // allocated per track or per item, and the item store is reused for the next
 // track. The sequencer talks to the user only through the status log and the
-// window-system seam, and reaches files only through the base-services seam.
+// window-system seam, reaches files only through the base-services seam, and
+// asks the program around it only what download/shell_calls.h lists (the
+// output folder, the adapter wait, the way out).
 //
 // Results follow the link's rule (0 success, 1..10 repeat on the next tick,
-// above 10 failure) unless an operation says otherwise.
+// above 10 failure): HeadsResult and ReadTrackResult keep to it. Results of
+// another reading have names of their own: HeadsCheck, TraceStore,
+// GapResult, TrackFileResult, SaveResult.
 //
 // A ".txt" track file exists only complete, together with its timing file:
 // both are written under temporary names and renamed when whole; a track
