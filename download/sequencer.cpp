@@ -71,7 +71,7 @@ static void check_Adapter(WindowHandle window)
     // rather than a line per look.
     if (!unattended_AdapterWaitGoesOn()) {
         log_AddLine("Error - USB adapter not found");
-        if (result == USB_NO_DEVICE_LIST) usb_LogDriverState();
+        usb_LogCause();
     }
     char text[64];
     snprintf(text, sizeof text, "USB adapter Error! (rv=%d)", result);

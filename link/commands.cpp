@@ -143,4 +143,5 @@ void link_Reset()
     memset(rx_chunk, 0, sizeof rx_chunk);
     rx_chunk_left = 0;
     rx_chunk_pos = 0;
+    adapter_gone_told = false;
 }

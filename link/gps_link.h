@@ -107,7 +107,8 @@ int usb_GetByte(uint8_t* byte);
 
 // The bytes waiting in the driver's receive queue, not yet handed out by
 // usb_GetByte's chunk. 0 with no adapter open (no driver call then) and when
-// the status query fails (a pulled adapter).
+// the status query fails (a pulled adapter, told by the next read, so that a
+// poll never adds a line between a line and its progress).
 uint32_t usb_Queued();
 
 enum UsbBaudResult : int {
@@ -124,10 +125,21 @@ int usb_SetBaudIfOpen(uint32_t baud);
 // Closes the adapter if one is open; usb_handle is null afterwards.
 void usb_Close();
 
-// After usb_Open gave USB_NO_DEVICE_LIST: adds the status line that says why
-// the driver could not be used and what to do (d2xx_LoadState's cause); none
-// when the driver was there and failed on its own.
-void usb_LogDriverState();
+// Why the adapter cannot be used, told to the user as one status line of
+// what is wrong and what to do (the driver's AdapterCause, seams/d2xx.h).
+// The loss of an open adapter (CAUSE_GONE) is told by the adapter's own
+// calls as they fail, once a run.
+//
+// Adds the line of the driver's last cause (d2xx_LastCause); none when the
+// driver did not say why. For a failed usb_Open (101 or 102).
+void usb_LogCause();
+
+// Whether text is one of the cause lines.
+bool usb_IsCauseLine(const char* text);
+
+// Set once the adapter's loss has been told this run: every later failed
+// call on its handle would tell it again.
+extern bool adapter_gone_told;
 
 // -------------------------------------------------------------- exchange --
 

@@ -2,7 +2,10 @@
 """Draws ZorpLoad's images and writes them as PNG files beside this script.
 
     logo.png             160 x 46, 16 colours: the logo at the top of the window
-    icon_16.png .. 48    the program icon at 16, 24, 32 and 48 pixels, RGBA
+    icon_16.png .. 256   the program icon at 16, 24, 32, 48, 64, 128 and 256
+                         pixels, RGBA
+    zorpload.svg         the program icon as a scalable image, for desktops
+                         that draw their launchers larger than 256 pixels
     about_icon.png       32 x 32, 16 colours: the icon of the About box
 
 and, for the Win32 program's resource script, the same images in Windows'
@@ -158,20 +161,23 @@ def _in_triangle(x, y, a, b, c):
     return (s1 >= 0 and s2 >= 0 and s3 >= 0) or (s1 <= 0 and s2 <= 0 and s3 <= 0)
 
 
+TILE_INSET, TILE_RADIUS = 0.03, 0.18
+TRACK_HALF_WIDTH = 0.045
 TRACK = [(0.14, 0.80), (0.32, 0.64), (0.48, 0.76), (0.66, 0.60)]
-PIN_X, PIN_Y, PIN_R = 0.64, 0.34, 0.20
+PIN_X, PIN_Y, PIN_R, PIN_HOLE_R = 0.64, 0.34, 0.20, 0.075
+PIN_TIP = ((PIN_X - 0.17, PIN_Y + 0.10), (PIN_X + 0.17, PIN_Y + 0.10), (PIN_X, 0.62))  # the pin's point, a triangle
 
 
 def icon_part(x, y):
     """Which part of the drawing lies at (x, y): None outside it."""
-    if not _in_rounded_square(x, y, 0.03, 0.18):
+    if not _in_rounded_square(x, y, TILE_INSET, TILE_RADIUS):
         return None
-    if (x - PIN_X) ** 2 + (y - PIN_Y) ** 2 <= 0.075 ** 2:
+    if (x - PIN_X) ** 2 + (y - PIN_Y) ** 2 <= PIN_HOLE_R ** 2:
         return "pin hole"
     in_head = (x - PIN_X) ** 2 + (y - PIN_Y) ** 2 <= PIN_R ** 2
-    if in_head or _in_triangle(x, y, (PIN_X - 0.17, PIN_Y + 0.10), (PIN_X + 0.17, PIN_Y + 0.10), (PIN_X, 0.62)):
+    if in_head or _in_triangle(x, y, *PIN_TIP):
         return "pin"
-    if any(_segment_distance(x, y, *a, *b) <= 0.045 for a, b in zip(TRACK, TRACK[1:])):
+    if any(_segment_distance(x, y, *a, *b) <= TRACK_HALF_WIDTH for a, b in zip(TRACK, TRACK[1:])):
         return "track"
     return "tile"
 
@@ -180,6 +186,37 @@ def true_colour(part, y):
     if part == "tile":  # a vertical blue gradient
         return (30 + int(20 * y), 64 + int(90 * y), 150 + int(90 * y))
     return {"pin": (220, 38, 38), "pin hole": (255, 255, 255), "track": (255, 255, 255)}[part]
+
+
+def write_svg(name):
+    """The same drawing as icon_part, as SVG shapes in 100 x 100 units,
+    painted over each other in the order tile, track, pin, pin hole."""
+    def u(v):
+        return "%g" % round(v * 100, 2)
+    top, bottom = true_colour("tile", 0.0), true_colour("tile", 1.0)
+    points = " ".join("%s,%s" % (u(x), u(y)) for x, y in TRACK)
+    lines = [
+        '<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 100 100">',
+        '  <title>ZorpLoad</title>',
+        '  <defs>',
+        '    <linearGradient id="tile" gradientUnits="userSpaceOnUse" x1="0" y1="0" x2="0" y2="100">',
+        '      <stop offset="0" stop-color="#%02x%02x%02x"/>' % top,
+        '      <stop offset="1" stop-color="#%02x%02x%02x"/>' % bottom,
+        '    </linearGradient>',
+        '  </defs>',
+        '  <rect x="%s" y="%s" width="%s" height="%s" rx="%s" fill="url(#tile)"/>'
+        % (u(TILE_INSET), u(TILE_INSET), u(1 - 2 * TILE_INSET), u(1 - 2 * TILE_INSET), u(TILE_RADIUS)),
+        '  <polyline points="%s" fill="none" stroke="#ffffff" stroke-width="%s" '
+        'stroke-linecap="round" stroke-linejoin="round"/>' % (points, u(2 * TRACK_HALF_WIDTH)),
+        '  <g fill="#%02x%02x%02x">' % true_colour("pin", 0.0),
+        '    <circle cx="%s" cy="%s" r="%s"/>' % (u(PIN_X), u(PIN_Y), u(PIN_R)),
+        '    <polygon points="%s"/>' % " ".join("%s,%s" % (u(x), u(y)) for x, y in PIN_TIP),
+        '  </g>',
+        '  <circle cx="%s" cy="%s" r="%s" fill="#ffffff"/>' % (u(PIN_X), u(PIN_Y), u(PIN_HOLE_R)),
+        '</svg>',
+    ]
+    with open(os.path.join(HERE, name), "w") as f:
+        f.write("\n".join(lines) + "\n")
 
 
 def palette_colour(part, y):
@@ -295,12 +332,16 @@ def ico_4bit_image(pixels, transparent):
     return _info_header(size, size * 2, 4, len(xor) + len(mask), 16) + _dib_palette() + xor + mask
 
 
+ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+
+
 def main():
     logo = draw_logo()
     write_indexed("logo.png", logo)
     write_bmp("logo.bmp", logo)
-    for size in (16, 24, 32, 48):
+    for size in ICON_SIZES:
         write_rgba("icon_%d.png" % size, render_icon(size))
+    write_svg("zorpload.svg")
     write_ico("zorpload.ico", [(size, 0, 32, png_bytes("icon_%d.png" % size)) for size in (48, 32, 24, 16)])
     about = render_icon_indexed(32)
     write_indexed("about_icon.png", about, transparent=FUCHSIA)

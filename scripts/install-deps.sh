@@ -4,9 +4,15 @@
 #   ./scripts/install-deps.sh           the Linux build and its tests
 #   ./scripts/install-deps.sh windows   the Windows cross build, its tests
 #                                       under Wine, its zip and setup program
+#   ./scripts/install-deps.sh screenshot  what scripts/screenshot.sh needs
+#                                       besides the Linux build
 set -euo pipefail
 
-if [[ "${1:-}" == windows ]]; then
+if [[ "${1:-}" == screenshot ]]; then
+  # the window on a virtual display with a window manager, photographed by
+  # imagemagick
+  packages=(xvfb openbox xdotool imagemagick)
+elif [[ "${1:-}" == windows ]]; then
   packages=(
     cmake ninja-build
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64

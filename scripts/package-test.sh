@@ -2,8 +2,9 @@
 # Installs the two packages that scripts/package.sh built and runs them as a
 # normal user. zorpload-cli first, alone: a whole download of
 # zorpload-cli-demo (twice), its programs checked to load no Qt library and
-# its dependencies to name no Qt package. Then zorpload beside it: zorpload
-# --version and a whole download of zorpload-demo on Qt's offscreen platform.
+# its dependencies to name no Qt package, zorp-sim-logger --help. Then
+# zorpload beside it: its icons in every size, zorpload --version and a
+# whole download of zorpload-demo on Qt's offscreen platform.
 # Each download must land in that user's Documents/ZorpLoad/Demo, the real
 # Documents/ZorpLoad holding nothing else. Last, both are
 # removed and none of their files may be left.
@@ -117,13 +118,26 @@ skipped=$(run_as zorpload-cli-demo | tee "$work/zorpload-cli-demo-again.log" | g
 echo "--- zorpload-cli needs no Qt"
 qt_depends=$(dpkg-query -W -f='${Depends}\n' zorpload-cli | tr ',' '\n' | grep -i 'qt' || true)
 [[ -z $qt_depends ]] || { echo "zorpload-cli depends on $qt_depends" >&2; exit 1; }
-for program in /usr/bin/zorpload-cli /usr/bin/zorpload-cli-demo; do
+for program in /usr/bin/zorpload-cli /usr/bin/zorpload-cli-demo /usr/bin/zorp-sim-logger; do
   qt_libraries=$(ldd "$program" | grep -i 'libqt' || true)
   [[ -z $qt_libraries ]] || { echo "$program loads $qt_libraries" >&2; exit 1; }
 done
 echo "no Qt package among its dependencies, no Qt library loaded"
 
+echo "--- zorp-sim-logger --help as $user"
+run_as zorp-sim-logger --help >"$work/zorp-sim-logger-help.log"
+head -1 "$work/zorp-sim-logger-help.log" | grep -qxF 'Usage: zorp-sim-logger [TRACKS [ITEMS]]'
+grep -qF 'zorpload-cli --port /dev/pts/' "$work/zorp-sim-logger-help.log"
+
 install_deb "$window_deb"
+icons=(/usr/share/icons/hicolor/scalable/apps/zorpload.svg)
+for size in 16 24 32 48 64 128 256; do
+  icons+=("/usr/share/icons/hicolor/${size}x$size/apps/zorpload.png")
+done
+for icon in "${icons[@]}"; do
+  [[ -s $icon ]] || { echo "icon missing: $icon" >&2; exit 1; }
+done
+echo "icons: 16 to 256 px and scalable"
 version=$(run_as zorpload --version)
 [[ $version == "ZorpLoad 1.01" ]] || { echo "zorpload --version said: $version" >&2; exit 1; }
 echo "zorpload --version: $version"

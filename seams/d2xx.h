@@ -94,18 +94,29 @@ FT_STATUS FT_Close(FT_HANDLE ftHandle);
 
 // ------------------------------------------------------ beyond FTDI's API --
 
-// Whether the driver's functions are there to call. A driver loaded at run
-// time (FTD2XX.dll on Windows) can be missing or unusable, and then
-// FT_CreateDeviceInfoList fails; this says why, so that the user learns what
-// to mend. Every other implementation is always D2XX_READY.
-enum D2xxLoad : int {
-    D2XX_READY = 0,       // loaded with every function: a failure is the driver's own
-    D2XX_NOT_FOUND = 1,   // no library in the folders searched
-    D2XX_NOT_64_BIT = 2,  // a library built for another processor (a 32-bit FTD2XX.dll)
-    D2XX_INCOMPLETE = 3,  // a library without one of the functions
-    D2XX_NOT_LOADED = 4,  // a library there that the system would not load (a DLL it needs is missing)
+// Why the adapter cannot be used, as far as the implementation can tell: an
+// FT_STATUS alone does not tell a missing adapter from one the user may not
+// open. The core turns a cause into the line that tells the user what to do.
+enum AdapterCause : uint8_t {
+    CAUSE_NONE,            // no failure known: the last open worked, or the driver failed without saying why
+    CAUSE_NO_ADAPTER,      // no FT232R is plugged in (or the port named does not exist)
+    CAUSE_NO_PERMISSION,   // the adapter is there, but this user may not open it (a tty's owner and mode)
+    CAUSE_HELD,            // the adapter is there, but another program holds it
+    CAUSE_HELD_OR_DRIVER,  // the adapter is there, but the driver would not open it: another program
+                           // holds it, or the driver itself is not working
+    CAUSE_OPEN_FAILED,     // the adapter is there, but it failed otherwise
+    CAUSE_GONE,            // the open adapter went away (pulled out): every call on its handle fails
+    // A driver loaded at run time (FTD2XX.dll on Windows) that cannot be used:
+    // FT_CreateDeviceInfoList fails.
+    CAUSE_DRIVER_MISSING,     // no library in the folders searched
+    CAUSE_DRIVER_NOT_64_BIT,  // a library built for another processor (a 32-bit FTD2XX.dll)
+    CAUSE_DRIVER_INCOMPLETE,  // a library without one of the functions (the detail names it)
+    CAUSE_DRIVER_NOT_LOADED,  // a library there that the system would not load (a DLL it needs is missing)
 };
 
-// The state of the last attempt to load the driver. For D2XX_INCOMPLETE,
-// *missing_function is the name of the first function it lacks; else null.
-D2xxLoad d2xx_LoadState(const char** missing_function);
+// The cause of the last failed FT_OpenEx or FT_CreateDeviceInfoList, or
+// CAUSE_GONE once a call on an open handle has found the adapter gone. A
+// successful open makes it CAUSE_NONE; a setting the driver merely refuses
+// leaves it as it is. *detail is a name the user's line quotes (the function
+// a CAUSE_DRIVER_INCOMPLETE library lacks), else null.
+AdapterCause d2xx_LastCause(const char** detail);

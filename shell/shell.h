@@ -258,6 +258,12 @@ int unattended_Answer(const char* text, int icon, int buttons);
 // The outcome of the run so far.
 int unattended_Outcome();
 
+// Whether a status line reports a failure (the adapter check, why the
+// adapter cannot be used, a run that ends failed, a folder, file or trace
+// that cannot be used), for a front end that copies those to an error
+// stream.
+bool shell_IsErrorLine(const char* line);
+
 // ----------------------------------------------------------------- erase --
 
 // The "Erase GPS Log" command: refused unless the download is idle; refused

@@ -17,7 +17,8 @@
 //   - the faults of a real line, each switched on in sim_settings and
 //     reproducible from its seed;
 //   - the adapter as a D2XX implementation (sim_d2xx.cpp), which can be absent,
-//     carry another description, refuse settings or vanish like a pulled plug;
+//     carry another description, fail to open for any AdapterCause, refuse
+//     settings or vanish like a pulled plug;
 //   - the simulated base services (sim_base.cpp): the clock, the program's
 //     path, and the files with countdown faults (sim_file_faults).
 // The same logger can also be served on a pseudo-terminal (sim_pty.h), for a
@@ -66,6 +67,8 @@
 #pragma once
 
 #include <cstdint>
+
+#include "seams/d2xx.h"
 
 // ----------------------------------------------------------------- tracks --
 
@@ -128,6 +131,12 @@ struct SimAdapterSettings {
     bool fail_read;                // FT_Read fails and delivers nothing
     bool echo;                     // the half-duplex line returns what the
                                    // program writes (default on)
+    AdapterCause open_failure;     // the open fails for this cause, which
+                                   // d2xx_LastCause then gives: a
+                                   // CAUSE_DRIVER_ one fails
+                                   // FT_CreateDeviceInfoList (an incomplete
+                                   // library lacks FT_GetStatus), any other
+                                   // FT_OpenEx; CAUSE_NONE: it opens
 };
 
 struct SimLoggerSettings {
@@ -207,16 +216,24 @@ void sim_Reset();
 // gap recovery shows.
 void sim_SetUpDemo();
 
-// The demonstration changed by environment variables, as the simulated
-// FTD2XX.dll on Windows sets itself up when the program first asks for the
-// device list:
+// The demonstration changed by environment variables, as the demo programs
+// set themselves up, and the simulated FTD2XX.dll on Windows when the
+// program first asks for the device list:
 //   ZORP_SIM_LOSS_PPM  item replies lost, parts per million (10000)
 //   ZORP_SIM_SEED      the seed of the faults and of generated tracks (2026)
 //   ZORP_SIM_TRACKS    N > 0: N generated tracks (sim_AddTracks from track
 //                      1, one day apart from 2015-07-03) instead of the
 //                      demonstration's three
 //   ZORP_SIM_ITEMS     items of each generated track (500)
-//   ZORP_SIM_ADAPTER   "absent": no FTDI adapter is plugged in
+//   ZORP_SIM_ADAPTER   "absent": no FTDI adapter is plugged in; "denied",
+//                      "held", "busy", "broken": the open fails as for a
+//                      port this user may not open, one another program
+//                      holds, one the driver would not open, one that
+//                      fails otherwise; "no-driver", "driver-32-bit",
+//                      "driver-incomplete", "driver-unloadable": the driver
+//                      library cannot be used, for that reason; "pulled":
+//                      the adapter is pulled out in the middle of the
+//                      second track
 // A variable that is unset or not a whole number keeps its default.
 void sim_SetUpFromEnvironment();
 

@@ -24,6 +24,7 @@ constexpr const char* SERIAL_NUMBER = "ZSIM0001";
 
 char adapter_token;  // its address is the handle
 uint32_t open_generation;
+AdapterCause last_cause;
 
 }  // namespace
 
@@ -32,7 +33,10 @@ SimTaps sim_taps;
 static FT_STATUS handle_Check(FT_HANDLE handle)
 {
     if (handle != &adapter_token) return FT_INVALID_HANDLE;
-    if (!sim_AdapterOpen() || open_generation != sim_LineGeneration()) return FT_IO_ERROR;
+    if (!sim_AdapterOpen() || open_generation != sim_LineGeneration()) {
+        last_cause = CAUSE_GONE;
+        return FT_IO_ERROR;
+    }
     sim_Advance();
     return FT_OK;
 }
@@ -42,9 +46,34 @@ static bool device_Attached()
     return sim_settings.adapter.present && !sim_AdapterPulled();
 }
 
+AdapterCause d2xx_LastCause(const char** detail)
+{
+    *detail = last_cause == CAUSE_DRIVER_INCOMPLETE ? "FT_GetStatus" : nullptr;
+    return last_cause;
+}
+
+// A cause that lies in the driver library rather than the adapter.
+static bool driver_Cause(AdapterCause cause)
+{
+    return cause == CAUSE_DRIVER_MISSING || cause == CAUSE_DRIVER_NOT_64_BIT || cause == CAUSE_DRIVER_INCOMPLETE ||
+           cause == CAUSE_DRIVER_NOT_LOADED;
+}
+
+// Fails the open for cause.
+static FT_STATUS open_Fails(AdapterCause cause)
+{
+    last_cause = cause;
+    return cause == CAUSE_NO_ADAPTER ? FT_DEVICE_NOT_FOUND : FT_DEVICE_NOT_OPENED;
+}
+
 FT_STATUS FT_CreateDeviceInfoList(uint32_t* lpdwNumDevs)
 {
-    if (sim_settings.adapter.fail_device_list) return FT_OTHER_ERROR;
+    const AdapterCause failure = sim_settings.adapter.open_failure;
+    if (sim_settings.adapter.fail_device_list || driver_Cause(failure)) {
+        // fail_device_list: a driver that fails without saying why.
+        last_cause = driver_Cause(failure) ? failure : CAUSE_NONE;
+        return FT_OTHER_ERROR;
+    }
     *lpdwNumDevs = device_Attached() ? 1 : 0;
     return FT_OK;
 }
@@ -71,15 +100,17 @@ FT_STATUS FT_OpenEx(void* pArg1, uint32_t Flags, FT_HANDLE* pHandle)
 {
     if (pHandle == nullptr || pArg1 == nullptr) return FT_INVALID_PARAMETER;
     *pHandle = nullptr;
-    if (!device_Attached()) return FT_DEVICE_NOT_FOUND;
+    if (!device_Attached()) return open_Fails(CAUSE_NO_ADAPTER);
     const char* name = static_cast<const char*>(pArg1);
     const SimAdapterSettings& adapter = sim_settings.adapter;
     const bool match = (Flags == FT_OPEN_BY_DESCRIPTION && std::strncmp(name, adapter.description, 64) == 0) ||
                        (Flags == FT_OPEN_BY_SERIAL_NUMBER && std::strcmp(name, SERIAL_NUMBER) == 0);
-    if (!match) return FT_DEVICE_NOT_FOUND;
-    if (sim_AdapterOpen()) return FT_DEVICE_NOT_OPENED;  // held by an earlier open
+    if (!match) return open_Fails(CAUSE_NO_ADAPTER);
+    if (adapter.open_failure != CAUSE_NONE) return open_Fails(adapter.open_failure);
+    if (sim_AdapterOpen()) return open_Fails(CAUSE_HELD);  // by an earlier open
     sim_LineOpen(0);  // at 9600, as an FT232R after an open
     open_generation = sim_LineGeneration();
+    last_cause = CAUSE_NONE;
     *pHandle = &adapter_token;
     return FT_OK;
 }
@@ -154,11 +185,4 @@ FT_STATUS FT_Close(FT_HANDLE ftHandle)
     if (status != FT_OK) return status;
     sim_LineClose();
     return FT_OK;
-}
-
-// Nothing to load: the functions are always there.
-D2xxLoad d2xx_LoadState(const char** missing_function)
-{
-    *missing_function = nullptr;
-    return D2XX_READY;
 }

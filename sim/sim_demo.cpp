@@ -29,6 +29,34 @@ static uint32_t environment_Number(const char* name, uint32_t fallback)
     return *end == '\0' ? static_cast<uint32_t>(value) : fallback;
 }
 
+// What ZORP_SIM_ADAPTER names: an adapter that fails to open for a cause.
+static const struct {
+    const char* name;
+    AdapterCause cause;
+} adapter_failures[] = {
+    {"absent", CAUSE_NO_ADAPTER}, {"denied", CAUSE_NO_PERMISSION}, {"held", CAUSE_HELD},
+    {"busy", CAUSE_HELD_OR_DRIVER}, {"broken", CAUSE_OPEN_FAILED},
+    {"no-driver", CAUSE_DRIVER_MISSING}, {"driver-32-bit", CAUSE_DRIVER_NOT_64_BIT},
+    {"driver-incomplete", CAUSE_DRIVER_INCOMPLETE}, {"driver-unloadable", CAUSE_DRIVER_NOT_LOADED},
+};
+
+// Item replies before the demonstration's adapter is pulled: the second track
+// is then half read.
+constexpr uint32_t DEMO_PULLED_AFTER_ITEMS = 1000;
+
+static void adapter_FromEnvironment()
+{
+    const char* adapter = std::getenv("ZORP_SIM_ADAPTER");
+    if (adapter == nullptr) return;
+    if (std::strcmp(adapter, "pulled") == 0) sim_settings.faults.vanish_after_items = DEMO_PULLED_AFTER_ITEMS;
+    for (const auto& failure : adapter_failures)
+        if (std::strcmp(adapter, failure.name) == 0) {
+            // Absent is unplugged: not even in the device list.
+            if (failure.cause == CAUSE_NO_ADAPTER) sim_settings.adapter.present = false;
+            else sim_settings.adapter.open_failure = failure.cause;
+        }
+}
+
 void sim_SetUpFromEnvironment()
 {
     sim_SetUpDemo();
@@ -41,6 +69,5 @@ void sim_SetUpFromEnvironment()
         sim_settings.faults = faults;
         sim_AddTracks(static_cast<int>(tracks), 1, environment_Number("ZORP_SIM_ITEMS", 500), faults.seed);
     }
-    const char* adapter = std::getenv("ZORP_SIM_ADAPTER");
-    if (adapter != nullptr && std::strcmp(adapter, "absent") == 0) sim_settings.adapter.present = false;
+    adapter_FromEnvironment();
 }

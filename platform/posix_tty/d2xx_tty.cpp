@@ -59,7 +59,7 @@ struct UsbTty {
 }  // namespace
 
 static Port ports[PORTS_MAX];
-static TtyOpenFailure last_failure = TTY_OPEN_OK;
+static AdapterCause last_cause = CAUSE_NONE;
 
 // The device the user named in place of the search; empty: search.
 static char named_port[PATH_MAX];
@@ -92,6 +92,7 @@ static void release(int fd)
 static void fail(Port& port)
 {
     port.failed = true;
+    last_cause = CAUSE_GONE;
     if (port.fd >= 0)
         release(port.fd);
     port.fd = -1;
@@ -261,9 +262,10 @@ FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, uint32_t* lpdwNu
 
 // --------------------------------------------------------------- open --
 
-TtyOpenFailure tty_LastOpenFailure()
+AdapterCause d2xx_LastCause(const char** detail)
 {
-    return last_failure;
+    *detail = nullptr;
+    return last_cause;
 }
 
 void tty_UsePort(const char* path)
@@ -278,21 +280,21 @@ void tty_SetRoots(const char* sysfs, const char* dev)
 }
 
 // Why opening or taking a device failed, from the errno of the call.
-static TtyOpenFailure failure_of(int error)
+static AdapterCause failure_of(int error)
 {
     switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return TTY_NO_ADAPTER;
+        return CAUSE_NO_ADAPTER;
     case EACCES:
     case EPERM:
-        return TTY_NO_PERMISSION;
+        return CAUSE_NO_PERMISSION;
     case EBUSY:        // another program set TIOCEXCL
     case EWOULDBLOCK:  // another program holds the flock
-        return TTY_HELD;
+        return CAUSE_HELD;
     default:
-        return TTY_OPEN_ERROR;
+        return CAUSE_OPEN_FAILED;
     }
 }
 
@@ -338,7 +340,7 @@ static FT_STATUS open_device(const char* path, FT_HANDLE* handle)
 {
     Port* slot = std::find_if(std::begin(ports), std::end(ports), [](const Port& p) { return !p.taken; });
     if (slot == std::end(ports)) {
-        last_failure = TTY_OPEN_ERROR;
+        last_cause = CAUSE_OPEN_FAILED;
         return FT_INSUFFICIENT_RESOURCES;
     }
     // O_NONBLOCK: the open must not wait for a carrier, and no read or
@@ -346,7 +348,7 @@ static FT_STATUS open_device(const char* path, FT_HANDLE* handle)
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     termios2 line {};
     if (fd < 0 || !take_device(fd, line)) {
-        last_failure = failure_of(errno);
+        last_cause = failure_of(errno);
         if (fd >= 0)
             release(fd);
         return FT_DEVICE_NOT_OPENED;
@@ -354,7 +356,7 @@ static FT_STATUS open_device(const char* path, FT_HANDLE* handle)
     request_low_latency(fd);
     *slot = {true, false, fd, line.c_ospeed};
     *handle = reinterpret_cast<FT_HANDLE>(static_cast<uintptr_t>(slot - std::begin(ports)) + 1);
-    last_failure = TTY_OPEN_OK;
+    last_cause = CAUSE_NONE;
     return FT_OK;
 }
 
@@ -381,7 +383,7 @@ FT_STATUS FT_OpenEx(void* pArg1, uint32_t Flags, FT_HANDLE* pHandle)
             snprintf(path, sizeof path, "%s/%s", dev_root, found[i].name) < static_cast<int>(sizeof path))
             return open_device(path, pHandle);
     }
-    last_failure = TTY_NO_ADAPTER;
+    last_cause = CAUSE_NO_ADAPTER;
     return FT_DEVICE_NOT_FOUND;
 }
 
@@ -550,11 +552,4 @@ FT_STATUS FT_Close(FT_HANDLE ftHandle)
         release(port->fd);
     *port = {};
     return FT_OK;
-}
-
-// Nothing to load: the functions are part of the program.
-D2xxLoad d2xx_LoadState(const char** missing_function)
-{
-    *missing_function = nullptr;
-    return D2XX_READY;
 }

@@ -16,23 +16,19 @@
 // that hangs up or reports an I/O error (a pulled adapter) is marked failed:
 // every later call on its handle returns FT_IO_ERROR, without waiting, until
 // FT_Close releases the slot.
+//
+// d2xx_LastCause tells why an open failed, from the errno of the open or
+// of taking the device: CAUSE_NO_ADAPTER (no FT232R found, or the device
+// named does not exist), CAUSE_NO_PERMISSION (EACCES, EPERM), CAUSE_HELD
+// (another program's flock or TIOCEXCL), CAUSE_OPEN_FAILED (anything else:
+// no tty, an I/O error, a full table); CAUSE_GONE once a port is marked
+// failed.
 #pragma once
 
 #include <cstdint>
 
 #include "seams/d2xx.h"
 
-// Why the last open (FT_OpenEx, tty_OpenByPath) failed; its FT_STATUS alone
-// does not tell a missing adapter from one the user may not open.
-enum TtyOpenFailure : uint8_t {
-    TTY_OPEN_OK,        // the last open succeeded, or none has been tried
-    TTY_NO_ADAPTER,     // no FT232R is plugged in, or the named device does not exist
-    TTY_NO_PERMISSION,  // the device is there, but this user may not open it
-    TTY_HELD,           // the device is there, but another program holds it
-    TTY_OPEN_ERROR,     // the device is there, but it failed otherwise (no tty, an I/O error, table full)
-};
-
-TtyOpenFailure tty_LastOpenFailure();
 
 // Makes FT_OpenEx open the serial device at path, whatever it is, instead of
 // searching for the description (for adapters that describe themselves
@@ -42,7 +38,7 @@ void tty_UsePort(const char* path);
 // Opens the serial device at path as FT_OpenEx opens the adapter it finds:
 // for pseudo-terminals in tests, which have no USB device. FT_OK and
 // *handle; FT_DEVICE_NOT_OPENED when the device cannot be opened or is held
-// (tty_LastOpenFailure says why); FT_INSUFFICIENT_RESOURCES when the table
+// (d2xx_LastCause says why); FT_INSUFFICIENT_RESOURCES when the table
 // is full.
 FT_STATUS tty_OpenByPath(const char* path, FT_HANDLE* handle);
 

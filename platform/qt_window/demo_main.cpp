@@ -1,5 +1,5 @@
-// zorpload-demo: the window over the simulated logger (sim_SetUpDemo), in
-// real time.
+// zorpload-demo: the window over the simulated logger (sim_SetUpDemo, as the
+// ZORP_SIM_ variables change it), in real time.
 #include <QApplication>
 
 #include "platform/options/command_line.h"
@@ -17,7 +17,7 @@ int main(int argc, char** argv)
         argc, argv, "The ZorpLoad window on a simulated logger: three tracks, downloaded in real time.",
         PROGRAM_QT | PROGRAM_QT_WINDOW);
     QApplication application(argc, argv);
-    sim_SetUpDemo();
+    sim_SetUpFromEnvironment();
     demo_run = true;
     return qtwindow_Run(options);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/terminal/documents_dir.h"
@@ -23,6 +24,7 @@ bool on_terminal;
 bool running;
 bool assume_yes;
 bool output_failed;
+bool errors_apart;  // standard error is not where standard output goes
 
 // The window handle the core passes back; the terminal has no window.
 int terminal_window;
@@ -39,10 +41,26 @@ void flush_Output()
     fprintf(stderr, "%s: cannot write to standard output: %s\n", program_invocation_short_name, strerror(error));
 }
 
-void print_Clean(const char* text)
+void print_Clean(const char* text, FILE* out = stdout)
 {
     for (const char* c = text; *c != '\0'; ++c)
-        putchar(static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F ? ' ' : *c);
+        fputc(static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F ? ' ' : *c, out);
+}
+
+// A line that reports a failure goes to standard error as well, unless that
+// is where standard output goes (a terminal, 2>&1), where it would show twice.
+void copy_Error(const char* text)
+{
+    if (!errors_apart) return;
+    print_Clean(text, stderr);
+    fputc('\n', stderr);
+}
+
+bool same_File(int a, int b)
+{
+    struct stat first {}, second {};
+    return fstat(a, &first) == 0 && fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }
 
 void finish_Line()
@@ -69,6 +87,7 @@ unsigned rows_Above()
 void show_Line(const char* line, int added)
 {
     if (added) finish_Line();
+    if (added && shell_IsErrorLine(line)) copy_Error(line);
     snprintf(open_line, sizeof open_line, "%s", line);
     line_open = true;
     if (!on_terminal) return;
@@ -124,7 +143,10 @@ int wnd_MessageBox(WindowHandle, const char* text, const char*, int icon, int bu
 {
     const int answer = unattended_Answer(text, icon, buttons);
     // The log says what happened; of the boxes only their news is shown.
-    if (buttons == BUTTONS_OK || (buttons == BUTTONS_RETRY_CANCEL && answer == ANSWER_CANCEL)) print_Line(text);
+    if (buttons == BUTTONS_OK || (buttons == BUTTONS_RETRY_CANCEL && answer == ANSWER_CANCEL)) {
+        print_Line(text);
+        if (icon == ICON_ERROR) copy_Error(text);
+    }
     return answer;
 }
 
@@ -169,6 +191,7 @@ void wnd_SaveSetting(const char*, const char*) {}
 int terminal_Run(const ProgramOptions& options, const TerminalSettings& settings)
 {
     on_terminal = isatty(STDOUT_FILENO);
+    errors_apart = !same_File(STDOUT_FILENO, STDERR_FILENO);
     assume_yes = settings.assume_yes;
     line_open = false;
     output_failed = false;

@@ -2,7 +2,7 @@
 // run time, so the program builds without FTDI's files and starts on a PC
 // without the driver. Until the library and all ten functions are found,
 // every call fails: FT_CreateDeviceInfoList with FT_OTHER_ERROR (the user
-// sees "USB adapter Error! (rv=101)", and d2xx_LoadState says why), the
+// sees "USB adapter Error! (rv=101)", and d2xx_LastCause says why), the
 // others with FT_INVALID_HANDLE. A failed load is tried again on the next
 // device list, so a Retry after installing the driver works.
 //
@@ -11,6 +11,12 @@
 // installer puts it), never in the current folder or the PATH: a downloads
 // folder or a USB stick holding some other FTD2XX.dll must not run its code
 // in this program.
+//
+// d2xx_LastCause reads the driver's statuses: FT_OpenEx's FT_DEVICE_NOT_FOUND
+// is no adapter plugged in, its FT_DEVICE_NOT_OPENED an adapter held by
+// another program or a driver that is not working (D2XX does not tell the
+// two apart); FT_IO_ERROR or FT_DEVICE_NOT_FOUND from a call on an open
+// handle is an adapter pulled out.
 //
 // seams/d2xx.h is the interface we call, in FTDI's names and argument order.
 // Its fixed-width types stand for the driver's Windows types (DWORD and ULONG
@@ -79,7 +85,16 @@ struct Driver {
 
 Driver driver;
 bool driver_loaded;
-D2xxLoad load_state = D2XX_NOT_FOUND;
+AdapterCause last_cause;
+
+// A call on an open handle: a status that says the device has gone is noted.
+FT_STATUS on_Handle(FT_STATUS status)
+{
+    if (status == FT_IO_ERROR || status == FT_DEVICE_NOT_FOUND) last_cause = CAUSE_GONE;
+    return status;
+}
+
+// The function a library without all of them lacks (CAUSE_DRIVER_INCOMPLETE).
 const char* missing_export;
 
 template <typename Function>
@@ -170,27 +185,27 @@ WORD library_Machine(const char* path)
 // Why no library was loaded: the first of the two folders that holds a file
 // of that name decides (Windows may pass over a library built for another
 // processor and report none found).
-D2xxLoad failure_Cause(DWORD error)
+AdapterCause failure_Cause(DWORD error)
 {
     char path[MAX_PATH];
     for (int which = 0; which < 2; ++which) {
         if (!candidate_Path(which, path) || !file_Exists(path)) continue;
         const WORD machine = library_Machine(path);
-        if (machine != 0 && machine != IMAGE_FILE_MACHINE_AMD64) return D2XX_NOT_64_BIT;
-        return D2XX_NOT_LOADED;
+        if (machine != 0 && machine != IMAGE_FILE_MACHINE_AMD64) return CAUSE_DRIVER_NOT_64_BIT;
+        return CAUSE_DRIVER_NOT_LOADED;
     }
-    return error == ERROR_BAD_EXE_FORMAT ? D2XX_NOT_64_BIT : D2XX_NOT_FOUND;
+    return error == ERROR_BAD_EXE_FORMAT ? CAUSE_DRIVER_NOT_64_BIT : CAUSE_DRIVER_MISSING;
 }
 
 // Loads the library and every function, or nothing: a library without one
-// of them is not the driver.
+// of them is not the driver. A failure sets last_cause.
 bool driver_Load()
 {
     if (driver_loaded) return true;
     missing_export = nullptr;
     HMODULE library = library_Load();
     if (library == nullptr) {
-        load_state = failure_Cause(GetLastError());
+        last_cause = failure_Cause(GetLastError());
         return false;
     }
     Driver found {};
@@ -206,25 +221,25 @@ bool driver_Load()
                           find_Export(library, "FT_Close", &found.close);
     if (!complete) {
         FreeLibrary(library);
-        load_state = D2XX_INCOMPLETE;
+        last_cause = CAUSE_DRIVER_INCOMPLETE;
         return false;
     }
     driver = found;
     driver_loaded = true;
-    load_state = D2XX_READY;
     return true;
 }
 
 }  // namespace
 
-D2xxLoad d2xx_LoadState(const char** missing_function)
+AdapterCause d2xx_LastCause(const char** detail)
 {
-    *missing_function = load_state == D2XX_INCOMPLETE ? missing_export : nullptr;
-    return load_state;
+    *detail = last_cause == CAUSE_DRIVER_INCOMPLETE ? missing_export : nullptr;
+    return last_cause;
 }
 
 FT_STATUS FT_CreateDeviceInfoList(uint32_t* lpdwNumDevs)
 {
+    last_cause = CAUSE_NONE;
     if (!driver_Load()) return FT_OTHER_ERROR;
     return driver.create_device_info_list(lpdwNumDevs);
 }
@@ -238,44 +253,49 @@ FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, uint32_t* lpdwNu
 FT_STATUS FT_OpenEx(void* pArg1, uint32_t Flags, FT_HANDLE* pHandle)
 {
     if (!driver_loaded) return FT_DEVICE_NOT_FOUND;
-    return driver.open_ex(pArg1, Flags, pHandle);
+    const FT_STATUS status = driver.open_ex(pArg1, Flags, pHandle);
+    last_cause = status == FT_OK                 ? CAUSE_NONE
+                 : status == FT_DEVICE_NOT_FOUND  ? CAUSE_NO_ADAPTER
+                 : status == FT_DEVICE_NOT_OPENED ? CAUSE_HELD_OR_DRIVER
+                                                  : CAUSE_OPEN_FAILED;
+    return status;
 }
 
 FT_STATUS FT_SetFlowControl(FT_HANDLE ftHandle, uint16_t usFlowControl, uint8_t uXon, uint8_t uXoff)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.set_flow_control(ftHandle, usFlowControl, uXon, uXoff);
+    return on_Handle(driver.set_flow_control(ftHandle, usFlowControl, uXon, uXoff));
 }
 
 FT_STATUS FT_SetDataCharacteristics(FT_HANDLE ftHandle, uint8_t uWordLength, uint8_t uStopBits, uint8_t uParity)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.set_data_characteristics(ftHandle, uWordLength, uStopBits, uParity);
+    return on_Handle(driver.set_data_characteristics(ftHandle, uWordLength, uStopBits, uParity));
 }
 
 FT_STATUS FT_SetBaudRate(FT_HANDLE ftHandle, uint32_t dwBaudRate)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.set_baud_rate(ftHandle, dwBaudRate);
+    return on_Handle(driver.set_baud_rate(ftHandle, dwBaudRate));
 }
 
 FT_STATUS FT_GetStatus(FT_HANDLE ftHandle, uint32_t* lpdwAmountInRxQueue, uint32_t* lpdwAmountInTxQueue,
                        uint32_t* lpdwEventStatus)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.get_status(ftHandle, lpdwAmountInRxQueue, lpdwAmountInTxQueue, lpdwEventStatus);
+    return on_Handle(driver.get_status(ftHandle, lpdwAmountInRxQueue, lpdwAmountInTxQueue, lpdwEventStatus));
 }
 
 FT_STATUS FT_Read(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToRead, uint32_t* lpdwBytesReturned)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.read(ftHandle, lpBuffer, dwBytesToRead, lpdwBytesReturned);
+    return on_Handle(driver.read(ftHandle, lpBuffer, dwBytesToRead, lpdwBytesReturned));
 }
 
 FT_STATUS FT_Write(FT_HANDLE ftHandle, void* lpBuffer, uint32_t dwBytesToWrite, uint32_t* lpdwBytesWritten)
 {
     if (!driver_loaded) return FT_INVALID_HANDLE;
-    return driver.write(ftHandle, lpBuffer, dwBytesToWrite, lpdwBytesWritten);
+    return on_Handle(driver.write(ftHandle, lpBuffer, dwBytesToWrite, lpdwBytesWritten));
 }
 
 FT_STATUS FT_Close(FT_HANDLE ftHandle)

@@ -5,7 +5,7 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
 {
-    sim_SetUpDemo();
+    sim_SetUpFromEnvironment();
     demo_run = true;
     return win32_Run(instance, show, "The ZorpLoad window on a simulated logger: three tracks, downloaded in real time.");
 }

@@ -257,6 +257,81 @@ TEST_F(Download, SearchTicksStayShortAndLogARefusedSpeedOnce)
     }
 }
 
+// Why the adapter cannot be used, one line after the specified ones: every
+// cause the driver can name, through the simulated adapter, gets its own line
+// once, and a driver that does not say why gets none.
+const char* const NOT_FOUND = "Error - USB adapter not found";
+const struct CauseCase {
+    const char* name;
+    void (*inject)();
+    const char* box;                  // the first box's text
+    const char* cause_line;           // the only cause line of the run; null: none
+    const char* before = NOT_FOUND;   // the line it follows; null: any
+} cause_cases[] = {
+    {"NoAdapterPlugged", [] { sim_settings.adapter.present = false; }, "USB adapter Error! (rv=102)",
+     "No FT232R adapter is plugged in: connect the logger's USB cable and try again"},
+    {"AdapterOfAnotherDescription", [] { std::strcpy(sim_settings.adapter.description, "USB Serial"); },
+     "USB adapter Error! (rv=102)", "No FT232R adapter is plugged in: connect the logger's USB cable and try again"},
+    {"NotAllowedToOpen", [] { sim_settings.adapter.open_failure = CAUSE_NO_PERMISSION; }, "USB adapter Error! (rv=102)",
+     "No permission to open the adapter: join group dialout or install the package's udev rule, replug it"},
+    {"HeldByAnotherProgram", [] { sim_settings.adapter.open_failure = CAUSE_HELD; }, "USB adapter Error! (rv=102)",
+     "The adapter is in use by another program: close that program and try again"},
+    {"HeldOrDriverNotWorking", [] { sim_settings.adapter.open_failure = CAUSE_HELD_OR_DRIVER; },
+     "USB adapter Error! (rv=102)",
+     "The adapter cannot be opened: close any program using it, or reinstall FTDI's D2XX driver"},
+    {"FailsToOpenOtherwise", [] { sim_settings.adapter.open_failure = CAUSE_OPEN_FAILED; },
+     "USB adapter Error! (rv=102)",
+     "The adapter was found but failed to open: unplug it, plug it in again and try again"},
+    {"DriverListFailsWithoutCause", [] { sim_settings.adapter.fail_device_list = true; },
+     "USB adapter Error! (rv=101)", nullptr},
+    {"DriverLibraryMissing", [] { sim_settings.adapter.open_failure = CAUSE_DRIVER_MISSING; },
+     "USB adapter Error! (rv=101)", "FTD2XX.dll not found: install FTDI's D2XX driver"},
+    {"DriverLibraryNot64Bit", [] { sim_settings.adapter.open_failure = CAUSE_DRIVER_NOT_64_BIT; },
+     "USB adapter Error! (rv=101)", "FTD2XX.dll is not 64-bit: install FTDI's D2XX driver for 64-bit Windows"},
+    {"DriverLibraryLacksAFunction", [] { sim_settings.adapter.open_failure = CAUSE_DRIVER_INCOMPLETE; },
+     "USB adapter Error! (rv=101)", "FTD2XX.dll has no FT_GetStatus: install FTDI's D2XX driver again"},
+    {"DriverLibraryNotLoaded", [] { sim_settings.adapter.open_failure = CAUSE_DRIVER_NOT_LOADED; },
+     "USB adapter Error! (rv=101)", "FTD2XX.dll cannot be loaded: install FTDI's D2XX driver again"},
+    // Every call on the handle fails from the pull on; the line comes once, at the first.
+    {"PulledMidTrack", [] { f.vanish_after_items = 300; }, EXIT_QUESTION,
+     "The USB adapter was unplugged during the download: plug it in and start again", nullptr},
+    {"PulledWhileSearching",  // the search goes on for as long as the test lets it
+     [] { sim_settings.logger.connected = false, sim_taps.written = [](const uint8_t*, uint32_t) { sim_PullAdapter(); }; },
+     nullptr, "The USB adapter was unplugged during the download: plug it in and start again", nullptr},
+    // A refused speed on an adapter still there is no loss of the adapter.
+    {"SpeedRefusedByAnAdapterStillThere", [] { sim_settings.adapter.fail_baud_rate = true; }, nullptr, nullptr},
+};
+void PrintTo(const CauseCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+std::vector<std::string> added_lines;
+struct AdapterCauses : Download, ::testing::WithParamInterface<CauseCase> {};
+INSTANTIATE_TEST_SUITE_P(Causes, AdapterCauses, ::testing::ValuesIn(cause_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+TEST_P(AdapterCauses, EachCauseGetsItsOwnLineOnce)
+{
+    const CauseCase& row = GetParam();
+    add_Tracks(), added_lines.clear();
+    log_SetObserver([](const char* line, int added) { if (added) added_lines.push_back(line); });
+    row.inject();
+    session_Run(row.box != nullptr ? 200000 : 500);
+    log_SetObserver(nullptr), sim_taps = {};
+    Lines causes;
+    std::ranges::copy_if(added_lines, std::back_inserter(causes),
+                         [](const std::string& line) { return usb_IsCauseLine(line.c_str()); });
+    EXPECT_EQ(causes, row.cause_line != nullptr ? Lines{row.cause_line} : Lines{});
+    if (row.cause_line != nullptr && row.before != nullptr) {
+        const auto at = std::ranges::find(added_lines, row.cause_line);
+        ASSERT_NE(at, added_lines.begin());
+        EXPECT_EQ(at[-1], row.before);
+    }
+    if (row.box != nullptr) {
+        ASSERT_GE(fake_window.box_count, 1);
+        EXPECT_STREQ(fake_window.boxes[0].text, row.box);
+    }
+}
+
 // A copy held for its sentence says nothing against the line: the gap is
 // asked for again on the next tick, with no line switch in between.
 TEST_F(Download, HeldCopyIsAskedForAgainWithoutLineSwitch)

@@ -22,6 +22,12 @@
 
 namespace {
 
+AdapterCause last_Cause()
+{
+    const char* detail = nullptr;
+    return d2xx_LastCause(&detail);
+}
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
@@ -78,6 +84,7 @@ TEST(TtyPty, SetsTheLineMovesBytesBothWaysAndFailsAtOnceWhenTheMasterCloses)
     EXPECT_EQ(FT_Read(port, buffer, 16, &count), FT_IO_ERROR);
     EXPECT_EQ(FT_GetStatus(port, &rx, &tx, &events), FT_IO_ERROR);
     EXPECT_EQ(FT_Write(port, buffer, 16, &count), FT_IO_ERROR);
+    EXPECT_EQ(+last_Cause(), +CAUSE_GONE);
     EXPECT_EQ(FT_Close(port), FT_OK);
     alarm(0);
 }
@@ -101,31 +108,31 @@ struct FindCase {
     bool named;  // opened as --port names it, instead of by its description
     uint32_t listed;
     FT_STATUS status;
-    TtyOpenFailure failure;
+    AdapterCause failure;
 };
 
 constexpr const char* FT232R = "FT232R USB UART";
 
 const FindCase find_cases[] = {
-    {"FT232R", "0403", "6001", FT232R, DEVICE_PTY, false, 1, FT_OK, TTY_OPEN_OK},
-    {"FT232RHeldByAnotherProgram", "0403", "6001", FT232R, DEVICE_HELD, false, 1, FT_DEVICE_NOT_OPENED, TTY_HELD},
+    {"FT232R", "0403", "6001", FT232R, DEVICE_PTY, false, 1, FT_OK, CAUSE_NONE},
+    {"FT232RHeldByAnotherProgram", "0403", "6001", FT232R, DEVICE_HELD, false, 1, FT_DEVICE_NOT_OPENED, CAUSE_HELD},
     {"FT232RThisUserMayNotOpen", "0403", "6001", FT232R, DEVICE_NO_ACCESS, false, 1, FT_DEVICE_NOT_OPENED,
-     TTY_NO_PERMISSION},
+     CAUSE_NO_PERMISSION},
     {"FT232RWhoseDeviceFileIsGone", "0403", "6001", FT232R, DEVICE_MISSING, false, 1, FT_DEVICE_NOT_OPENED,
-     TTY_NO_ADAPTER},
+     CAUSE_NO_ADAPTER},
     {"FT232RWhoseDeviceIsNoTty", "0403", "6001", FT232R, DEVICE_PLAIN_FILE, false, 1, FT_DEVICE_NOT_OPENED,
-     TTY_OPEN_ERROR},
+     CAUSE_OPEN_FAILED},
     {"FT232RDescribedOtherwise", "0403", "6001", "USB Serial Converter", DEVICE_PTY, false, 1, FT_DEVICE_NOT_FOUND,
-     TTY_NO_ADAPTER},
+     CAUSE_NO_ADAPTER},
     {"DescriptionWithATail", "0403", "6001", "FT232R USB UART2", DEVICE_PTY, false, 1, FT_DEVICE_NOT_FOUND,
-     TTY_NO_ADAPTER},
+     CAUSE_NO_ADAPTER},
     {"AnotherFtdiChipWithTheDescription", "0403", "6015", FT232R, DEVICE_PTY, false, 1, FT_DEVICE_NOT_FOUND,
-     TTY_NO_ADAPTER},
-    {"CloneOfAnotherVendor", "1a86", "6001", FT232R, DEVICE_PTY, false, 0, FT_DEVICE_NOT_FOUND, TTY_NO_ADAPTER},
-    {"BuiltInUart", nullptr, nullptr, nullptr, DEVICE_PTY, false, 0, FT_DEVICE_NOT_FOUND, TTY_NO_ADAPTER},
-    {"NamedPort", nullptr, nullptr, nullptr, DEVICE_PTY, true, 0, FT_OK, TTY_OPEN_OK},
-    {"NamedPortHeld", nullptr, nullptr, nullptr, DEVICE_HELD, true, 0, FT_DEVICE_NOT_OPENED, TTY_HELD},
-    {"NamedPortMissing", nullptr, nullptr, nullptr, DEVICE_MISSING, true, 0, FT_DEVICE_NOT_OPENED, TTY_NO_ADAPTER},
+     CAUSE_NO_ADAPTER},
+    {"CloneOfAnotherVendor", "1a86", "6001", FT232R, DEVICE_PTY, false, 0, FT_DEVICE_NOT_FOUND, CAUSE_NO_ADAPTER},
+    {"BuiltInUart", nullptr, nullptr, nullptr, DEVICE_PTY, false, 0, FT_DEVICE_NOT_FOUND, CAUSE_NO_ADAPTER},
+    {"NamedPort", nullptr, nullptr, nullptr, DEVICE_PTY, true, 0, FT_OK, CAUSE_NONE},
+    {"NamedPortHeld", nullptr, nullptr, nullptr, DEVICE_HELD, true, 0, FT_DEVICE_NOT_OPENED, CAUSE_HELD},
+    {"NamedPortMissing", nullptr, nullptr, nullptr, DEVICE_MISSING, true, 0, FT_DEVICE_NOT_OPENED, CAUSE_NO_ADAPTER},
 };
 
 // Opens as another user would while the test runs as root, whom no file
@@ -199,7 +206,7 @@ TEST_P(TtyFind, FindsTheFt232rByUsbIdAndDescriptionAndTellsWhyItCannotBeOpened)
         const AsAnotherUser as_another_user(c.device == DEVICE_NO_ACCESS);
         EXPECT_EQ(FT_OpenEx(const_cast<char*>(FT232R), FT_OPEN_BY_DESCRIPTION, &handle), c.status);
     }
-    EXPECT_EQ(+tty_LastOpenFailure(), +c.failure);
+    EXPECT_EQ(+last_Cause(), +c.failure);
     if (c.status == FT_OK) {
         uint32_t sent = 0;
         EXPECT_EQ(FT_Write(handle, const_cast<char*>("$"), 1, &sent), FT_OK);
@@ -246,7 +253,7 @@ TEST(TtyFind, TakesTheFt232rsInTheOrderOfTheirNumbers)
         FT_HANDLE first = nullptr, second = nullptr;
         ASSERT_EQ(FT_OpenEx(const_cast<char*>(FT232R), FT_OPEN_BY_DESCRIPTION, &first), FT_OK);
         EXPECT_EQ(FT_OpenEx(const_cast<char*>(FT232R), FT_OPEN_BY_DESCRIPTION, &second), FT_DEVICE_NOT_OPENED);
-        EXPECT_EQ(+tty_LastOpenFailure(), +TTY_HELD);
+        EXPECT_EQ(+last_Cause(), +CAUSE_HELD);
         uint32_t sent = 0;
         EXPECT_EQ(FT_Write(first, const_cast<char*>("$"), 1, &sent), FT_OK);
         pollfd pfd{ttyUSB9.master, POLLIN, 0};

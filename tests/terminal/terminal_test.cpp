@@ -32,6 +32,8 @@ constexpr uint32_t ITEMS = 120;
 const std::string DONE = "ZORP read done. Data saved.\n";
 const std::string FIRST_TRACK = "2015-07-03_0845_001.txt";
 const std::string NOT_HELD = "Not erased: " + FIRST_TRACK + " does not hold its track\n";
+const std::string NO_ADAPTER =
+    "Error - USB adapter not found\nNo FT232R adapter is plugged in: connect the logger's USB cable and try again\n";
 
 // The first track's file as the program writes it, of its first items.
 std::string track_Text(uint32_t items)
@@ -45,17 +47,27 @@ std::string track_Text(uint32_t items)
     return text;
 }
 
-// Runs the terminal front end with standard output on fd; the exit code.
-int run_Into(int fd, const ProgramOptions& options, const TerminalSettings& settings)
+// Runs the terminal front end with standard output on fd (and standard
+// error on error_fd, when given); the exit code.
+int run_Into(int fd, const ProgramOptions& options, const TerminalSettings& settings, int error_fd = -1)
 {
-    fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
+    fflush(stdout), fflush(stderr);
+    const int saved = dup(STDOUT_FILENO), saved_error = dup(STDERR_FILENO);
     dup2(fd, STDOUT_FILENO);
+    if (error_fd >= 0) dup2(error_fd, STDERR_FILENO);
     const int code = terminal_Run(options, settings);
-    fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
+    fflush(stdout), fflush(stderr);
+    dup2(saved, STDOUT_FILENO), dup2(saved_error, STDERR_FILENO);
+    close(saved), close(saved_error);
     return code;
+}
+
+// The simulated logger afresh with two tracks, then changed by inject.
+void fresh_Logger(const std::function<void()>& inject)
+{
+    sim_Reset(), sim_ResetFiles();
+    sim_AddTracks(2, 1, ITEMS, 7);
+    inject();
 }
 
 int txt_Files(const std::string& dir)
@@ -85,8 +97,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
         // One waiting line, its time left updated in place: a file gets its last state.
         {"no adapter, looked for again once a second for 3 s", [] { sim_settings.adapter.present = false; },
          {3000, false, false}, OUTCOME_NO_ADAPTER, 0, 0,
-         "Waiting up to 3 s for the USB adapter ... 0 s left\n"
-         "Error - USB adapter not found\nUSB adapter Error! (rv=102)\n",
+         "Waiting up to 3 s for the USB adapter ... 0 s left\n" + NO_ADAPTER + "USB adapter Error! (rv=102)\n",
          3000000},
         {"the logger falls silent in the first track", [] { sim_settings.faults.silent_after_items = 60; },
          {0, true, true}, OUTCOME_DOWNLOAD_ERROR, 0, 4, "ZORP read error! (Try again, please)\n"},
@@ -113,9 +124,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
         const TempDir temp;
-        sim_Reset(), sim_ResetFiles();
-        sim_AddTracks(2, 1, ITEMS, 7);
-        c.inject();
+        fresh_Logger(c.inject);
         const uint64_t start_us = sim_NowUs();
         const std::string out = temp.path("out"), printed = temp.path("printed");
         if (c.planted != nullptr) fs::create_directory(out), std::ofstream(path_Join(out, FIRST_TRACK)) << c.planted();
@@ -139,6 +148,49 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
         EXPECT_LT(sim_NowUs() - start_us, c.waited_us != 0 ? c.waited_us + 1000000 : UINT64_MAX) << "waited too long";
         EXPECT_EQ(sim_stats.erases, c.erased ? 1u : 0u);
         EXPECT_FALSE(sim_AdapterOpen());
+    }
+}
+
+// The lines that say what went wrong go to standard error as well, unless it
+// is where standard output goes (2>&1), where they would show twice.
+TEST(Terminal, CopiesErrorLinesToStandardErrorUnlessItIsStandardOutput)
+{
+    const struct {
+        const char* shows;
+        void (*inject)();
+        std::string errors;  // standard error; {out} stands for the output folder
+    } cases[] = {
+        {"a whole download", [] {}, ""},
+        {"no adapter", [] { sim_settings.adapter.present = false; }, NO_ADAPTER + "USB adapter Error! (rv=102)\n"},
+        {"the adapter held by another program", [] { sim_settings.adapter.open_failure = CAUSE_HELD; },
+         "Error - USB adapter not found\nThe adapter is in use by another program: close that program and try "
+         "again\nUSB adapter Error! (rv=102)\n"},
+        {"the adapter pulled in the first track", [] { sim_settings.faults.vanish_after_items = 60; },
+         "The USB adapter was unplugged during the download: plug it in and start again\n"
+         "ZORP read error! (Try again, please)\n"},
+        {"a track not saved", [] { sim_file_faults.rename.countdown = 1; },
+         "Write error, file:{out}/2015-07-03_0845_001.imp\nZORP read done. Some tracks were not saved.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shows);
+        const TempDir temp;
+        fresh_Logger(c.inject);
+        const std::string out = temp.path("out");
+        const int fd = open(temp.path("printed").c_str(), O_WRONLY | O_CREAT, 0644);
+        const int error_fd = open(temp.path("errors").c_str(), O_WRONLY | O_CREAT, 0644);
+        run_Into(fd, {out.c_str(), {}, {}, {}}, {0, false, false}, error_fd);
+        close(fd), close(error_fd);
+        std::string errors = c.errors;
+        if (const size_t at = errors.find("{out}"); at != std::string::npos) errors.replace(at, 5, out);
+        EXPECT_EQ(file_Contents(temp.path("errors")), errors);
+
+        fresh_Logger(c.inject);
+        const int both = open(temp.path("both").c_str(), O_WRONLY | O_CREAT, 0644);
+        run_Into(both, {temp.path("again").c_str(), {}, {}, {}}, {0, false, false}, both);
+        close(both);
+        const std::string printed = file_Contents(temp.path("both"));
+        EXPECT_EQ(printed.find("Error - USB adapter not found\nError"), std::string::npos) << printed;
+        EXPECT_EQ(printed.find("(Try again, please)\nZORP read error!"), std::string::npos) << printed;
     }
 }
 

@@ -185,7 +185,8 @@ TEST(QtWindow, AdapterRetryAboutEraseDownloadRenderingAndExitQuestions)
     EXPECT_EQ(sim_stats.erases, 2u);
     EXPECT_EQ(sim_AdapterBaud(), BAUD_BASE);
     EXPECT_STREQ(status_log[0], "Error - USB adapter not found");
-    EXPECT_STREQ(status_log[1], "USB adapter check     ... o.k.");
+    EXPECT_STREQ(status_log[1], "No FT232R adapter is plugged in: connect the logger's USB cable and try again");
+    EXPECT_STREQ(status_log[2], "USB adapter check     ... o.k.");
     EXPECT_STREQ(status_log[lines - 2], "ZORP read done. Data saved.");
     const QImage logo = QImage(QStringLiteral(":/logo.png")).convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(image.copy(LOGO_X, LOGO_Y, 160, 46), logo);

@@ -44,4 +44,9 @@ row beside_program_wins "$simulated" "$incomplete" "USB adapter check     ... o.
 row not_64_bit "$work/x86.dll" - "FTD2XX.dll is not 64-bit: install FTDI's D2XX driver for 64-bit Windows"
 row without_a_function "$incomplete" - "FTD2XX.dll has no FT_GetStatus: install FTDI's D2XX driver again"
 row not_a_library "$work/text.dll" - "FTD2XX.dll cannot be loaded: install FTDI's D2XX driver again"
+# FTDI's statuses from FT_OpenEx, as the simulated logger's library gives them.
+ZORP_SIM_ADAPTER=absent row none_plugged_in "$simulated" - \
+  "No FT232R adapter is plugged in: connect the logger's USB cable and try again"
+ZORP_SIM_ADAPTER=held row held_or_driver "$simulated" - \
+  "The adapter cannot be opened: close any program using it, or reinstall FTDI's D2XX driver"
 exit $failed
