@@ -348,10 +348,7 @@ const struct CauseCase {
     // A refused speed on an adapter still there is no loss of the adapter.
     {"SpeedRefusedByAnAdapterStillThere", [] { sim_settings.adapter.fail_baud_rate = true; }, nullptr, nullptr},
 };
-void PrintTo(const CauseCase& row, std::ostream* out)
-{
-    *out << row.name;
-}
+void PrintTo(const CauseCase& row, std::ostream* out) { *out << row.name; }
 std::vector<std::string> added_lines;
 struct AdapterCauses : Download, ::testing::WithParamInterface<CauseCase> {};
 INSTANTIATE_TEST_SUITE_P(Causes, AdapterCauses, ::testing::ValuesIn(cause_cases),

@@ -286,10 +286,7 @@ const WritersCase writers_cases[] = {
      {OUTCOME_SAVED, OUTCOME_SAVED, OUTCOME_SAVED}},
 };
 
-void PrintTo(const WritersCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const WritersCase& c, std::ostream* os) { *os << c.name; }
 
 // The held writer's side, in its own process.
 Hold hold;
@@ -488,13 +485,8 @@ TEST(Terminal, StandardOutputThatCannotBeWrittenEndsTheRunWithItsOwnExitCode)
     ASSERT_GE(full, 0);
     const std::string said = temp.path("stderr");
     const int error_file = open(said.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    fflush(stderr);
-    const int saved_error = dup(STDERR_FILENO);
-    dup2(error_file, STDERR_FILENO);
-    const int code = run_Into(full, {temp.path("out").c_str(), {}, {}, {}}, {0, true, true});
-    fflush(stderr);
-    dup2(saved_error, STDERR_FILENO);
-    close(saved_error), close(error_file), close(full);
+    const int code = run_Into(full, {temp.path("out").c_str(), {}, {}, {}}, {0, true, true}, error_file);
+    close(error_file), close(full);
 
     EXPECT_EQ(code, OUTCOME_OUTPUT_FAILED);
     EXPECT_EQ(file_Contents(said), std::string(program_invocation_short_name) +
