@@ -63,7 +63,7 @@ int run_Into(int fd, const ProgramOptions& options, const TerminalSettings& sett
 }
 
 // The simulated logger afresh with two tracks, then changed by inject.
-void fresh_Logger(const std::function<void()>& inject)
+void fresh_Logger(const std::function<void()>& inject = [] {})
 {
     sim_Reset(), sim_ResetFiles();
     sim_AddTracks(2, 1, ITEMS, 7);
@@ -364,8 +364,7 @@ TEST_P(Writers, OneSavesTheOthersWaitOrStopAndEveryFileIsWhole)
 {
     const WritersCase& c = GetParam();
     const TempDir temp;
-    sim_Reset(), sim_ResetFiles();
-    sim_AddTracks(2, 1, ITEMS, 7);
+    fresh_Logger();
     const std::string out = temp.path("out"), reference = temp.path("reference");
     Writer alone;
     writer_Start(alone, {}, reference, c.gpx, temp.path("alone"));
@@ -479,8 +478,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TerminalDocuments, testing::ValuesIn(documents_c
 TEST(Terminal, StandardOutputThatCannotBeWrittenEndsTheRunWithItsOwnExitCode)
 {
     const TempDir temp;
-    sim_Reset(), sim_ResetFiles();
-    sim_AddTracks(2, 1, ITEMS, 7);
+    fresh_Logger();
     const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
     const std::string said = temp.path("stderr");
