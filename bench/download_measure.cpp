@@ -112,7 +112,7 @@ bool row_Run(const BenchSession& session, uint32_t lose_ppm)
     sim_settings.faults.lose_item_reply_ppm = lose_ppm;
     peak_Reset();
     const std::string trace = session_Dir() + "/download.trace";
-    if (getenv("ZORP_BENCH_TRACE") != nullptr) trace_Start(trace.c_str(), TRACE_SIZE_LIMIT);
+    if (getenv("ZORP_BENCH_TRACE") != nullptr) wirerec_Start(trace.c_str(), WIREREC_SIZE_LIMIT);
     if (session.start != nullptr && !session.start()) {
         printf("%4.0f %%  the session could not start\n", lose_ppm / 10000.0);
         session_End();
@@ -120,7 +120,7 @@ bool row_Run(const BenchSession& session, uint32_t lose_ppm)
     }
     Measurement m = measure_Track(session);
     if (session.stop != nullptr) session.stop();
-    trace_Stop();
+    wirerec_Stop();
     const double trace_mb = double(file_Contents(trace).size()) / (1024.0 * 1024.0);
     std::filesystem::remove(trace);
     m.saved_whole = tracks_unsaved == 0 &&

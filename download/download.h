@@ -5,10 +5,14 @@
 // All state is fixed global storage that lives for the whole run; nothing is
 // allocated per track or per item, and the item store is reused for the next
 // track. The sequencer talks to the user only through the status log and the
-// window-system seam, and reaches files only through the base-services seam.
+// window-system seam, reaches files only through the base-services seam, and
+// asks the program around it only what download/shell_calls.h lists (the
+// output folder, the adapter wait, the way out).
 //
 // Results follow the link's rule (0 success, 1..10 repeat on the next tick,
-// above 10 failure) unless an operation says otherwise.
+// above 10 failure): HeadsResult and ReadTrackResult keep to it. Results of
+// another reading have names of their own: HeadsCheck, TraceStore,
+// GapResult, TrackFileResult, SaveResult.
 //
 // A ".txt" track file exists only complete, together with its timing file:
 // both are written under temporary names and renamed when whole; a track
@@ -67,6 +71,19 @@ extern int32_t tracks_unsaved;
 
 // Runs one step of the download; window owns every box the step opens.
 void sequencer_Tick(WindowHandle window);
+
+// Before the first tick, for a run with no folder to save into: the first
+// tick asks the "Download error" question without touching the adapter.
+void sequencer_FailAtStart();
+
+// True while the status log's last line waits for later ticks to finish it
+// in place (the search line's " o.k.", a track's progress): a line added
+// meanwhile would be written over.
+bool sequencer_LineOpen();
+
+// True once the download has run through every track of the listing rather
+// than stopping at a failure.
+bool sequencer_RanThrough();
 
 // ------------------------------------------------------------ reply streams --
 
@@ -130,8 +147,12 @@ extern bool heads_confirm_always;
 // logger holds tracks beyond the listing, which this run does not read.
 extern bool heads_cut;
 
-constexpr int HEADS_READ_AGAIN = 1;
-constexpr int HEADS_SUMMARY_AGAIN = 2;
+enum HeadsResult : int {
+    HEADS_TAKEN = 0,
+    HEADS_READ_AGAIN = 1,     // call again on the next tick
+    HEADS_SUMMARY_AGAIN = 2,  // the listing is doubted: read the summary again
+    HEADS_FAILED = 301,       // CMD_FAILED_HEADS (link/gps_link.h)
+};
 
 // Requests the directory summary (flag 0) or full listing (flag 255) and
 // stores the stream of replies, one read per call, then lists the tracks.
@@ -142,11 +163,10 @@ constexpr int HEADS_SUMMARY_AGAIN = 2;
 // heads_confirm_always set, only once a later plain read agrees with the
 // longest one before it. Otherwise the directory is doubted and each request
 // is read until a read agrees with the longest one before it.
-// Returns 0 (taken), HEADS_READ_AGAIN (call again on the next tick),
-// HEADS_SUMMARY_AGAIN (the listing is doubted: read the summary again, then
-// the listing), or 301 when a request went unanswered, no two of
-// HEADS_READS_MAX reads agreed, or a listing stored no record (head_count
-// is then 0).
+// Returns a HeadsResult: HEADS_TAKEN, HEADS_READ_AGAIN, HEADS_SUMMARY_AGAIN
+// (read the summary again, then the listing), or HEADS_FAILED when a request
+// went unanswered, no two of HEADS_READS_MAX reads agreed, or a listing
+// stored no record (head_count is then 0).
 int GPS_GetHeads(int flag);
 
 // Stores the reply in rx_frame as the next record: 0, or 1 when refused.
@@ -155,9 +175,15 @@ int add_Head();
 // The item count of a directory record: the low 24 bits of its count field.
 uint32_t head_ItemCount(const uint8_t* record);
 
-// Examines the one summary record and sets first_track_id: -1 when there is
-// not exactly one record, 1 when the logger holds no records, 0 or -2 when
-// it does.
+enum HeadsCheck : int {
+    HEADS_RECORDS = 0,            // the logger holds records
+    HEADS_RECORDS_UNMARKED = -2,  // so it does, with a summary mark other than
+                                  // 0xE0 or 0xE1; counts as HEADS_RECORDS
+    HEADS_NO_RECORDS = 1,
+    HEADS_NOT_ONE = -1,           // head_count is not 1
+};
+
+// Examines the one summary record and sets first_track_id; a HeadsCheck.
 int check_Heads();
 
 // ------------------------------------------------------------ track items --
@@ -194,10 +220,13 @@ int GPS_SndData13(uint32_t first, uint32_t count);
 // frame, before the CRC: its text length, cut where the frame ends.
 uint32_t reply_TextLength(const uint8_t* reply, uint32_t length);
 
-constexpr int TRACE_HELD = 2;
+enum TraceStore : int {
+    TRACE_STORED = 0,
+    TRACE_REFUSED = 1,
+    TRACE_HELD = 2,  // held back until a second copy confirms it
+};
 
-// Stores the item reply in rx_frame at its position: 0, 1 when refused, or
-// TRACE_HELD. A reply whose sentence does not check is held back and stored
+// Stores the item reply in rx_frame at its position; a TraceStore. A reply whose sentence does not check is held back and stored
 // only when a copy with the same text length, text and timing value comes
 // again; it never replaces an item already received.
 int add_Trace();
@@ -208,17 +237,30 @@ void items_Clear();
 // Items of the current track not received yet.
 uint32_t count_Missing();
 
-// One step of reading the current track: 0 pass over (at once for a track
-// without items), 1 call again, 2 request accepted, 3 phase reset, 999 line
-// recovery failed.
+// Results of read_Track, judged as command results.
+enum ReadTrackResult : int {
+    READ_PASS_OVER = 0,     // at once for a track without items
+    READ_AGAIN = 1,         // call again on the next tick
+    READ_REQUESTED = 2,     // the request was accepted, its stream follows
+    READ_PHASE_RESET = 3,   // read_phase held no phase: it starts again
+    READ_LINE_FAILED = 999, // the request went unanswered and the line could
+                            // not be set up again (CMD_FAILED_LINE_SPEED)
+};
+
+// One step of reading the current track; a ReadTrackResult.
 int read_Track();
 
-constexpr int GAP_HELD = 2;
+enum GapResult : int {
+    GAP_STORED = 0,
+    GAP_NONE_MISSING = -1,
+    GAP_REFUSED = -2,        // the reply was refused
+    GAP_LINE_RESET = 1,      // the request failed, the line was set up again
+    GAP_HELD = 2,            // the logger answered with a copy that waits for a
+                             // second one: says nothing against the line
+    GAP_LINE_FAILED = 999,   // the line could not be set up again
+};
 
-// Fetches the highest-numbered missing item: 0 stored, -1 nothing missing,
-// -2 reply refused, 1 request failed but the line was set up again, 999, or
-// GAP_HELD: the logger answered with a copy that waits for a second one to
-// confirm it, which says nothing against the line.
+// Fetches the highest-numbered missing item; a GapResult.
 int fill_Gaps();
 
 // ------------------------------------------------------------ track files --
@@ -234,9 +276,15 @@ constexpr int TRACK_TEMP_NAME_MAX = 33;
 extern char track_name[PATH_SIZE];
 extern char track_path[PATH_SIZE];
 
-// Names the track at track_index and logs its line: 0 read it, 1 its file
-// exists (skip), -1 invalid directory record (skip). A path too long for
-// the buffers counts as no file, and saving then fails with a write error.
+enum TrackFileResult : int {
+    TRACK_TO_READ = 0,
+    TRACK_EXISTS = 1,    // its file exists: skip it
+    TRACK_INVALID = -1,  // invalid directory record: skip it
+};
+
+// Names the track at track_index and logs its line; a TrackFileResult. A
+// path too long for the buffers counts as no file, and saving then fails
+// with a write error.
 int open_TrackFile();
 
 enum SaveResult : int {

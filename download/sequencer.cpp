@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "download/download.h"
+#include "download/shell_calls.h"
 #include "gpx/gpx.h"
 #include "link/gps_link.h"
 #include "seams/window_services.h"
-#include "shell/shell.h"
 #include "shell/status_log.h"
 
 int32_t seq_state;
@@ -83,7 +83,7 @@ static void check_Adapter(WindowHandle window)
 // gone) ends the fast probing for this run, so that its log line comes once.
 static bool probe_SetBaud(uint32_t baud)
 {
-    if (usb_handle == nullptr || usb_SetBaud(baud) == 0) return true;
+    if (usb_handle == nullptr || usb_SetBaud(baud) == USB_BAUD_SET) return true;
     fast_probe_refused = true;
     return false;
 }
@@ -118,12 +118,12 @@ static void read_Summary()
     // The first track's number comes from here: the full listing that
     // follows overwrites this summary.
     int heads = check_Heads();
-    if (heads == 1) {
+    if (heads == HEADS_NO_RECORDS) {
         log_AddLine("No records on ZORP.");
         seq_state = SEQ_ASK_EXIT_DONE;
         return;
     }
-    if (heads == -1) seq_state = SEQ_READ_ERROR;
+    if (heads == HEADS_NOT_ONE) seq_state = SEQ_READ_ERROR;
     advance();
 }
 
@@ -142,7 +142,7 @@ static void read_Directory()
         log_AddLinef("More than %d tracks on ZORP: the others are not read.", head_count - 1);
         ++tracks_unsaved;
     }
-    log_AddLinef("Output directory: %s", output_dir);
+    log_AddLinef("Output directory: %s", shell_OutputDir());
     track_index = 0;
     advance();
 }
@@ -158,9 +158,9 @@ static void next_Track()
     // beyond the store, stay on the logger, in this run and in every later
     // one: the run must not end as if everything were saved, or an erase
     // would take them.
-    if (opened < 0 || head_ItemCount(head_table[track_index]) > ITEMS128B_MAX) ++tracks_unsaved;
-    if (opened != 0) {
-        track_skipped[track_index] = opened == 1;
+    if (opened == TRACK_INVALID || head_ItemCount(head_table[track_index]) > ITEMS128B_MAX) ++tracks_unsaved;
+    if (opened != TRACK_TO_READ) {
+        track_skipped[track_index] = opened == TRACK_EXISTS;
         ++track_index;
         return;
     }
@@ -184,8 +184,8 @@ static void read_TrackStep()
     // than item by item; the items held so far stay.
     uint32_t missing = count_Missing();
     if (missing > first_MSG_cnt / 100) return;
-    int gap = missing != 0 ? fill_Gaps() : 0;
-    if (gap != 0 && gap != GAP_HELD) GPS_LineSpeedUp();
+    int gap = missing != 0 ? fill_Gaps() : GAP_STORED;
+    if (gap != GAP_STORED && gap != GAP_HELD) GPS_LineSpeedUp();
     advance();
 }
 
@@ -197,7 +197,7 @@ static void fill_TrackGaps()
     }
     // A held copy is asked for again on the next tick.
     int gap = fill_Gaps();
-    if (gap == 0 || gap == GAP_HELD) return;
+    if (gap == GAP_STORED || gap == GAP_HELD) return;
     if (GPS_LineSpeedUp() > 10) seq_state = SEQ_READ_ERROR;
 }
 
@@ -270,6 +270,21 @@ void sequencer_Tick(WindowHandle window)
     case SEQ_ASK_EXIT_DONE: ask_Exit(window, "Download o.k.", ICON_INFORMATION); break;
     default: seq_state = SEQ_IDLE; break;
     }
+}
+
+void sequencer_FailAtStart()
+{
+    seq_state = SEQ_ASK_EXIT_ERROR;
+}
+
+bool sequencer_LineOpen()
+{
+    return seq_state == SEQ_PROBE || (seq_state >= SEQ_FAST_LINE && seq_state <= SEQ_SAVE_TRACK);
+}
+
+bool sequencer_RanThrough()
+{
+    return head_count > 0 && track_index >= head_count - 1;
 }
 
 void download_Reset()

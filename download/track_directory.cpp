@@ -94,7 +94,7 @@ static int heads_Taken(int flag)
     heads_reads_made = 0;
     if (flag != 0)
         for (int32_t i = 0; i < head_count; ++i) list_Record(head_table[i]);
-    return CMD_OK;
+    return HEADS_TAKEN;
 }
 
 static int heads_Failed()
@@ -102,7 +102,7 @@ static int heads_Failed()
     heads_reads_made = 0;
     head_count = 0;
     heads_cut = false;
-    return CMD_FAILED_HEADS;
+    return HEADS_FAILED;
 }
 
 // The longest whole read of the directory being read; valid while
@@ -163,9 +163,9 @@ uint32_t head_ItemCount(const uint8_t* record)
 
 int check_Heads()
 {
-    if (head_count != 1) return -1;
+    if (head_count != 1) return HEADS_NOT_ONE;
     const uint8_t* summary = head_table[0];
     first_track_id = (int32_t)read_Uint(summary + HEAD_TRACK_NO, 2);
-    if (head_ItemCount(summary) == 0) return 1;
-    return summary[HEAD_SUMMARY_MARK] == 0xE0 || summary[HEAD_SUMMARY_MARK] == 0xE1 ? 0 : -2;
+    if (head_ItemCount(summary) == 0) return HEADS_NO_RECORDS;
+    return summary[HEAD_SUMMARY_MARK] == 0xE0 || summary[HEAD_SUMMARY_MARK] == 0xE1 ? HEADS_RECORDS : HEADS_RECORDS_UNMARKED;
 }

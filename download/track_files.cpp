@@ -13,10 +13,10 @@
 #include <cstring>
 
 #include "download/download.h"
+#include "download/shell_calls.h"
 #include "download/output_file.h"
 #include "link/gps_link.h"
 #include "seams/base_services.h"
-#include "shell/shell.h"
 #include "shell/status_log.h"
 
 char track_name[PATH_SIZE];
@@ -58,7 +58,7 @@ static bool name_Track(int32_t index)
     snprintf(track_name, sizeof track_name, "%04u-%02u-%02u_%02u%02u_%03u.txt", record[HEAD_YEAR] + 2000u,
              record[HEAD_MONTH], record[HEAD_DAY], two_Digits(record + HEAD_FIX_HOUR),
              two_Digits(record + HEAD_FIX_MINUTE), (unsigned)(first_track_id + index));
-    return path_Fits(snprintf(track_path, sizeof track_path, "%s%c%s", output_dir, sys_PathSeparator(), track_name));
+    return path_Fits(snprintf(track_path, sizeof track_path, "%s%c%s", shell_OutputDir(), sys_PathSeparator(), track_name));
 }
 
 int open_TrackFile()
@@ -67,7 +67,7 @@ int open_TrackFile()
     int track_id = first_track_id + track_index;
     if (memcmp(record + HEAD_FIX_TEXT, "$GP", 3) != 0) {
         log_AddLinef("Track ID=%3d, invalid item", track_id);
-        return -1;
+        return TRACK_INVALID;
     }
 
     // A path that does not fit can name no file of this track: the track
@@ -79,7 +79,7 @@ int open_TrackFile()
         log_AddLinef("Track ID=%3d has %u items, only the first %u are read", track_id, items, ITEMS128B_MAX);
     log_AddLinef("Track ID=%3d (%5d items), File: %s", track_id, (int)items, track_name);
     log_AppendLast(exists ? " ... exist, skipping" : " ... read GPS data       ");
-    return exists ? 1 : 0;
+    return exists ? TRACK_EXISTS : TRACK_TO_READ;
 }
 
 // True when the open file begins with the track's first sentence as record
@@ -200,7 +200,7 @@ int save_Trace()
 
     bool timed = has_Timing();
     if (timed) {
-        // track_path ends in "txt", and the companion's names are no longer.
+        // track_path ends in "txt", and the companion's names are as long.
         snprintf(imp_path, sizeof imp_path, "%s", track_path);
         memcpy(imp_path + strlen(imp_path) - 3, "imp", 3);
         if (!temp_Path(imp_temp_path, imp_path) || (imp_held = write_Timing(imp_temp_path)) < 0)

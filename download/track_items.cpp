@@ -12,7 +12,6 @@
 #include "download/download.h"
 #include "gpx/gpx.h"
 #include "link/gps_link.h"
-#include "link/wire_trace.h"
 #include "shell/status_log.h"
 
 uint8_t item_store[ITEMS128B_MAX][ITEM_RECORD_SIZE];
@@ -75,18 +74,18 @@ int add_Trace()
     uint32_t position = range_tail + read_Uint(rx_frame + ITEM_REMAINING, 3);
     if (position > first_MSG_cnt) {
         log_AddLinef("Error add_Trace, pos>first_MSG_cnt (%u %u)", position, first_MSG_cnt);
-        return 1;
+        return TRACE_REFUSED;
     }
     uint32_t index = first_MSG_cnt - position;
     if (index >= ITEMS128B_MAX) {
         log_AddLinef("Error add_Trace, pos>=ITEMS128B_MAX (%u %u)", index, ITEMS128B_MAX);
-        return 1;
+        return TRACE_REFUSED;
     }
-    if (rx_count > ITEM_RECORD_SIZE || !reply_Plausible()) return 1;
+    if (rx_count > ITEM_RECORD_SIZE || !reply_Plausible()) return TRACE_REFUSED;
     if (!sentence_Checks(rx_frame, rx_count)) {
         // Held where the item goes, as long as no copy has been received,
         // until a second copy confirms it.
-        if (item_len[index] != 0) return 1;
+        if (item_len[index] != 0) return TRACE_REFUSED;
         bool confirmed = item_held_len[index] != 0 && same_Item(item_store[index], item_held_len[index], rx_frame, rx_count);
         if (!confirmed) {
             item_held_len[index] = (uint8_t)rx_count;
@@ -97,7 +96,7 @@ int add_Trace()
     item_held_len[index] = 0;
     item_len[index] = (uint8_t)rx_count;
     memcpy(item_store[index], rx_frame, rx_count);
-    return 0;
+    return TRACE_STORED;
 }
 
 void items_Clear()
@@ -114,11 +113,11 @@ uint32_t count_Missing()
 }
 
 // A request the logger left unanswered may mean that logger and adapter
-// no longer share a line speed.
+// are at different line speeds.
 static int recover_Line()
 {
     int result = GPS_LineSpeedUp();
-    return result != CMD_OK ? result : 1;
+    return result != CMD_OK ? result : READ_AGAIN;
 }
 
 static int request_Track()
@@ -131,12 +130,12 @@ static int request_Track()
     // A listed track may hold no items. A request for none goes unanswered,
     // and asking again would hold the download here for good: the pass is
     // over before it starts, and nothing is missing.
-    if (first_MSG_cnt == 0) return 0;
+    if (first_MSG_cnt == 0) return READ_PASS_OVER;
     if (GPS_SndData13(current_FirstItem(), first_MSG_cnt) != CMD_OK) return recover_Line();
     range_tail = 0;
     add_Trace();
     read_phase = 1;
-    return 2;
+    return READ_REQUESTED;
 }
 
 static int receive_Stream()
@@ -155,10 +154,7 @@ static int receive_Stream()
                 return 0;
             }
         }
-        if (usb_handle == nullptr) return 1;
-        uint32_t queued = 0;
-        if (wire_GetStatus(usb_handle, &queued) != FT_OK) queued = 0;
-        if (queued <= STREAM_QUEUE_KEEP_READING) return 1;
+        if (usb_Queued() <= STREAM_QUEUE_KEEP_READING) return 1;
     }
 }
 
@@ -167,7 +163,7 @@ int read_Track()
     switch (read_phase) {
     case 0: return request_Track();
     case 1: return receive_Stream();
-    default: read_phase = 0; return 3;
+    default: read_phase = 0; return READ_PHASE_RESET;
     }
 }
 
@@ -175,11 +171,11 @@ int fill_Gaps()
 {
     uint32_t gap = first_MSG_cnt;
     while (gap > 0 && item_len[gap - 1] != 0) --gap;
-    if (gap == 0) return -1;
+    if (gap == 0) return GAP_NONE_MISSING;
     uint32_t index = gap - 1;
 
     if (GPS_SndData13(current_FirstItem() + index, 1) != CMD_OK) return recover_Line();
     range_tail = first_MSG_cnt - index - 1;
     int stored = add_Trace();
-    return stored == 0 ? 0 : stored == TRACE_HELD ? GAP_HELD : -2;
+    return stored == TRACE_STORED ? GAP_STORED : stored == TRACE_HELD ? GAP_HELD : GAP_REFUSED;
 }

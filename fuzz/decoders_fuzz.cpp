@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         case OPEN_TRACK:
             track_index = int32_t(in.uint(2) % HEADS_MAX);
-            track_named |= open_TrackFile() != -1;
+            track_named |= open_TrackFile() != TRACK_INVALID;
             break;
         case SAVE:
             first_MSG_cnt = in.uint(2) % (ITEMS128B_MAX + 1);

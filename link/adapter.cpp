@@ -108,18 +108,31 @@ int usb_Open()
     return USB_OPEN_OK;
 }
 
+// The receive queue's count into waiting: 0 with no adapter open (no driver
+// call then) and when the query fails; false when it failed.
+static bool query_Queue(uint32_t& waiting)
+{
+    waiting = 0;
+    if (usb_handle == nullptr) return true;
+    if (wire_GetStatus(usb_handle, &waiting) == FT_OK) return true;
+    waiting = 0;
+    return false;
+}
+
+uint32_t usb_Queued()
+{
+    uint32_t waiting;
+    query_Queue(waiting);
+    return waiting;
+}
+
 // Reads what the driver holds, up to one chunk; 0 when nothing came.
 static uint32_t refill_chunk()
 {
     rx_chunk_pos = 0;
-    if (usb_handle == nullptr) return 0;
-
     // A failed status query (a pulled adapter) counts as an empty queue.
-    uint32_t waiting = 0;
-    if (wire_GetStatus(usb_handle, &waiting) != FT_OK) {
-        note_CallFailed();
-        return 0;
-    }
+    uint32_t waiting;
+    if (!query_Queue(waiting)) note_CallFailed();
     if (waiting == 0) return 0;
     if (waiting > RX_CHUNK_SIZE) waiting = RX_CHUNK_SIZE;
 
@@ -146,10 +159,10 @@ int usb_GetByte(uint8_t* byte)
 
 int usb_SetBaud(uint32_t baud)
 {
-    if (wire_SetBaudRate(usb_handle, baud) == FT_OK) return 0;
+    if (wire_SetBaudRate(usb_handle, baud) == FT_OK) return USB_BAUD_SET;
     log_AddLine("\r\n FT_SetBaudRate Failed");
     note_CallFailed();
-    return 2;
+    return USB_BAUD_REFUSED;
 }
 
 int usb_SetBaudIfOpen(uint32_t baud)

@@ -105,8 +105,18 @@ int usb_Open();
 // query or read (a pulled adapter) reads as no byte.
 int usb_GetByte(uint8_t* byte);
 
-// 0 when the adapter took the baud rate; 2 (and a log line) when refused.
-// Only for an open adapter.
+// The bytes waiting in the driver's receive queue, not yet handed out by
+// usb_GetByte's chunk. 0 with no adapter open (no driver call then) and when
+// the status query fails (a pulled adapter, told by the next read, so that a
+// poll never adds a line between a line and its progress).
+uint32_t usb_Queued();
+
+enum UsbBaudResult : int {
+    USB_BAUD_SET = 0,
+    USB_BAUD_REFUSED = 2,  // and a log line
+};
+
+// Sets the adapter's baud rate; a UsbBaudResult. Only for an open adapter.
 int usb_SetBaud(uint32_t baud);
 
 // usb_SetBaud when an adapter is open; always 0.

@@ -28,7 +28,7 @@ uint64_t file_bytes;  // already in the file
 uint32_t size_limit;
 int file = -1;
 bool recording;
-TraceCut cut_unreported;
+WirerecCut cut_unreported;
 // The closing note of a trace whose file would have made the program wait,
 // still to be written: it goes as soon as the file takes it whole (a pipe
 // takes so short a write whole or not at all), so that a reader that wakes
@@ -49,8 +49,8 @@ struct StatusRun {
 
 void file_Close()
 {
-    if (file >= 0 && sys_FileClose(file) != 0 && cut_unreported == TRACE_RUNNING)
-        cut_unreported = TRACE_CUT_WRITE_FAILED;
+    if (file >= 0 && sys_FileClose(file) != 0 && cut_unreported == WIREREC_RUNNING)
+        cut_unreported = WIREREC_CUT_WRITE_FAILED;
     file = -1;
     cut_note_pending = false;
 }
@@ -64,11 +64,11 @@ void file_Write()
     if (written == FILE_WRITTEN) return;
     recording = false;
     if (written == FILE_WOULD_BLOCK) {
-        cut_unreported = TRACE_CUT_NOT_READ;
+        cut_unreported = WIREREC_CUT_NOT_READ;
         cut_note_pending = true;
         return;
     }
-    cut_unreported = TRACE_CUT_WRITE_FAILED;
+    cut_unreported = WIREREC_CUT_WRITE_FAILED;
     file_Close();
 }
 
@@ -302,11 +302,11 @@ FT_STATUS wire_Close(FT_HANDLE handle)
 
 // -------------------------------------------------------------- recorder --
 
-int trace_Start(const char* path, uint32_t limit)
+int wirerec_Start(const char* path, uint32_t limit)
 {
-    trace_Stop();
+    wirerec_Stop();
     std::snprintf(trace_path, sizeof trace_path, "%s", path);
-    cut_unreported = TRACE_RUNNING;
+    cut_unreported = WIREREC_RUNNING;
     file = sys_FileOpenWrite(path);
     if (file < 0) return -1;
     size_limit = limit;
@@ -322,7 +322,7 @@ int trace_Start(const char* path, uint32_t limit)
     return 0;
 }
 
-int trace_Flush()
+int wirerec_Flush()
 {
     if (status_run.open) status_Emit();
     file_Write();
@@ -330,12 +330,12 @@ int trace_Flush()
         cut_Note();
     else if (!recording)
         file_Close();
-    const TraceCut cut = cut_unreported;
-    cut_unreported = TRACE_RUNNING;
+    const WirerecCut cut = cut_unreported;
+    cut_unreported = WIREREC_RUNNING;
     return cut;
 }
 
-void trace_Stop()
+void wirerec_Stop()
 {
     if (status_run.open) status_Emit();
     file_Write();
@@ -343,15 +343,15 @@ void trace_Stop()
     file_Close();
     recording = false;
     buffered = 0;
-    cut_unreported = TRACE_RUNNING;
+    cut_unreported = WIREREC_RUNNING;
 }
 
-int trace_Recording()
+int wirerec_Recording()
 {
     return recording ? 1 : 0;
 }
 
-const char* trace_Path()
+const char* wirerec_Path()
 {
     return trace_path;
 }

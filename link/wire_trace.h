@@ -21,17 +21,19 @@
 // Invariants:
 //   - Recording never changes what the core does: a wire_ call returns what
 //     the driver returned, and no recorder failure reaches the caller.
-//   - The buffer goes to the file only from trace_Flush (the shell calls it
+//   - The buffer goes to the file only from wirerec_Flush (the shell calls it
 //     between ticks, outside every exchange), or in the middle of a tick when
 //     the buffer cannot take the next line.
-//   - The file never grows beyond the limit given to trace_Start; once the
+//   - The file never grows beyond the limit given to wirerec_Start; once the
 //     next line would pass it, a last note says so and recording stops.
 //   - A file that cannot be created or written stops the recording, never
 //     the program.
 //   - Writing never waits: a file that would make the program wait (a pipe,
 //     FIFO or device whose reader has stalled) stops the recording as well,
 //     and a closing note goes to it as soon as it takes one.
-// Nothing is allocated; not thread-safe (the core's one thread).
+// The recorder's names start wirerec_ (wire recording): in the download,
+// "trace" names a track's items. Nothing is allocated; not thread-safe (the
+// core's one thread).
 #pragma once
 
 #include <cstdint>
@@ -55,31 +57,31 @@ FT_STATUS wire_Close(FT_HANDLE handle);
 // -------------------------------------------------------------- recorder --
 
 // The largest trace file the program writes: 64 MiB.
-constexpr uint32_t TRACE_SIZE_LIMIT = 64u << 20;
+constexpr uint32_t WIREREC_SIZE_LIMIT = 64u << 20;
 
 // Starts recording into a new file at path (an existing one is emptied),
 // with times counted from now and at most size_limit bytes in all; a running
 // trace is stopped first. 0, or -1 when the file cannot be created (nothing
 // is recorded then).
-int trace_Start(const char* path, uint32_t size_limit);
+int wirerec_Start(const char* path, uint32_t size_limit);
 
-// Why a trace ended before the program did, as trace_Flush reports it.
-enum TraceCut : int {
-    TRACE_RUNNING = 0,           // nothing to report
-    TRACE_CUT_WRITE_FAILED = 1,  // the file could not be written (disk full, I/O error)
-    TRACE_CUT_NOT_READ = 2,      // the file's reader took no more bytes without a wait
+// Why a trace ended before the program did, as wirerec_Flush reports it.
+enum WirerecCut : int {
+    WIREREC_RUNNING = 0,           // nothing to report
+    WIREREC_CUT_WRITE_FAILED = 1,  // the file could not be written (disk full, I/O error)
+    WIREREC_CUT_NOT_READ = 2,      // the file's reader took no more bytes without a wait
 };
 
-// Writes what the buffer holds to the file, never waiting on it. A TraceCut:
-// TRACE_RUNNING, or once, on the call that first finds the trace cut short,
+// Writes what the buffer holds to the file, never waiting on it. A WirerecCut:
+// WIREREC_RUNNING, or once, on the call that first finds the trace cut short,
 // why (the recording has stopped then).
-int trace_Flush();
+int wirerec_Flush();
 
 // Writes the rest and closes the file; nothing is recorded afterwards.
-void trace_Stop();
+void wirerec_Stop();
 
 // 1 while calls are being recorded.
-int trace_Recording();
+int wirerec_Recording();
 
-// The path given to the last trace_Start.
-const char* trace_Path();
+// The path given to the last wirerec_Start.
+const char* wirerec_Path();

@@ -2,8 +2,9 @@
 // One implementation per front end:
 //   - platform/qt_window: the Qt 6 Widgets window (zorpload, zorpload-demo)
 //   - platform/win32:     the Win32 window (zorpload.exe, zorpload-demo.exe)
-//   - platform/terminal:  a program without a window (zorpload-cli*)
-//   - tests/support:      a scripted window that answers boxes from a queue
+//   - platform/terminal:  standard output, boxes answered by the shell's
+//                         unattended rules (zorpload-cli, zorpload-cli-demo)
+//   - tests/support:      fake_window.cpp, boxes answered from a queue
 //
 // A message box blocks its caller until it is answered and returns the button
 // pressed; timer ticks keep reaching the core while it is open, so the core
@@ -16,7 +17,8 @@ using WindowHandle = void*;
 enum WindowIcon : int { ICON_ERROR = 1, ICON_WARNING = 2, ICON_INFORMATION = 3 };
 enum WindowButtons : int { BUTTONS_OK = 1, BUTTONS_RETRY_CANCEL = 2, BUTTONS_YES_NO = 3 };
 
-// Answers, numbered as the Windows button ids the program was first built for.
+// Answers, numbered as the Windows button ids (IDOK ... IDNO), so that the
+// Win32 window hands MessageBoxA's answer on unchanged.
 enum WindowAnswer : int { ANSWER_OK = 1, ANSWER_CANCEL = 2, ANSWER_RETRY = 4, ANSWER_YES = 6, ANSWER_NO = 7 };
 
 // Shows a modal box owned by owner and returns the WindowAnswer pressed;

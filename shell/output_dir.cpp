@@ -126,7 +126,7 @@ int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir)
     const char* failed = given(chosen_dir) ? chosen_dir : output_dir[0] != '\0' ? output_dir : "any folder";
     if (locked != FOLDER_BUSY) log_AddLinef(CANNOT_WRITE, failed);
     output_dir[0] = '\0';
-    seq_state = SEQ_ASK_EXIT_ERROR;
+    sequencer_FailAtStart();
     return -1;
 }
 
@@ -138,4 +138,9 @@ int shell_ChangeOutputDir(const char* dir)
     log_AddLinef(CANNOT_WRITE, dir);
     memcpy(output_dir, previous, sizeof output_dir);
     return -1;
+}
+
+const char* shell_OutputDir()
+{
+    return output_dir;
 }

@@ -26,14 +26,7 @@ static const char CHOOSE_TITLE[] = "Choose track folder";
 static const char OPEN_FAILED[] = "No file manager could show the track folder ";
 
 // Why the trace ended early, until the log has said so.
-static int trace_cut;
-
-// The search line and a track's line are finished in place by later ticks
-// (" o.k.", the progress), which would write over a line added meanwhile.
-static bool line_Unfinished()
-{
-    return seq_state == SEQ_PROBE || (seq_state >= SEQ_FAST_LINE && seq_state <= SEQ_SAVE_TRACK);
-}
+static int wirerec_cut;
 
 void shell_Start(WindowHandle window, ShellPaint paint)
 {
@@ -42,7 +35,7 @@ void shell_Start(WindowHandle window, ShellPaint paint)
     redraw_waiting = false;
     link_Reset();
     download_Reset();
-    trace_cut = TRACE_RUNNING;
+    wirerec_cut = WIREREC_RUNNING;
 
     // One byte more than program_dir holds: a path cut to fit the buffer
     // shows as too long, and counts as unknown.
@@ -57,7 +50,7 @@ void shell_Start(WindowHandle window, ShellPaint paint)
 
 int shell_StartTrace(const char* path)
 {
-    if (trace_Start(path, TRACE_SIZE_LIMIT) == 0) return 0;
+    if (wirerec_Start(path, WIREREC_SIZE_LIMIT) == 0) return 0;
     log_AddLinef("Trace not recorded: cannot write %s", path);
     return -1;
 }
@@ -115,13 +108,13 @@ void shell_Tick()
 {
     sequencer_Tick(main_window);
     // Between ticks no exchange is running, so the file write cannot delay one.
-    if (const int cut = trace_Flush(); cut != TRACE_RUNNING) trace_cut = cut;
-    if (trace_cut != TRACE_RUNNING && !line_Unfinished()) {
-        if (trace_cut == TRACE_CUT_NOT_READ)
-            log_AddLinef("Trace cut short: %s is not read fast enough", trace_Path());
+    if (const int cut = wirerec_Flush(); cut != WIREREC_RUNNING) wirerec_cut = cut;
+    if (wirerec_cut != WIREREC_RUNNING && !sequencer_LineOpen()) {
+        if (wirerec_cut == WIREREC_CUT_NOT_READ)
+            log_AddLinef("Trace cut short: %s is not read fast enough", wirerec_Path());
         else
-            log_AddLinef("Trace cut short: cannot write %s", trace_Path());
-        trace_cut = TRACE_RUNNING;
+            log_AddLinef("Trace cut short: cannot write %s", wirerec_Path());
+        wirerec_cut = WIREREC_RUNNING;
     }
     if (redraw_waiting && paint_step) paint_step(main_window);
     if (repaint_needed) {
@@ -219,6 +212,11 @@ int shell_CommandAvailable(unsigned command)
     }
 }
 
+bool shell_GpxOn()
+{
+    return gpx_enabled;
+}
+
 void shell_SetGpx(bool on)
 {
     gpx_enabled = on;
@@ -228,7 +226,7 @@ void shell_SetGpx(bool on)
 void shell_Shutdown()
 {
     usb_Close();
-    trace_Stop();
+    wirerec_Stop();
     sys_FolderUnlock();
 }
 

@@ -5,17 +5,20 @@
 // test) translates its events into these calls and provides the
 // window-system seam.
 //
-// The shell owns main_window, program_dir and output_dir. Every way out of
+// The shell owns main_window, program_dir and output_dir, and defines the
+// calls the download makes into it (download/shell_calls.h); it reads the
+// download's state only through the sequencer's own calls. Every way out of
 // the program is the same pair of seam calls, stop the tick then quit with
 // code 0; the front end then calls shell_Shutdown and returns. Boxes opened
 // here block until answered while the front end keeps delivering ticks, and
-// no box here changes seq_state, so a running download goes on behind them;
-// only shell_ChooseOutputDir sets it, before the first tick, when no folder
-// can be written.
+// no box here changes the sequencer's state, so a running download goes on
+// behind them; only shell_ChooseOutputDir ends the download, before the
+// first tick, when no folder can be written (sequencer_FailAtStart).
 #pragma once
 
 #include <cstdint>
 
+#include "download/shell_calls.h"
 #include "seams/window_services.h"
 
 constexpr int PROGRAM_DIR_SIZE = 260;
@@ -141,7 +144,7 @@ using LogDrawText = void (*)(void* surface, int x, int y, const char* text, int 
 void shell_Start(WindowHandle window, ShellPaint paint);
 
 // Starts recording the adapter's traffic into the file at path (at most
-// TRACE_SIZE_LIMIT bytes, link/wire_trace.h), for a problem report. Call it
+// WIREREC_SIZE_LIMIT bytes, link/wire_trace.h), for a problem report. Call it
 // after shell_Start and before the first tick. When the file cannot be
 // created, one status line says so and the program runs as without a trace.
 // 0, or -1 when nothing is recorded.
@@ -177,13 +180,6 @@ void shell_WindowChanged();
 // own paint request: no redraw is waiting any more.
 void shell_Painted();
 
-// The question before leaving, asked at the end of a download and when the
-// user leaves during one.
-constexpr char EXIT_QUESTION[] = "Exit application ?";
-
-// The one way out of the program: stops window's tick, then quits with 0.
-void shell_Leave(WindowHandle window);
-
 // The window's close box (or the system's close request). During a download
 // asks "Exit application ?" and goes on unless the answer is Yes; once the
 // download is idle, or after Yes, stops the tick and quits with code 0. The
@@ -204,6 +200,9 @@ int shell_Command(unsigned command);
 // running download keeps saving where it started; opening it only once
 // there is one. 1 for every other command.
 int shell_CommandAvailable(unsigned command);
+
+// Whether saving tracks as GPX is on, for the front end's check mark.
+bool shell_GpxOn();
 
 // Saving tracks as GPX, the one switch of every front end (the command-line
 // option and the menu item "Save tracks as GPX"): on, first writes the GPX of
@@ -245,14 +244,6 @@ using UnattendedConfirm = int (*)(const char* question);
 // adapter_wait_ms have passed from now; confirm answers the other questions
 // (null: always No). The outcome starts as a download error.
 void unattended_Start(uint32_t adapter_wait_ms, UnattendedConfirm confirm);
-
-// Asked by the adapter check when the adapter cannot be opened, before it
-// logs that: true when an unattended run still waits for the adapter, so the
-// box that follows will be answered Retry and the check logs nothing; the
-// one line "Waiting up to N s for the USB adapter ... S s left", its S
-// updated in place, stands for every look instead (S 0 when the wait has
-// run out). False for a run with a user, and once the wait has run out.
-bool unattended_AdapterWaitGoesOn();
 
 // The answer to a box the core opens during an unattended run:
 //   - Retry and Cancel (the adapter error): Retry after a pause of up to

@@ -58,13 +58,6 @@ bool unattended_AdapterWaitGoesOn()
     return adapter_looked_for_again;
 }
 
-// The sequencer has run through every track (rather than stopping at a
-// failure) once track_index has passed the last one.
-static bool download_RanThrough()
-{
-    return head_count > 0 && track_index >= head_count - 1;
-}
-
 static int adapter_Answer()
 {
     if (!adapter_looked_for_again) {
@@ -87,7 +80,7 @@ static int exit_Answer(int icon)
         outcome = OUTCOME_FOLDER_BUSY;
     else if (adapter_missing)
         outcome = OUTCOME_NO_ADAPTER;
-    else if (tracks_unsaved > 0 && download_RanThrough())
+    else if (tracks_unsaved > 0 && sequencer_RanThrough())
         outcome = OUTCOME_NOT_SAVED;
     else
         outcome = OUTCOME_DOWNLOAD_ERROR;

@@ -4,7 +4,7 @@
 //     record_traces DIR      writes DIR/<name>.trace and DIR/<name>/
 //
 // The sessions are seeded, so recording again gives the same traces unless
-// the program now does something else on the wire; scripts/record-traces.sh
+// the program does something else on the wire than they show; scripts/record-traces.sh
 // builds this tool and records into the source tree.
 #include <cstdio>
 #include <filesystem>
@@ -30,13 +30,13 @@ int main(int argc, char** argv)
         session.set_up();
         trace_session_AlignClock();
         const fs::path trace = dir / (std::string(session.name) + ".trace");
-        if (trace_Start(trace.string().c_str(), TRACE_SIZE_LIMIT) != 0) {
+        if (wirerec_Start(trace.string().c_str(), WIREREC_SIZE_LIMIT) != 0) {
             std::fprintf(stderr, "cannot write %s\n", trace.string().c_str());
             return 1;
         }
         session_Run();
         usb_Close();
-        trace_Stop();
+        wirerec_Stop();
 
         const fs::path saved = dir / session.name;
         fs::remove_all(saved);

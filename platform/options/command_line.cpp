@@ -52,7 +52,7 @@ bool parse_Seconds(const char* text, uint32_t& seconds)
 }
 
 // The texts below name these limits.
-static_assert(TRACE_SIZE_LIMIT == 64u << 20 && WAIT_SECONDS_MAX == 86400);
+static_assert(WIREREC_SIZE_LIMIT == 64u << 20 && WAIT_SECONDS_MAX == 86400);
 
 // In the order --help lists them.
 constexpr OptionRow option_rows[] = {

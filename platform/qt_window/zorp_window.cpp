@@ -11,8 +11,6 @@
 #include <QStandardPaths>
 #include <QTimerEvent>
 
-#include "download/download.h"
-#include "gpx/gpx.h"
 #include "resources/texts.h"
 #include "shell/shell.h"
 
@@ -98,7 +96,7 @@ ZorpWindow::ZorpWindow() : log_canvas(new LogCanvas(this))
 
 void ZorpWindow::showGpxSwitch()
 {
-    save_gpx->setChecked(gpx_enabled);
+    save_gpx->setChecked(shell_GpxOn());
 }
 
 void ZorpWindow::startTick()

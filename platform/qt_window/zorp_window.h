@@ -44,7 +44,7 @@ public:
 
     LogCanvas* canvas() const { return log_canvas; }
 
-    // The menu's check mark follows gpx_enabled.
+    // The menu's check mark follows shell_GpxOn().
     void showGpxSwitch();
 
     void startTick();

@@ -9,8 +9,6 @@
 #include <cstring>
 #include <string>
 
-#include "download/download.h"
-#include "gpx/gpx.h"
 #include "platform/options/command_line.h"
 #include "platform/win32/resource_ids.h"
 #include "seams/window_services.h"
@@ -166,7 +164,7 @@ LRESULT CALLBACK window_Proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
     case WM_INITMENUPOPUP:
         // The check mark shows whether GPX saving is on; the shell's switch decides.
         CheckMenuItem(reinterpret_cast<HMENU>(wparam), CMD_SAVE_GPX,
-                      MF_BYCOMMAND | (gpx_enabled ? MF_CHECKED : MF_UNCHECKED));
+                      MF_BYCOMMAND | (shell_GpxOn() ? MF_CHECKED : MF_UNCHECKED));
         // An item the shell cannot serve now is greyed out.
         for (const unsigned command : {CMD_OPEN_FOLDER, CMD_CHOOSE_FOLDER})
             EnableMenuItem(reinterpret_cast<HMENU>(wparam), command,

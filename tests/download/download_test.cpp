@@ -83,7 +83,7 @@ int directory_Read(int* calls = nullptr)
     int result = HEADS_SUMMARY_AGAIN, call = 0;
     while (result == HEADS_SUMMARY_AGAIN) {
         do result = GPS_GetHeads(0), ++call; while (result == HEADS_READ_AGAIN);
-        if (result == CMD_OK && check_Heads() == -1) result = -1;
+        if (result == CMD_OK && check_Heads() == HEADS_NOT_ONE) result = -1;
         if (result != CMD_OK) break;
         do result = GPS_GetHeads(255), ++call; while (result == HEADS_READ_AGAIN);
     }
@@ -528,10 +528,10 @@ TEST(ItemCheck, ReplyWhoseSentenceFailsCountsOnlyWhenRepeated)
         SCOPED_TRACE(row.name);
         items_Clear(), first_MSG_cnt = 3;
         put_ItemReply(row.text, row.text_len);
-        EXPECT_EQ(add_Trace(), row.at_once ? 0 : TRACE_HELD);
+        EXPECT_EQ(add_Trace(), row.at_once ? TRACE_STORED : TRACE_HELD);
         EXPECT_EQ(count_Missing(), row.at_once ? 2u : 3u);
         put_ItemReply(row.text, row.text_len, true);
-        EXPECT_EQ(add_Trace(), 0);  // the same item again, asked for alone
+        EXPECT_EQ(add_Trace(), TRACE_STORED);  // the same item again, asked for alone
         EXPECT_TRUE(count_Missing() == 2 && item_len[0] == rx_count);
         EXPECT_EQ(memcmp(item_store[0], rx_frame, rx_count), 0);
     }
@@ -544,10 +544,10 @@ TEST(ItemCheck, ReplyWhoseSentenceFailsCountsOnlyWhenRepeated)
     EXPECT_EQ(std::string((const char*)item_store[0] + ITEM_TEXT, gsa.size() + 2), gsa + "11");  // the twins
     EXPECT_EQ(count_Missing(), 2u);
     put_ItemReply(gsa + "99\r");
-    EXPECT_EQ(add_Trace(), 1);  // never over one received
+    EXPECT_EQ(add_Trace(), TRACE_REFUSED);  // never over one received
     EXPECT_EQ(std::string((const char*)item_store[0] + ITEM_TEXT, gsa.size() + 2), gsa + "11");
     put_ItemReply(gsa + "34");
-    EXPECT_EQ(add_Trace(), 0);  // a later sound copy replaces it
+    EXPECT_EQ(add_Trace(), TRACE_STORED);  // a later sound copy replaces it
     EXPECT_EQ(item_len[0], rx_count);
 }
 

@@ -1,6 +1,7 @@
 // The recorded sessions of tests/traces replayed through the trace player:
 // each must run as recorded and save the very files that the recorded
-// session saved; a trace the program no longer follows must name the line.
+// session saved; a trace the program does not follow must name the line
+// where they part.
 #include <gtest/gtest.h>
 
 #include <algorithm>

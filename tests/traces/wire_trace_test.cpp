@@ -74,7 +74,7 @@ TEST(WireTrace, SizeLimitCutsTheTraceAtAWholeLineAndKeepsTheDownload)
     ASSERT_GT(whole_trace.size(), 8000u);
 
     trace_file = trace_dir.path("cut.trace");
-    const Outcome cut = download([] { ASSERT_EQ(trace_Start(trace_file.c_str(), 4000), 0); });
+    const Outcome cut = download([] { ASSERT_EQ(wirerec_Start(trace_file.c_str(), 4000), 0); });
     const std::string cut_trace = file_Contents(trace_file);
 
     EXPECT_TRUE(whole == untraced);
@@ -152,7 +152,7 @@ TEST(WireTrace, StalledReaderCutsTheTraceAndNeverHoldsUpTheDownload)
                 ASSERT_EQ(fcntl(reader, F_SETPIPE_SZ, 8192), 8192);
             },
             [] {
-                if (wakes_up && !trace_Recording()) drain_now();
+                if (wakes_up && !wirerec_Recording()) drain_now();
             });
         alarm(0);
         drain();
