@@ -307,7 +307,11 @@ TEST_F(Download, SearchTicksStayShortAndLogARefusedSpeedOnce)
 // Why the adapter cannot be used, one line after the specified ones: every
 // cause the driver can name, through the simulated adapter, gets its own line
 // once, and a driver that does not say why gets none.
-const char* const NOT_FOUND = "Error - USB adapter not found";
+const char *const NOT_FOUND = "Error - USB adapter not found", *const RV101 = "USB adapter Error! (rv=101)",
+                 *const RV102 = "USB adapter Error! (rv=102)";
+const char* const NONE_PLUGGED = "No FT232R adapter is plugged in: connect the logger's USB cable and try again";
+const char* const UNPLUGGED = "The USB adapter was unplugged during the download: plug it in and start again";
+void fail_Open(AdapterCause cause) { sim_settings.adapter.open_failure = cause; }
 const struct CauseCase {
     const char* name;
     void (*inject)();
@@ -315,43 +319,35 @@ const struct CauseCase {
     const char* cause_line;           // the only cause line of the run; null: none
     const char* before = NOT_FOUND;   // the line it follows; null: any
 } cause_cases[] = {
-    {"NoAdapterPlugged", [] { sim_settings.adapter.present = false; }, "USB adapter Error! (rv=102)",
-     "No FT232R adapter is plugged in: connect the logger's USB cable and try again"},
-    {"AdapterOfAnotherDescription", [] { std::strcpy(sim_settings.adapter.description, "USB Serial"); },
-     "USB adapter Error! (rv=102)", "No FT232R adapter is plugged in: connect the logger's USB cable and try again"},
-    {"NotAllowedToOpen", [] { sim_settings.adapter.open_failure = CAUSE_NO_PERMISSION; }, "USB adapter Error! (rv=102)",
+    {"NoAdapterPlugged", [] { sim_settings.adapter.present = false; }, RV102, NONE_PLUGGED},
+    {"AdapterOfAnotherDescription", [] { std::strcpy(sim_settings.adapter.description, "USB Serial"); }, RV102,
+     NONE_PLUGGED},
+    {"NotAllowedToOpen", [] { fail_Open(CAUSE_NO_PERMISSION); }, RV102,
      "No permission to open the adapter: join group dialout or install the package's udev rule, replug it"},
-    {"HeldByAnotherProgram", [] { sim_settings.adapter.open_failure = CAUSE_HELD; }, "USB adapter Error! (rv=102)",
+    {"HeldByAnotherProgram", [] { fail_Open(CAUSE_HELD); }, RV102,
      "The adapter is in use by another program: close that program and try again"},
-    {"HeldOrDriverNotWorking", [] { sim_settings.adapter.open_failure = CAUSE_HELD_OR_DRIVER; },
-     "USB adapter Error! (rv=102)",
+    {"HeldOrDriverNotWorking", [] { fail_Open(CAUSE_HELD_OR_DRIVER); }, RV102,
      "The adapter cannot be opened: close any program using it, or reinstall FTDI's D2XX driver"},
-    {"FailsToOpenOtherwise", [] { sim_settings.adapter.open_failure = CAUSE_OPEN_FAILED; },
-     "USB adapter Error! (rv=102)",
+    {"FailsToOpenOtherwise", [] { fail_Open(CAUSE_OPEN_FAILED); }, RV102,
      "The adapter was found but failed to open: unplug it, plug it in again and try again"},
-    {"DriverListFailsWithoutCause", [] { sim_settings.adapter.fail_device_list = true; },
-     "USB adapter Error! (rv=101)", nullptr},
-    {"DriverLibraryMissing", [] { sim_settings.adapter.open_failure = CAUSE_DRIVER_MISSING; },
-     "USB adapter Error! (rv=101)", "FTD2XX.dll not found: install FTDI's D2XX driver"},
-    {"DriverLibraryNot64Bit", [] { sim_settings.adapter.open_failure = CAUSE_DRIVER_NOT_64_BIT; },
-     "USB adapter Error! (rv=101)", "FTD2XX.dll is not 64-bit: install FTDI's D2XX driver for 64-bit Windows"},
-    {"DriverLibraryLacksAFunction", [] { sim_settings.adapter.open_failure = CAUSE_DRIVER_INCOMPLETE; },
-     "USB adapter Error! (rv=101)", "FTD2XX.dll has no FT_GetStatus: install FTDI's D2XX driver again"},
-    {"DriverLibraryNotLoaded", [] { sim_settings.adapter.open_failure = CAUSE_DRIVER_NOT_LOADED; },
-     "USB adapter Error! (rv=101)", "FTD2XX.dll cannot be loaded: install FTDI's D2XX driver again"},
+    {"DriverListFailsWithoutCause", [] { sim_settings.adapter.fail_device_list = true; }, RV101, nullptr},
+    {"DriverLibraryMissing", [] { fail_Open(CAUSE_DRIVER_MISSING); }, RV101,
+     "FTD2XX.dll not found: install FTDI's D2XX driver"},
+    {"DriverLibraryNot64Bit", [] { fail_Open(CAUSE_DRIVER_NOT_64_BIT); }, RV101,
+     "FTD2XX.dll is not 64-bit: install FTDI's D2XX driver for 64-bit Windows"},
+    {"DriverLibraryLacksAFunction", [] { fail_Open(CAUSE_DRIVER_INCOMPLETE); }, RV101,
+     "FTD2XX.dll has no FT_GetStatus: install FTDI's D2XX driver again"},
+    {"DriverLibraryNotLoaded", [] { fail_Open(CAUSE_DRIVER_NOT_LOADED); }, RV101,
+     "FTD2XX.dll cannot be loaded: install FTDI's D2XX driver again"},
     // Every call on the handle fails from the pull on; the line comes once, at the first.
-    {"PulledMidTrack", [] { f.vanish_after_items = 300; }, EXIT_QUESTION,
-     "The USB adapter was unplugged during the download: plug it in and start again", nullptr},
+    {"PulledMidTrack", [] { f.vanish_after_items = 300; }, EXIT_QUESTION, UNPLUGGED, nullptr},
     {"PulledWhileSearching",  // the search goes on for as long as the test lets it
      [] { sim_settings.logger.connected = false, sim_taps.written = [](const uint8_t*, uint32_t) { sim_PullAdapter(); }; },
-     nullptr, "The USB adapter was unplugged during the download: plug it in and start again", nullptr},
+     nullptr, UNPLUGGED, nullptr},
     // A refused speed on an adapter still there is no loss of the adapter.
     {"SpeedRefusedByAnAdapterStillThere", [] { sim_settings.adapter.fail_baud_rate = true; }, nullptr, nullptr},
 };
-void PrintTo(const CauseCase& row, std::ostream* out)
-{
-    *out << row.name;
-}
+void PrintTo(const CauseCase& row, std::ostream* out) { *out << row.name; }
 std::vector<std::string> added_lines;
 struct AdapterCauses : Download, ::testing::WithParamInterface<CauseCase> {};
 INSTANTIATE_TEST_SUITE_P(Causes, AdapterCauses, ::testing::ValuesIn(cause_cases),

@@ -56,9 +56,18 @@ std::string EXTENSION(const std::string& speed, const std::string& course)
 }
 
 const std::string GGA_S_W = "GPGGA,123519.25,3345.1234,S,15112.5678,W,1,08,0.9,545.4,M,46.9,M,,";
-const char* const POINT_S_W = "<trkpt lat=\"-33.7520567\" lon=\"-151.2094633\"><ele>545.4</ele>"
-                              "<time>2026-12-31T12:35:19.25Z</time><geoidheight>46.9</geoidheight><fix>3d</fix><sat>8</sat>"
-                              "<hdop>0.9</hdop></trkpt>\n";
+// A trkpt line: its position, elevation ("" none) and time, then the rest of what it holds.
+std::string pt(const char* lat, const char* lon, const std::string& ele, const char* time, const std::string& rest = "")
+{
+    return std::string("<trkpt lat=\"") + lat + "\" lon=\"" + lon + "\">" + (ele.empty() ? "" : "<ele>" + ele + "</ele>") +
+           "<time>" + time + "</time>" + rest + "</trkpt>\n";
+}
+std::string pt10(const std::string& ele, const char* time, const std::string& rest = "")  // at 10 N 10 E
+{
+    return pt("10.0000000", "10.0000000", ele, time, rest);
+}
+const std::string POINT_S_W = pt("-33.7520567", "-151.2094633", "545.4", "2026-12-31T12:35:19.25Z",
+                                 "<geoidheight>46.9</geoidheight><fix>3d</fix><sat>8</sat><hdop>0.9</hdop>");
 
 struct GpxTrack : ::testing::Test {
     TempDir dir;
@@ -84,9 +93,8 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
         {"north and east positive, rounded to 7 decimals",
          nmea("GPRMC,000001,A,4807.038,N,01131.0000,E,0.0,0.0,010127,,,A") +
              nmea("GPRMC,000002,A,0000.00003,S,00000.00029,W,,,010127,,"),
-         "<trkpt lat=\"48.1173000\" lon=\"11.5166667\"><time>2027-01-01T00:00:01Z</time>" + EXTENSION("0.000", "0.0") +
-             "</trkpt>\n"
-         "<trkpt lat=\"-0.0000005\" lon=\"-0.0000048\"><time>2027-01-01T00:00:02Z</time></trkpt>\n"},
+         pt("48.1173000", "11.5166667", "", "2027-01-01T00:00:01Z", EXTENSION("0.000", "0.0")) +
+             pt("-0.0000005", "-0.0000048", "", "2027-01-01T00:00:02Z")},
         {"GGA and RMC of one time make one point dated by the RMC, then midnight passes",
          nmea("GPGGA,235959.5,5000.0000,N,00800.0000,E,6,03,1.5,100.0,M,47.0,M,,") +
              nmea("GPRMC,235959.5,A,5000.0000,N,00800.0000,E,1.0,90.0,040715,,,D") +
@@ -95,18 +103,14 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
              nmea("GPRMC,000001,A,5000.0002,N,00800.0000,E,1.0,90.0,050715,,,D") +
              nmea("GPGGA,000001,5000.0002,N,00800.0000,E,6,07,0.8,101.0,M,47.0,M,,") +
              nmea("GPRMC,000002,A,5000.0003,N,00800.0000,E,1.0,90.0,050715,,,A"),
-         "<trkpt lat=\"50.0000000\" lon=\"8.0000000\"><ele>100.0</ele><time>2015-07-04T23:59:59.5Z</time>"
-         "<geoidheight>47.0</geoidheight><fix>dgps</fix><sat>3</sat><hdop>1.5</hdop><vdop>1.3</vdop><pdop>2.0</pdop>" +
-             EXTENSION("0.514", "90.0") +
-             "</trkpt>\n"
-             "<trkpt lat=\"50.0000017\" lon=\"8.0000000\"><ele>100.5</ele><time>2015-07-05T00:00:00.5Z</time>"
-             "<geoidheight>47.0</geoidheight><fix>2d</fix><sat>3</sat><hdop>1.5</hdop></trkpt>\n"
-             "<trkpt lat=\"50.0000033\" lon=\"8.0000000\"><ele>101.0</ele><time>2015-07-05T00:00:01Z</time>"
-             "<geoidheight>47.0</geoidheight><fix>dgps</fix><sat>7</sat><hdop>0.8</hdop>" +
-             EXTENSION("0.514", "90.0") +
-             "</trkpt>\n"
-             "<trkpt lat=\"50.0000050\" lon=\"8.0000000\"><time>2015-07-05T00:00:02Z</time>" +
-             EXTENSION("0.514", "90.0") + "</trkpt>\n"},
+         pt("50.0000000", "8.0000000", "100.0", "2015-07-04T23:59:59.5Z",
+            "<geoidheight>47.0</geoidheight><fix>dgps</fix><sat>3</sat><hdop>1.5</hdop><vdop>1.3</vdop><pdop>2.0</pdop>" +
+                EXTENSION("0.514", "90.0")) +
+             pt("50.0000017", "8.0000000", "100.5", "2015-07-05T00:00:00.5Z",
+                "<geoidheight>47.0</geoidheight><fix>2d</fix><sat>3</sat><hdop>1.5</hdop>") +
+             pt("50.0000033", "8.0000000", "101.0", "2015-07-05T00:00:01Z",
+                "<geoidheight>47.0</geoidheight><fix>dgps</fix><sat>7</sat><hdop>0.8</hdop>" + EXTENSION("0.514", "90.0")) +
+             pt("50.0000050", "8.0000000", "", "2015-07-05T00:00:02Z", EXTENSION("0.514", "90.0"))},
         {"speed from knots to metres per second, course in degrees up to 360",
          nmea("GPRMC,101010,A,1000.0000,N,01000.0000,E,12.345,359.99,101010,,") +
              nmea("GPRMC,101011,A,1000.0000,N,01000.0000,E,0.001,360.00,101010,,") +
@@ -115,22 +119,12 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
              nmea("GPRMC,101014,A,1000.0000,N,01000.0000,E,-1.0,-0.5,101010,,") +
              nmea("GPRMC,101015,A,1000.0000,N,01000.0000,E,0.35,,101010,,") +
              nmea("GPRMC,101016,A,1000.0000,N,01000.0000,E,,.5,101010,,"),
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:10Z</time>" +
-             EXTENSION("6.351", "359.99") +
-             "</trkpt>\n"
-             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:11Z</time>" +
-             EXTENSION("0.001", "0.00") +
-             "</trkpt>\n"
-             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:12Z</time>" +
-             EXTENSION("514444444443.930", "0") +
-             "</trkpt>\n"
-             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:13Z</time></trkpt>\n"
-             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:14Z</time></trkpt>\n"
-             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:15Z</time>" +
-             EXTENSION("0.180", "") +
-             "</trkpt>\n"
-             "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:16Z</time>" +
-             EXTENSION("", ".5") + "</trkpt>\n"},
+         pt10("", "2010-10-10T10:10:10Z", EXTENSION("6.351", "359.99")) +
+             pt10("", "2010-10-10T10:10:11Z", EXTENSION("0.001", "0.00")) +
+             pt10("", "2010-10-10T10:10:12Z", EXTENSION("514444444443.930", "0")) +
+             pt10("", "2010-10-10T10:10:13Z") + pt10("", "2010-10-10T10:10:14Z") +
+             pt10("", "2010-10-10T10:10:15Z", EXTENSION("0.180", "")) +
+             pt10("", "2010-10-10T10:10:16Z", EXTENSION("", ".5"))},
         {"a GSA belongs to the fix of the GGA or RMC before it",
          nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,9.9,9.9,9.9") +  // before any fix
              nmea("GPGGA,101010,1000.0000,N,01000.0000,E,1,04,0.9,1.0,M,,,,") +
@@ -151,39 +145,29 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
              nmea("GPRMC,101016,A,1000.0000,N,01000.0000,E,,,311226,,") +
              nmea("GPGSA,A,3,01,02,03,04,,,,,,,,,2.5,1.6,1.9") +
              nmea("GPGGA,101016,1000.0000,N,01000.0000,E,1,04,,1.0,M,,,,"),  // no HDOP: the GSA's stays
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:10Z</time>"
-         "<fix>3d</fix><sat>4</sat><hdop>0.9</hdop><vdop>1.5</vdop><pdop>1.8</pdop></trkpt>\n"
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:11Z</time>"
-         "<fix>3d</fix><sat>4</sat><hdop>1.3</hdop><pdop>2.1</pdop></trkpt>\n"
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:12Z</time>"
-         "<fix>3d</fix><sat>4</sat><hdop>0.7</hdop><vdop>1.7</vdop><pdop>2.2</pdop></trkpt>\n"
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:13Z</time></trkpt>\n"
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:15Z</time><vdop>1.9</vdop></trkpt>\n"
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:16Z</time>"
-         "<fix>3d</fix><sat>4</sat><hdop>1.6</hdop><vdop>1.9</vdop><pdop>2.5</pdop></trkpt>\n"},
+         pt10("1.0", "2026-12-31T10:10:10Z", "<fix>3d</fix><sat>4</sat><hdop>0.9</hdop><vdop>1.5</vdop><pdop>1.8</pdop>") +
+             pt10("1.0", "2026-12-31T10:10:11Z", "<fix>3d</fix><sat>4</sat><hdop>1.3</hdop><pdop>2.1</pdop>") +
+             pt10("1.0", "2026-12-31T10:10:12Z", "<fix>3d</fix><sat>4</sat><hdop>0.7</hdop><vdop>1.7</vdop><pdop>2.2</pdop>") +
+             pt10("", "2026-12-31T10:10:13Z") + pt10("", "2026-12-31T10:10:15Z", "<vdop>1.9</vdop>") +
+             pt10("1.0", "2026-12-31T10:10:16Z", "<fix>3d</fix><sat>4</sat><hdop>1.6</hdop><vdop>1.9</vdop><pdop>2.5</pdop>")},
         {"GGA only: the date of the file's name, the next one after midnight",
          nmea("GPGGA,235958.000,0100.0000,N,00100.0000,E,1,05,1.0,-2.5,M,,,,") +
              nmea("GPGGA,000002.000,0100.0000,N,00100.0000,E,6,,,,,,,,"),
-         "<trkpt lat=\"1.0000000\" lon=\"1.0000000\"><ele>-2.5</ele><time>2026-12-31T23:59:58.000Z</time>"
-         "<fix>3d</fix><sat>5</sat><hdop>1.0</hdop></trkpt>\n"
-         "<trkpt lat=\"1.0000000\" lon=\"1.0000000\"><time>2027-01-01T00:00:02.000Z</time></trkpt>\n"},
+         pt("1.0000000", "1.0000000", "-2.5", "2026-12-31T23:59:58.000Z", "<fix>3d</fix><sat>5</sat><hdop>1.0</hdop>") +
+             pt("1.0000000", "1.0000000", "", "2027-01-01T00:00:02.000Z")},
         {"the kinds of fix",
          nmea("GPGGA,101010,1000.0000,N,01000.0000,E,2,09,1.0,1.0,M,-3.5,F,,") +  // geoid height in feet
              nmea("GPGGA,101011,1000.0000,N,01000.0000,E,3,09,1.0,1.0,M,-3.5,M,,") +
              nmea("GPGGA,101012,1000.0000,N,01000.0000,E,5,,,,,,,,") +
              nmea("GPGGA,101013,1000.0000,N,01000.0000,E,1,09,1.0,,,,,,"),
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:10Z</time>"
-         "<fix>dgps</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><ele>1.0</ele><time>2026-12-31T10:10:11Z</time>"
-         "<geoidheight>-3.5</geoidheight><fix>pps</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:12Z</time><fix>dgps</fix></trkpt>\n"
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2026-12-31T10:10:13Z</time>"
-         "<fix>2d</fix><sat>9</sat><hdop>1.0</hdop></trkpt>\n"},
+         pt10("1.0", "2026-12-31T10:10:10Z", "<fix>dgps</fix><sat>9</sat><hdop>1.0</hdop>") +
+             pt10("1.0", "2026-12-31T10:10:11Z", "<geoidheight>-3.5</geoidheight><fix>pps</fix><sat>9</sat><hdop>1.0</hdop>") +
+             pt10("", "2026-12-31T10:10:12Z", "<fix>dgps</fix>") +
+             pt10("", "2026-12-31T10:10:13Z", "<fix>2d</fix><sat>9</sat><hdop>1.0</hdop>")},
         {"two items recorded without a line end between them",
          nmea("GPRMC,101010,A,1000.0000,N,01000.0000,E,,,101010,,").substr(0, 54) +  // no CR LF
              nmea("GPRMC,101011,A,1000.0000,N,01000.0000,E,,,101010,,"),
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:10Z</time></trkpt>\n"
-         "<trkpt lat=\"10.0000000\" lon=\"10.0000000\"><time>2010-10-10T10:10:11Z</time></trkpt>\n"},
+         pt10("", "2010-10-10T10:10:10Z") + pt10("", "2010-10-10T10:10:11Z")},
         {"sentences that do not count",
          nmea("GPGGA,123510,3345.1234,S,15112.5678,W,1,08,0.9,545.4,M,,,,", 1) +      // checksum wrong
              "$GPGGA,123511,3345.1234,S,15112.5678,W,1,08,0.9,545.4,M,,,,\r\n" +         // none
@@ -204,15 +188,14 @@ TEST_F(GpxTrack, SentencesBecomePointsWithTheirDates)
          nmea("GPRMC,101010,A,1000.0000,N,18000.0000,E,,,101010,,") +
              nmea("GPRMC,101011,A,9000.0000,S,17959.999999999,E,,,101010,,") +
              nmea("GPRMC,101012,A,9000.0000,N,18000.0000,W,,,101010,,"),
-         "<trkpt lat=\"10.0000000\" lon=\"-180.0000000\"><time>2010-10-10T10:10:10Z</time></trkpt>\n"
-         "<trkpt lat=\"-90.0000000\" lon=\"-180.0000000\"><time>2010-10-10T10:10:11Z</time></trkpt>\n"
-         "<trkpt lat=\"90.0000000\" lon=\"-180.0000000\"><time>2010-10-10T10:10:12Z</time></trkpt>\n"},
+         pt("10.0000000", "-180.0000000", "", "2010-10-10T10:10:10Z") +
+             pt("-90.0000000", "-180.0000000", "", "2010-10-10T10:10:11Z") +
+             pt("90.0000000", "-180.0000000", "", "2010-10-10T10:10:12Z")},
         {"fixes after 9999-12-31 left out, as GPX years have four digits",
          nmea("GPGGA,235958,0100.0000,N,00100.0000,E,1,05,1.0,,,,,,") +
              nmea("GPGGA,000002,0100.0000,N,00100.0000,E,1,05,1.0,,,,,,") +
              nmea("GPGGA,000003,0100.0000,N,00100.0000,E,1,05,1.0,,,,,,"),
-         "<trkpt lat=\"1.0000000\" lon=\"1.0000000\"><time>9999-12-31T23:59:58Z</time><fix>2d</fix><sat>5</sat>"
-         "<hdop>1.0</hdop></trkpt>\n",
+         pt("1.0000000", "1.0000000", "", "9999-12-31T23:59:58Z", "<fix>2d</fix><sat>5</sat><hdop>1.0</hdop>"),
          "9999-12-31_2359_007"},
         {"no usable fix at all", nmea("GPGGA,123520,3345.1234,S,15112.5678,W,0,00,,,,,,,"), ""},
         {"empty", "", ""},

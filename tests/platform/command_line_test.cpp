@@ -27,10 +27,7 @@ struct ReadCase {
 };
 
 // ctest lists a case by its name alone.
-void PrintTo(const ReadCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+void PrintTo(const ReadCase& c, std::ostream* out) { *out << c.name; }
 
 std::string text_Of(const char* text)
 {
@@ -118,24 +115,27 @@ struct HelpCase {
     unsigned program;
     bool all;
     HelpLayout layout;
-    const char* text;  // after the usage line and the description
+    std::string text;  // after the usage line and the description
 };
+
+// The options every program with a serial port shows, at 20 columns.
+const std::string COMMON_20 =
+    "  --output-dir <dir>  Save the track files in <dir> (made if missing) instead\n"
+    "                      of the program's folder or Documents/ZorpLoad.\n"
+    "  --gpx               Also save each track as GPX (<name>.gpx beside\n"
+    "                      <name>.txt), and every track file in the output folder\n"
+    "                      that has no GPX yet.\n"
+    "  --port <device>     Use the serial device <device> (such as /dev/ttyUSB0)\n"
+    "                      instead of looking for the FT232R adapter by its USB\n"
+    "                      description.\n"
+    "  --trace <file>      Record every byte the adapter carries into <file>, to\n"
+    "                      attach to a problem report (at most 64 MiB).\n";
 
 const HelpCase help_cases[] = {
     {"Window", WINDOW, false, HELP_COLUMNS,
      "  -h, --help          Displays help on commandline options.\n"
      "  --help-all          Displays help including Qt specific options.\n"
-     "  -v, --version       Displays version information.\n"
-     "  --output-dir <dir>  Save the track files in <dir> (made if missing) instead\n"
-     "                      of the program's folder or Documents/ZorpLoad.\n"
-     "  --gpx               Also save each track as GPX (<name>.gpx beside\n"
-     "                      <name>.txt), and every track file in the output folder\n"
-     "                      that has no GPX yet.\n"
-     "  --port <device>     Use the serial device <device> (such as /dev/ttyUSB0)\n"
-     "                      instead of looking for the FT232R adapter by its USB\n"
-     "                      description.\n"
-     "  --trace <file>      Record every byte the adapter carries into <file>, to\n"
-     "                      attach to a problem report (at most 64 MiB).\n"},
+     "  -v, --version       Displays version information.\n" + COMMON_20},
     {"WindowDemoWithQtsOptions", WINDOW_DEMO, true, HELP_COLUMNS,
      "  -h, --help                           Displays help on commandline options.\n"
      "  --help-all                           Displays help including Qt specific\n"
@@ -176,17 +176,7 @@ const HelpCase help_cases[] = {
      "  --yes               Answer yes instead of asking; needed for --erase without\n"
      "                      a terminal.\n"
      "  -h, --help          Displays help on commandline options.\n"
-     "  -v, --version       Displays version information.\n"
-     "  --output-dir <dir>  Save the track files in <dir> (made if missing) instead\n"
-     "                      of the program's folder or Documents/ZorpLoad.\n"
-     "  --gpx               Also save each track as GPX (<name>.gpx beside\n"
-     "                      <name>.txt), and every track file in the output folder\n"
-     "                      that has no GPX yet.\n"
-     "  --port <device>     Use the serial device <device> (such as /dev/ttyUSB0)\n"
-     "                      instead of looking for the FT232R adapter by its USB\n"
-     "                      description.\n"
-     "  --trace <file>      Record every byte the adapter carries into <file>, to\n"
-     "                      attach to a problem report (at most 64 MiB).\n"},
+     "  -v, --version       Displays version information.\n" + COMMON_20},
     {"Win32WindowInABox", WIN32_WINDOW, false, HELP_LINES,
      "-h, --help\n    Displays help on commandline options.\n"
      "-v, --version\n    Displays version information.\n"
@@ -198,10 +188,7 @@ const HelpCase help_cases[] = {
      "most 64 MiB).\n"},
 };
 
-void PrintTo(const HelpCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
+void PrintTo(const HelpCase& c, std::ostream* out) { *out << c.name; }
 
 struct Help : ::testing::TestWithParam<HelpCase> {};
 INSTANTIATE_TEST_SUITE_P(CommandLine, Help, ::testing::ValuesIn(help_cases),

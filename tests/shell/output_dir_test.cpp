@@ -40,6 +40,14 @@ struct Case {
     bool demo = false;
 };
 
+// The program started afresh from the folder prog, on a fresh simulated logger.
+void start(const std::string& prog)
+{
+    sim_Reset(), sim_ResetFiles(), fake_WindowReset();
+    sim_SetProgramPath(path_Join(prog, "zorpload").c_str());
+    shell_Start(&fake_window, nullptr);
+}
+
 const std::string DEEP = "prog/" + std::string(120, 'a') + "/" + std::string(120, 'b');
 const std::string ROOMY = DEEP.substr(0, 225 - 1 - TempDir().dir.size());
 const std::string LONG = std::string(150, 'n') + "/" + std::string(150, 'n');
@@ -95,10 +103,8 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         };
         std::ofstream(at("file")) << "x";
         if (!c.made.empty()) fs::create_directories(at(c.made));
-        sim_Reset(), sim_ResetFiles(), fake_WindowReset();
-        sim_SetProgramPath(path_Join(at(c.program_dir), "zorpload").c_str());
         demo_run = c.demo;
-        shell_Start(&fake_window, nullptr);
+        start(at(c.program_dir));
         c.inject();
 
         const int result = shell_ChooseOutputDir(at(c.chosen).c_str(), at(c.documents).c_str());
@@ -176,11 +182,9 @@ TEST(OutputDir, ADemoRunSavesIntoItsOwnFolderAndLeavesTheRealOnesUntouched)
     const auto prog_before = listing(prog);
     auto real_before = listing(real);
     real_before.insert("Demo");
-    sim_Reset(), sim_ResetFiles(), fake_WindowReset();
-    sim_AddTracks(2, 1, 50, 7);
-    sim_SetProgramPath(path_Join(prog, "zorpload").c_str());
     demo_run = true;
-    shell_Start(&fake_window, nullptr);
+    start(prog);
+    sim_AddTracks(2, 1, 50, 7);
     EXPECT_EQ(shell_ApplyStartOptions(nullptr, nullptr, temp.path("docs").c_str(), false), 0);
     for (int tick = 0; tick < 100000 && seq_state != SEQ_IDLE; ++tick) sequencer_Tick(&fake_window);
     demo_run = false;
@@ -200,9 +204,7 @@ TEST(OutputDir, ADemoRunSavesIntoItsOwnFolderAndLeavesTheRealOnesUntouched)
 // a user's are across restarts; named is --output-dir, gpx --gpx.
 void restart(const std::string& prog, const char* named = nullptr, bool gpx = false)
 {
-    sim_Reset(), sim_ResetFiles(), fake_WindowReset();
-    sim_SetProgramPath(path_Join(prog, "zorpload").c_str());
-    shell_Start(&fake_window, nullptr);
+    start(prog);
     shell_ApplyStartOptions(nullptr, named, "", gpx);
 }
 
@@ -292,9 +294,7 @@ TEST(OutputDir, StartOptionsTurnGpxOnOnlyOnceTheNamedFolderIsChosen)
             fs::create_directories(out);
             std::ofstream(path_Join(out, "2015-07-04_0845_002.txt")) << "x";
         }
-        sim_Reset(), sim_ResetFiles(), fake_WindowReset();
-        sim_SetProgramPath(path_Join(prog, "zorpload").c_str());
-        shell_Start(&fake_window, nullptr);
+        start(prog);
 
         EXPECT_EQ(shell_ApplyStartOptions(trace.c_str(), out.c_str(), "", true), writable ? 0 : -1);
         EXPECT_EQ(gpx_enabled, writable);

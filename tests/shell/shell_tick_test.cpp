@@ -31,10 +31,7 @@ struct Case {
     int expected_paints;
 };
 
-void PrintTo(const Case& c, std::ostream* out)
-{
-    *out << c.name;
-}
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 class ShellTick : public testing::TestWithParam<Case> {};
 

@@ -63,7 +63,7 @@ int run_Into(int fd, const ProgramOptions& options, const TerminalSettings& sett
 }
 
 // The simulated logger afresh with two tracks, then changed by inject.
-void fresh_Logger(const std::function<void()>& inject)
+void fresh_Logger(const std::function<void()>& inject = [] {})
 {
     sim_Reset(), sim_ResetFiles();
     sim_AddTracks(2, 1, ITEMS, 7);
@@ -286,10 +286,7 @@ const WritersCase writers_cases[] = {
      {OUTCOME_SAVED, OUTCOME_SAVED, OUTCOME_SAVED}},
 };
 
-void PrintTo(const WritersCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const WritersCase& c, std::ostream* os) { *os << c.name; }
 
 // The held writer's side, in its own process.
 Hold hold;
@@ -367,8 +364,7 @@ TEST_P(Writers, OneSavesTheOthersWaitOrStopAndEveryFileIsWhole)
 {
     const WritersCase& c = GetParam();
     const TempDir temp;
-    sim_Reset(), sim_ResetFiles();
-    sim_AddTracks(2, 1, ITEMS, 7);
+    fresh_Logger();
     const std::string out = temp.path("out"), reference = temp.path("reference");
     Writer alone;
     writer_Start(alone, {}, reference, c.gpx, temp.path("alone"));
@@ -482,19 +478,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, TerminalDocuments, testing::ValuesIn(documents_c
 TEST(Terminal, StandardOutputThatCannotBeWrittenEndsTheRunWithItsOwnExitCode)
 {
     const TempDir temp;
-    sim_Reset(), sim_ResetFiles();
-    sim_AddTracks(2, 1, ITEMS, 7);
+    fresh_Logger();
     const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
     const std::string said = temp.path("stderr");
     const int error_file = open(said.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    fflush(stderr);
-    const int saved_error = dup(STDERR_FILENO);
-    dup2(error_file, STDERR_FILENO);
-    const int code = run_Into(full, {temp.path("out").c_str(), {}, {}, {}}, {0, true, true});
-    fflush(stderr);
-    dup2(saved_error, STDERR_FILENO);
-    close(saved_error), close(error_file), close(full);
+    const int code = run_Into(full, {temp.path("out").c_str(), {}, {}, {}}, {0, true, true}, error_file);
+    close(error_file), close(full);
 
     EXPECT_EQ(code, OUTCOME_OUTPUT_FAILED);
     EXPECT_EQ(file_Contents(said), std::string(program_invocation_short_name) +

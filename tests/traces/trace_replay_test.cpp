@@ -166,10 +166,7 @@ struct UnreadableLine {
 };
 
 // ctest lists each row by its name rather than as bytes.
-void PrintTo(const UnreadableLine& row, std::ostream* out)
-{
-    *out << row.name;
-}
+void PrintTo(const UnreadableLine& row, std::ostream* out) { *out << row.name; }
 
 const std::string OPENING = "   0.000000 N 1\n   0.000000 I 0403:6001 FT232R USB UART\n";
 
