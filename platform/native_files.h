@@ -13,7 +13,9 @@ int native_FileOpenRead(const char* path);
 int native_FileRead(int file, void* data, uint32_t count);
 int native_ListDir(const char* folder, void (*each)(const char* name, void* context), void* context);
 int native_FileCreate(const char* path);
-int native_FileOpenWrite(const char* path);
+// A regular file is written through a writer thread (platform/file_writer.h);
+// disk_ready, when given, is its WriterDisk::ready (a test's stalled disk).
+int native_FileOpenWrite(const char* path, bool (*disk_ready)() = nullptr);
 int native_FileWrite(int file, const void* data, uint32_t count);
 int native_FileClose(int file);
 int native_FileSync(int file);

@@ -66,17 +66,21 @@ int sys_FileCreate(const char* path);
 
 // Opens a file the user named (a trace, say) for writing only, emptied, as a
 // shell's redirection does: a link is followed, a device or pipe is written
-// to, and nothing that stands at the name is removed. A device or pipe is
-// written to without waiting (sys_FileWrite's FILE_WOULD_BLOCK). Returns a
-// handle >= 0, or -1. The program's own files are made by sys_FileCreate.
+// to, and nothing that stands at the name is removed. Its writes never wait
+// (sys_FileWrite's FILE_WOULD_BLOCK): a device or pipe is written to without
+// blocking, and a regular file by a thread of its own that holds what the
+// disk has not taken yet, so that a slow or hung disk (a network share)
+// refuses writes rather than holds the caller up; its sys_FileClose waits
+// for that disk a bounded time. Returns a handle >= 0, or -1. The program's
+// own files are made by sys_FileCreate.
 int sys_FileOpenWrite(const char* path);
 
 // What sys_FileWrite reports.
 enum FileWriteResult : int {
     FILE_WRITTEN = 0,        // every byte written
     FILE_WRITE_FAILED = -1,  // disk full, I/O error, the reader gone
-    FILE_WOULD_BLOCK = -2,   // a device or pipe opened by sys_FileOpenWrite takes no
-                             // more bytes now; those before may have been written
+    FILE_WOULD_BLOCK = -2,   // a file opened by sys_FileOpenWrite takes no more
+                             // bytes now; those before may have been written
 };
 
 // Writes all count bytes at the end of what was written so far; a

@@ -16,8 +16,6 @@ char output_dir[PROGRAM_DIR_SIZE];
 
 bool demo_run;
 
-static const char CANNOT_WRITE[] = "Error - cannot write track files to %s";
-
 // With its eight hex digits, leaves room for the track files' temporary
 // names, which are longer.
 constexpr char PROBE_NAME[] = ".zorpload-probe-";
@@ -119,15 +117,15 @@ int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir)
         found = dir_Writable(program_dir) || (given(documents_dir) && use_DocumentsDir(documents_dir));
     }
     const int locked = found ? shell_LockOutputDir() : FOLDER_LOCK_FAILED;
-    if (locked == FOLDER_LOCKED) return 0;
+    if (locked == FOLDER_LOCKED) return OUTPUT_DIR_TAKEN;
+    if (locked == FOLDER_BUSY) return OUTPUT_DIR_AWAITED;
 
     // Said before the adapter is touched, and ended like a failed download.
     // A named folder is named as the user gave it, also one too long to take.
-    const char* failed = given(chosen_dir) ? chosen_dir : output_dir[0] != '\0' ? output_dir : "any folder";
-    if (locked != FOLDER_BUSY) log_AddLinef(CANNOT_WRITE, failed);
+    log_AddLinef(CANNOT_WRITE_LINE, given(chosen_dir) ? chosen_dir : output_dir[0] != '\0' ? output_dir : "any folder");
     output_dir[0] = '\0';
     sequencer_FailAtStart();
-    return -1;
+    return OUTPUT_DIR_NONE;
 }
 
 int shell_ChangeOutputDir(const char* dir)
@@ -135,7 +133,7 @@ int shell_ChangeOutputDir(const char* dir)
     char previous[PROGRAM_DIR_SIZE];
     memcpy(previous, output_dir, sizeof previous);
     if (given(dir) && use_Dir(dir)) return 0;
-    log_AddLinef(CANNOT_WRITE, dir);
+    log_AddLinef(CANNOT_WRITE_LINE, dir);
     memcpy(output_dir, previous, sizeof output_dir);
     return -1;
 }

@@ -44,6 +44,7 @@ void shell_Start(WindowHandle window, ShellPaint paint)
     shell_SetProgramDir(program_path);
     memcpy(output_dir, program_dir, sizeof output_dir);
     output_dir_busy = false;
+    output_dir_awaited = false;
 
     log_Clear();
 }
@@ -99,14 +100,16 @@ int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, cons
     if (!gpx && load_Setting(SETTING_SAVE_GPX, remembered_gpx, sizeof remembered_gpx) == 1)
         gpx = remembered_gpx[0] == '1';
     const int chosen = shell_ChooseOutputDir(chosen_dir, documents_dir);
-    if (chosen == 0 && gpx) shell_SetGpx(true);
+    if (chosen != OUTPUT_DIR_NONE && gpx) shell_SetGpx(true);
     show_Title();
     return chosen;
 }
 
 void shell_Tick()
 {
-    sequencer_Tick(main_window);
+    const int folder_wait = shell_AwaitOutputDir();
+    if (folder_wait == FOLDER_NOT_AWAITED) sequencer_Tick(main_window);
+    if (folder_wait == FOLDER_GIVEN_UP) show_Title();
     // Between ticks no exchange is running, so the file write cannot delay one.
     if (const int cut = wirerec_Flush(); cut != WIREREC_RUNNING) wirerec_cut = cut;
     if (wirerec_cut != WIREREC_RUNNING && !sequencer_LineOpen()) {
@@ -220,7 +223,7 @@ bool shell_GpxOn()
 void shell_SetGpx(bool on)
 {
     gpx_enabled = on;
-    if (on && output_dir[0] != '\0') gpx_WriteMissing(output_dir);
+    if (on && output_dir[0] != '\0' && !output_dir_awaited) gpx_WriteMissing(output_dir);
 }
 
 void shell_Shutdown()

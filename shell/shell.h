@@ -12,8 +12,9 @@
 // code 0; the front end then calls shell_Shutdown and returns. Boxes opened
 // here block until answered while the front end keeps delivering ticks, and
 // no box here changes the sequencer's state, so a running download goes on
-// behind them; only shell_ChooseOutputDir ends the download, before the
-// first tick, when no folder can be written (sequencer_FailAtStart).
+// behind them; only shell_ChooseOutputDir, before the first tick, and the
+// wait for the folder's lock end the download when no folder can be written
+// (sequencer_FailAtStart).
 #pragma once
 
 #include <cstdint>
@@ -69,14 +70,22 @@ constexpr char SETTING_DEMO_PREFIX[] = "Demo";
 // The front end finds documents_dir with its own toolkit. A folder counts as
 // writable when a probe file can be created, closed and removed in it and
 // its path leaves room for a track's temporary file name. Null or empty
-// strings count as not given. Returns 0; or -1 when the folder chosen by the
-// rule cannot be written: the log then names it (a named folder as given,
+// strings count as not given. An OutputDirChoice: when the folder chosen by
+// the rule cannot be written, the log names it (a named folder as given,
 // even one too long to take), and the first tick asks the "Download error"
 // question without touching the adapter. The folder found is then locked
-// (shell_LockOutputDir); a folder another program holds ends the same way,
-// with its own line, and so does one whose lock file cannot be made (as a
-// folder that cannot be written).
+// (shell_LockOutputDir); one whose lock file cannot be made ends as a folder
+// that cannot be written, and one another program holds is waited for by
+// the first ticks (shell_AwaitOutputDir).
+enum OutputDirChoice : int {
+    OUTPUT_DIR_TAKEN = 0,    // output_dir is chosen and this program holds its lock
+    OUTPUT_DIR_AWAITED = 1,  // output_dir is chosen; its lock is awaited
+    OUTPUT_DIR_NONE = -1,    // no folder: the first tick asks the error question
+};
 int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir);
+
+// The line for a folder that cannot be written; its one argument the folder.
+constexpr char CANNOT_WRITE_LINE[] = "Error - cannot write track files to %s";
 
 // How long a program waits for another one to give up the output folder,
 // and how often it looks.
@@ -87,11 +96,32 @@ constexpr uint32_t FOLDER_RETRY_MS = 100;
 // whole wait; cleared by shell_Start and by each shell_LockOutputDir.
 extern bool output_dir_busy;
 
-// Takes the lock of output_dir for the rest of the run, waiting up to
-// FOLDER_WAIT_MS while another program holds it; then the line "Another
-// ZorpLoad is saving into <output_dir>" and output_dir_busy. A
+// Set while another program holds the lock of output_dir and this one waits
+// for it: the download has not started, and the folder takes no file yet.
+extern bool output_dir_awaited;
+
+// Tries once, without waiting, to take the lock of output_dir for the rest
+// of the run; FOLDER_BUSY starts the wait (output_dir_awaited). A
 // FolderLockResult (seams/base_services.h).
 int shell_LockOutputDir();
+
+// What a tick's step of the wait for the output folder's lock found.
+enum FolderWait : int {
+    FOLDER_NOT_AWAITED = 0,  // no wait: the tick is the download's
+    FOLDER_AWAITED = 1,      // still held by another program
+    FOLDER_TAKEN = 2,        // now this program's; the download starts on the next tick
+    FOLDER_GIVEN_UP = 3,     // held for the whole wait, or its lock file cannot be made
+};
+
+// One tick's step of the wait that shell_LockOutputDir started: every
+// FOLDER_RETRY_MS the lock is tried again, never sleeping. Once it is taken,
+// GPX saving, when on, writes the GPX files the folder lacks. When it is
+// still held after FOLDER_WAIT_MS: the line "Another ZorpLoad is saving
+// into <output_dir>", output_dir_busy, no output_dir, and the "Download
+// error" question on the next tick; a lock file that cannot be made meanwhile
+// ends the same way with the line of a folder that cannot be written. A
+// FolderWait.
+int shell_AwaitOutputDir();
 
 // The folder the user chose in the window, while no download runs: it becomes
 // output_dir when it can be written (made if missing), and 0 is returned;
@@ -156,13 +186,15 @@ int shell_StartTrace(const char* path);
 // call; then the output folder (shell_ChooseOutputDir with chosen_dir, else
 // the folder the user chose in the window before, and documents_dir); then,
 // when gpx is set or the user left "Save tracks as GPX" on before, and a
-// folder was found, GPX saving, whose first act writes into that folder;
+// folder was found, GPX saving, whose first act writes into that folder
+// (once its lock is this program's);
 // last the window title, which names the folder. The choices remembered are
 // the demo's own in a demo run. Null or empty paths count as not given.
 // Returns what shell_ChooseOutputDir returned.
 int shell_ApplyStartOptions(const char* trace_path, const char* chosen_dir, const char* documents_dir, bool gpx);
 
-// One tick of the 20 ms timer: one download step, then the trace's lines of
+// One tick of the 20 ms timer: one download step (or, while the output
+// folder's lock is awaited, one step of that wait), then the trace's lines of
 // that step go to its file (a trace cut short is said in the log once no
 // line waits for its end: the search line's " o.k.", a track's progress),
 // then the drawing step when a redraw is waiting, then, when repaint_needed
@@ -206,7 +238,8 @@ bool shell_GpxOn();
 
 // Saving tracks as GPX, the one switch of every front end (the command-line
 // option and the menu item "Save tracks as GPX"): on, first writes the GPX of
-// every track file in output_dir that has none yet, then each track saved
+// every track file in output_dir that has none yet (while its lock is
+// awaited, once it is taken), then each track saved
 // from then on gets one too; off stops that. Off after shell_Start, so a
 // front end turns it on after shell_ChooseOutputDir.
 void shell_SetGpx(bool on);

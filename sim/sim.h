@@ -360,10 +360,19 @@ struct SimFileFaults {
 
 extern SimFileFaults sim_file_faults;
 
-// Switches every file fault off and forgets the program path set. Files
-// themselves are the system's real ones (POSIX or Win32); the faults sit in
-// front.
+// Switches every file fault off, lets the disk under the files the user
+// names flow, and forgets the program path set. Files themselves are the
+// system's real ones (POSIX or Win32); the faults sit in front.
 void sim_ResetFiles();
+
+// Stalls the disk under the files the user names (a trace, written by a
+// writer thread), as a hung network share does, or lets it go on. While it
+// stalls, the writer's thread waits before each of its writes and before
+// its close, and the program's writes fill its buffer until they find no
+// room. Closing the file while the disk stalls breaks the disk: what waits
+// fails, and the close reports the data lost at once. The program's own
+// files are never stalled.
+void sim_StallUserDisk(bool stalled);
 
 // ----------------------------------------------------------------- driver --
 

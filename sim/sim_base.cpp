@@ -10,7 +10,12 @@
 //     or sync, which still does its work but leaves a few stray bytes at the
 //     file's end, a commit, which removes the file held, and a write on a
 //     full disk, which stores what fits), or is the system's call itself.
+//   - The disk under a file the user names can stall: its writer thread
+//     then waits until the test lets it go, or until the file is closed,
+//     which breaks the disk (sim_StallUserDisk).
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 #include "platform/native_files.h"
 #include "seams/base_services.h"
@@ -28,6 +33,36 @@ constexpr uint32_t PATH_SIZE = 1024;
 uint64_t now_us;
 uint32_t tick_offset_ms;
 char program_path[PATH_SIZE];
+
+// The disk under the files the user names, shared with their writer
+// threads. Never destroyed: a writer still waiting at the end of a test
+// program must find it as it was.
+enum class UserDisk { FLOWING, STALLED, BROKEN };
+struct UserDiskState {
+    std::mutex lock;
+    std::condition_variable changed;
+    UserDisk state = UserDisk::FLOWING;
+};
+UserDiskState& user_disk = *new UserDiskState;
+// The file the user named that is open now, or -1.
+int user_file = -1;
+
+void user_DiskSet(UserDisk state)
+{
+    {
+        const std::lock_guard held(user_disk.lock);
+        user_disk.state = state;
+    }
+    user_disk.changed.notify_all();
+}
+
+// The writer thread's question before each write and its close.
+bool user_DiskReady()
+{
+    std::unique_lock held(user_disk.lock);
+    user_disk.changed.wait(held, [] { return user_disk.state != UserDisk::STALLED; });
+    return user_disk.state == UserDisk::FLOWING;
+}
 
 }  // namespace
 
@@ -113,6 +148,12 @@ void sim_ResetFiles()
 {
     sim_file_faults = {};
     program_path[0] = '\0';
+    user_DiskSet(UserDisk::FLOWING);
+}
+
+void sim_StallUserDisk(bool stalled)
+{
+    user_DiskSet(stalled ? UserDisk::STALLED : UserDisk::FLOWING);
 }
 
 int sys_FileExists(const char* path)
@@ -148,7 +189,8 @@ int sys_FileCreate(const char* path)
 int sys_FileOpenWrite(const char* path)
 {
     if (fault_Fires(sim_file_faults.create)) return -1;
-    return native_FileOpenWrite(path);
+    user_file = native_FileOpenWrite(path, user_DiskReady);
+    return user_file;
 }
 
 int sys_FileWrite(int file, const void* data, uint32_t count)
@@ -177,6 +219,14 @@ static bool flush_Fails(int file)
 
 int sys_FileClose(int file)
 {
+    // A stalled disk gives up once its file is closed, so that the close
+    // reports the data lost without the test waiting out its time limit.
+    if (file == user_file) {
+        user_file = -1;
+        const std::lock_guard held(user_disk.lock);
+        if (user_disk.state == UserDisk::STALLED) user_disk.state = UserDisk::BROKEN;
+        user_disk.changed.notify_all();
+    }
     const bool fails = flush_Fails(file);
     const int closed = native_FileClose(file);
     return fails ? -1 : closed;

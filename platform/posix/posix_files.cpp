@@ -18,10 +18,13 @@
 // One program at a time saves into a folder: the one holding the flock of
 // the folder's lock file, which the system releases when the program ends
 // in whatever way.
+//
+// A file the user names (a trace) is written without ever waiting: a pipe
+// or device without blocking, a regular file through a writer thread.
 
 #include "platform/native_files.h"
-#include "seams/base_services.h"
 
+#include "platform/file_writer.h"
 #include "seams/base_services.h"
 
 #include <cerrno>
@@ -143,20 +146,13 @@ int native_FileCreate(const char* path)
     return fd;
 }
 
-int native_FileOpenWrite(const char* path)
-{
-    // Non-blocking for good: a FIFO nobody reads fails the open at once, and
-    // a pipe, FIFO or device whose reader stalls makes a write report
-    // FILE_WOULD_BLOCK rather than hold the program up. A regular file
-    // ignores the flag.
-    return open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
-}
-
-int native_FileWrite(int file, const void* data, uint32_t count)
+// Every byte, as long as the file takes them; FILE_WOULD_BLOCK from a pipe,
+// FIFO or device opened without waiting that takes no more now.
+static int write_All(int fd, const void* data, uint32_t count)
 {
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (count > 0) {
-        const ssize_t n = write(file, bytes, count);
+        const ssize_t n = write(fd, bytes, count);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
@@ -170,16 +166,59 @@ int native_FileWrite(int file, const void* data, uint32_t count)
     return FILE_WRITTEN;
 }
 
-int native_FileClose(int file)
+static int sync_Close(int fd)
 {
-    // Closed even when the sync fails, so the handle never leaks. Only a
+    // Closed even when the sync fails, so the descriptor never leaks. Only a
     // regular file has anything to bring to the disk: a device or pipe that
     // a user named took its bytes as they were written.
     struct stat st {};
-    const bool regular = fstat(file, &st) == 0 && S_ISREG(st.st_mode);
-    const int synced = regular ? fsync(file) : 0;
-    const int closed = close(file);
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const int synced = regular ? fsync(fd) : 0;
+    const int closed = close(fd);
     return synced == 0 && closed == 0 ? 0 : -1;
+}
+
+static int disk_Write(intptr_t fd, const void* data, uint32_t count)
+{
+    return write_All(static_cast<int>(fd), data, count);
+}
+
+static int disk_Close(intptr_t fd)
+{
+    return sync_Close(static_cast<int>(fd));
+}
+
+int native_FileOpenWrite(const char* path, bool (*disk_ready)())
+{
+    // Non-blocking for good: a FIFO nobody reads fails the open at once, and
+    // a pipe, FIFO or device whose reader stalls makes a write report
+    // FILE_WOULD_BLOCK rather than hold the program up. A regular file
+    // ignores the flag, and would wait in write() for a slow or hung disk
+    // (a network share): its writes go through a writer thread instead.
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 ||
+        (S_ISREG(st.st_mode) && writer_Start(fd, fd, {disk_Write, disk_Close, disk_ready}) != 0)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int native_FileWrite(int file, const void* data, uint32_t count)
+{
+    if (const int writer = writer_Of(file); writer >= 0)
+        return writer_Write(writer, data, count);
+    return write_All(file, data, count);
+}
+
+int native_FileClose(int file)
+{
+    if (const int writer = writer_Of(file); writer >= 0)
+        return writer_Close(writer, WRITER_CLOSE_WAIT_MS);
+    return sync_Close(file);
 }
 
 // Syncs the folder that holds path, so that a new name in it is durable.

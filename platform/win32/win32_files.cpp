@@ -16,11 +16,14 @@
 // exclusive lock on the folder's lock file, which Windows releases when the
 // program ends in whatever way.
 //
+// A file the user names (a trace) is written without ever waiting: a pipe
+// in no-wait mode, a file on a disk through a writer thread.
+//
 // The seam speaks of int handles; the Win32 HANDLEs live in a fixed table and
 // the seam handle is the slot's index.
 #include "platform/native_files.h"
-#include "seams/base_services.h"
 
+#include "platform/file_writer.h"
 #include "seams/base_services.h"
 
 #include <windows.h>
@@ -130,27 +133,12 @@ int native_FileCreate(const char* path)
     return slot;
 }
 
-int native_FileOpenWrite(const char* path)
-{
-    const int slot = free_Slot();
-    if (slot < 0) return -1;
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return -1;
-    // A named pipe whose reader stalls must not hold the program up: without
-    // waiting, a write it cannot take takes nothing (FILE_WOULD_BLOCK).
-    DWORD no_wait = PIPE_NOWAIT;
-    if (GetFileType(h) == FILE_TYPE_PIPE && !SetNamedPipeHandleState(h, &no_wait, nullptr, nullptr)) {
-        CloseHandle(h);
-        return -1;
-    }
-    open_files[slot] = h;
-    return slot;
-}
+namespace {
 
-int native_FileWrite(int file, const void* data, uint32_t count)
+// Every byte, as long as the file takes them; FILE_WOULD_BLOCK from a pipe
+// in no-wait mode that takes no more now.
+int write_All(HANDLE h, const void* data, uint32_t count)
 {
-    HANDLE h = handle_Of(file);
-    if (h == nullptr) return -1;
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (count > 0) {
         DWORD written = 0;
@@ -162,17 +150,65 @@ int native_FileWrite(int file, const void* data, uint32_t count)
     return FILE_WRITTEN;
 }
 
-int native_FileClose(int file)
+int flush_Close(HANDLE h)
 {
-    HANDLE h = handle_Of(file);
-    if (h == nullptr) return -1;
-    open_files[file] = nullptr;
     // Closed even when the flush fails, so the handle never leaks. Only a
     // file on a disk is flushed: on a pipe the flush would wait for its
     // reader to take every byte, and a stalled reader never does.
     const bool flushed = GetFileType(h) != FILE_TYPE_DISK || FlushFileBuffers(h) != 0;
     const bool closed = CloseHandle(h) != 0;
     return flushed && closed ? 0 : -1;
+}
+
+int disk_Write(intptr_t h, const void* data, uint32_t count)
+{
+    return write_All(reinterpret_cast<HANDLE>(h), data, count);
+}
+
+int disk_Close(intptr_t h)
+{
+    return flush_Close(reinterpret_cast<HANDLE>(h));
+}
+
+}  // namespace
+
+int native_FileOpenWrite(const char* path, bool (*disk_ready)())
+{
+    const int slot = free_Slot();
+    if (slot < 0) return -1;
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    // A named pipe whose reader stalls must not hold the program up: without
+    // waiting, a write it cannot take takes nothing (FILE_WOULD_BLOCK). A
+    // file on a disk would wait in WriteFile for a slow or hung disk (a
+    // network share): its writes go through a writer thread instead.
+    const DWORD type = GetFileType(h);
+    DWORD no_wait = PIPE_NOWAIT;
+    if ((type == FILE_TYPE_PIPE && !SetNamedPipeHandleState(h, &no_wait, nullptr, nullptr)) ||
+        (type == FILE_TYPE_DISK &&
+         writer_Start(slot, reinterpret_cast<intptr_t>(h), {disk_Write, disk_Close, disk_ready}) != 0)) {
+        CloseHandle(h);
+        return -1;
+    }
+    open_files[slot] = h;
+    return slot;
+}
+
+int native_FileWrite(int file, const void* data, uint32_t count)
+{
+    if (const int writer = writer_Of(file); writer >= 0) return writer_Write(writer, data, count);
+    HANDLE h = handle_Of(file);
+    return h != nullptr ? write_All(h, data, count) : FILE_WRITE_FAILED;
+}
+
+int native_FileClose(int file)
+{
+    HANDLE h = handle_Of(file);
+    if (h == nullptr) return -1;
+    open_files[file] = nullptr;
+    // The writer's thread closes its file itself.
+    if (const int writer = writer_Of(file); writer >= 0) return writer_Close(writer, WRITER_CLOSE_WAIT_MS);
+    return flush_Close(h);
 }
 
 int native_FileSync(int file)

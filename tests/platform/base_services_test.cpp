@@ -1,13 +1,17 @@
 // The base services as every platform keeps them, against the production implementation of the
 // system the tests are built for (POSIX, or Win32 under Wine): the program's own path, the file calls
 // and the folder lock, where each row starts from a folder holding `given`, makes its calls, and
-// leaves `after`.
+// leaves `after`; and the writer threads behind the files the user names, over a disk the test holds.
 #include <gtest/gtest.h>
+#include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+#include "platform/file_writer.h"
 #include "seams/base_services.h"
 #include "shell/shell.h"
 #include "tests/support/temp_dir.h"
@@ -123,6 +127,145 @@ TEST(ProgramPath, NamesThisProgramInItsFolder)
         shell_SetProgramDir(native_Path(from).c_str());
         EXPECT_EQ(program_dir, native_Path(folder)) << from;
     }
+}
+
+// A disk the test holds, under the writers below: it stalls until let go,
+// or breaks (every write and close fails), and keeps what it is given.
+struct HeldDisk {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool stalled = false;
+    bool broken = false;
+    std::string kept;
+} held_disk;
+
+int held_Write(intptr_t, const void* data, uint32_t count)
+{
+    const std::lock_guard held(held_disk.lock);
+    if (held_disk.broken) return FILE_WRITE_FAILED;
+    held_disk.kept.append(static_cast<const char*>(data), count);
+    return FILE_WRITTEN;
+}
+
+int held_Close(intptr_t)
+{
+    const std::lock_guard held(held_disk.lock);
+    return held_disk.broken ? -1 : 0;
+}
+
+bool held_Ready()
+{
+    std::unique_lock held(held_disk.lock);
+    held_disk.changed.wait(held, [] { return !held_disk.stalled; });
+    return true;
+}
+
+void held_Set(bool stalled, bool broken)
+{
+    {
+        const std::lock_guard held(held_disk.lock);
+        held_disk.stalled = stalled, held_disk.broken = broken;
+    }
+    held_disk.changed.notify_all();
+}
+
+std::string held_Kept()
+{
+    const std::lock_guard held(held_disk.lock);
+    return held_disk.kept;
+}
+
+// Bytes that differ from one write to the next, so a write lost, doubled or
+// put out of order shows.
+std::string pattern(uint32_t size, uint32_t seed)
+{
+    std::string bytes(size, '\0');
+    for (uint32_t i = 0; i < size; ++i) bytes[i] = char((i * 131u + seed * 7u) >> 3);
+    return bytes;
+}
+
+// Writes bytes whole, as often as the writer asks to be tried again.
+void write_Whole(int writer, const std::string& bytes)
+{
+    int result;
+    while ((result = writer_Write(writer, bytes.data(), uint32_t(bytes.size()))) == FILE_WOULD_BLOCK)
+        std::this_thread::yield();
+    EXPECT_EQ(result, FILE_WRITTEN);
+}
+
+const WriterDisk HELD_DISK{held_Write, held_Close, held_Ready};
+
+// A writer never waits on its disk: over a stalled one it takes its buffer's
+// worth and refuses every write at once from then on, even one that would
+// fit, until the disk has taken all; a close waits only as long as it is
+// told; and a writer left with its disk stalled is free again only once the
+// disk lets its thread end, its bytes written whole and in order.
+TEST(FileWriter, StalledDiskFillsTheBufferThenEveryWriteIsRefusedAtOnce)
+{
+    held_disk.kept.clear();
+    held_Set(true, false);
+    ASSERT_EQ(writer_Start(7, 0, HELD_DISK), 0);
+    const int writer = writer_Of(7);
+    ASSERT_GE(writer, 0);
+    EXPECT_EQ(writer_Of(8), -1);
+    std::string sent;
+    for (uint32_t part = 0; part < 8; ++part) {
+        const std::string bytes = pattern(WRITER_BUFFER_SIZE / 8, part);
+        EXPECT_EQ(writer_Write(writer, bytes.data(), uint32_t(bytes.size())), FILE_WRITTEN);
+        sent += bytes;
+    }
+    EXPECT_EQ(writer_Write(writer, "x", 1), FILE_WOULD_BLOCK);
+    EXPECT_EQ(writer_Close(writer, 0), -1) << "the data has not reached the disk";
+    EXPECT_EQ(writer_Of(7), -1);
+
+    // The writer left behind keeps its place until its thread ends.
+    int started = 0;
+    while (writer_Start(100 + started, 0, HELD_DISK) == 0) ++started;
+    EXPECT_EQ(started, WRITERS_MAX - 1);
+    for (int other = 0; other < started; ++other) EXPECT_EQ(writer_Close(writer_Of(100 + other), 0), -1);
+    held_Set(false, false);
+    for (int free = 0; free < WRITERS_MAX;) free += writer_Start(200 + free, 0, HELD_DISK) == 0 ? 1 : 0;
+    for (int other = 0; other < WRITERS_MAX; ++other) EXPECT_EQ(writer_Close(writer_Of(200 + other), WRITER_CLOSE_WAIT_MS), 0);
+    EXPECT_TRUE(held_Kept() == sent) << "the bytes left behind were not written whole and in order";
+
+    // Refused once, a writer takes nothing more until its disk has caught up.
+    held_disk.kept.clear();
+    held_Set(true, false);
+    ASSERT_EQ(writer_Start(7, 0, HELD_DISK), 0);
+    const std::string most = pattern(WRITER_BUFFER_SIZE - 10, 1);
+    EXPECT_EQ(writer_Write(writer_Of(7), most.data(), uint32_t(most.size())), FILE_WRITTEN);
+    EXPECT_EQ(writer_Write(writer_Of(7), "0123456789a", 11), FILE_WOULD_BLOCK);
+    EXPECT_EQ(writer_Write(writer_Of(7), "0", 1), FILE_WOULD_BLOCK) << "a write after a refusal was taken";
+    held_Set(false, false);
+    write_Whole(writer_Of(7), "0123456789a");
+    EXPECT_EQ(writer_Close(writer_Of(7), WRITER_CLOSE_WAIT_MS), 0);
+    EXPECT_TRUE(held_Kept() == most + "0123456789a");
+}
+
+// Over a disk that keeps up, every byte arrives whole and in order, also
+// across the buffer's wrap; a disk that breaks makes the writes that follow
+// and the close fail.
+TEST(FileWriter, BytesArriveWholeAcrossTheBufferAndABrokenDiskFailsWhatFollows)
+{
+    held_disk.kept.clear();
+    held_Set(false, false);
+    ASSERT_EQ(writer_Start(7, 0, HELD_DISK), 0);
+    std::string sent;
+    for (uint32_t part = 0; sent.size() < 5 * WRITER_BUFFER_SIZE; ++part) {
+        const std::string bytes = pattern(300007, part);
+        write_Whole(writer_Of(7), bytes);
+        sent += bytes;
+    }
+    EXPECT_EQ(writer_Close(writer_Of(7), WRITER_CLOSE_WAIT_MS), 0);
+    EXPECT_TRUE(held_Kept() == sent);
+
+    held_Set(false, true);
+    ASSERT_EQ(writer_Start(7, 0, HELD_DISK), 0);
+    int result;
+    while ((result = writer_Write(writer_Of(7), "trace", 5)) == FILE_WRITTEN) std::this_thread::yield();
+    EXPECT_EQ(result, FILE_WRITE_FAILED);
+    EXPECT_EQ(writer_Close(writer_Of(7), WRITER_CLOSE_WAIT_MS), -1);
+    held_Set(false, false);
 }
 
 }  // namespace

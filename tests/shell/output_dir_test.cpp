@@ -38,6 +38,7 @@ struct Case {
     void (*inject)() = [] {};
     const char* error = CANNOT;
     bool demo = false;
+    bool awaited = false;  // the folder's lock is held by another program at start
 };
 
 // The program started afresh from the folder prog, on a fresh simulated logger.
@@ -80,9 +81,10 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         {"no folder when documents are unknown", "prog", "", "", "", "", "prog"},
         {"no folder while another program saves into it for the whole wait", "prog", "prog", "", "docs", "", "prog",
          [] { sim_file_faults.lock_held_until_us = sim_NowUs() + FOLDER_WAIT_MS * 1000ull + 1; },
-         "Another ZorpLoad is saving into "},
+         "Another ZorpLoad is saving into ", false, true},
         {"the folder another program lets go of within the wait", "prog", "prog", "", "docs", "prog", "",
-         [] { sim_file_faults.lock_held_until_us = sim_NowUs() + FOLDER_WAIT_MS * 1000ull - 1000; }},
+         [] { sim_file_faults.lock_held_until_us = sim_NowUs() + FOLDER_WAIT_MS * 1000ull - 1000; }, CANNOT, false,
+         true},
         {"no folder when its lock file cannot be made", "prog", "prog", "", "docs", "", "prog",
          [] { sim_file_faults.lock.countdown = 1; }},
         {"a demo in documents' folder of its own, never the writable program folder", "prog", "prog", "", "docs",
@@ -107,9 +109,28 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         start(at(c.program_dir));
         c.inject();
 
+        static uint32_t lock_tries;
+        lock_tries = 0;
+        sim_file_faults.hook = [](SimFileCall call, const char*) { lock_tries += call == SIM_CALL_LOCK; };
         const int result = shell_ChooseOutputDir(at(c.chosen).c_str(), at(c.documents).c_str());
         demo_run = false;
-        EXPECT_EQ(result, c.expected.empty() ? -1 : 0);
+        EXPECT_EQ(result, c.awaited ? OUTPUT_DIR_AWAITED : c.expected.empty() ? OUTPUT_DIR_NONE : OUTPUT_DIR_TAKEN);
+        // A lock held by another program is waited for by the window's
+        // ticks, each of which returns at once, so that the window paints
+        // and answers meanwhile; the lock is tried every FOLDER_RETRY_MS.
+        uint32_t wait_ticks = 0;
+        for (; output_dir_awaited && wait_ticks < 1000; ++wait_ticks) {
+            EXPECT_EQ(output_dir, at("prog")) << "the folder chosen, while its lock is awaited";
+            const uint64_t before = sim_NowUs();
+            shell_Tick();
+            EXPECT_EQ(sim_NowUs(), before) << "a tick slept";
+            sys_Sleep(TICK_PERIOD_MS);
+        }
+        EXPECT_EQ(wait_ticks * TICK_PERIOD_MS, c.awaited ? FOLDER_WAIT_MS + TICK_PERIOD_MS : 0);
+        EXPECT_LE(lock_tries, 1 + FOLDER_WAIT_MS / FOLDER_RETRY_MS);
+        if (c.awaited && c.expected.empty()) {
+            EXPECT_STREQ(fake_window.title, "ZorpLoad") << "the title names no folder";
+        }
         EXPECT_EQ(output_dir, at(c.expected));
         for (const auto& entry : fs::recursive_directory_iterator(temp.dir)) {
             EXPECT_TRUE(entry.is_directory() || entry.path() == at("file") || entry.path().filename() == FOLDER_LOCK_NAME)
@@ -279,29 +300,45 @@ TEST(OutputDir, TheWindowShowsOpensChangesAndRemembersTheTrackFolderAndTheGpxCho
 
 // The start-up options act in their order: the trace runs whatever the
 // folder; GPX saving first looks for track files without a GPX in the named
-// folder, not in the program's, and stays off when no folder can be written.
+// folder, not in the program's, once the folder's lock is this program's, and
+// stays off when no folder can be written.
 TEST(OutputDir, StartOptionsTurnGpxOnOnlyOnceTheNamedFolderIsChosen)
 {
-    for (const bool writable : {true, false}) {
-        SCOPED_TRACE(writable ? "named folder writable" : "named folder cannot be made");
+    const struct {
+        const char* shows;
+        bool writable;
+        uint32_t held_ms;  // another program holds the folder's lock this long
+    } cases[] = {
+        {"named folder writable", true, 0},
+        {"named folder cannot be made", false, 0},
+        {"named folder held a while by another program", true, 500},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shows);
         const TempDir temp;
         const std::string prog = temp.path("prog"), trace = temp.path("wire.trace");
-        const std::string out = writable ? temp.path("out") : path_Join(temp.path("file"), "out");
+        const std::string out = c.writable ? temp.path("out") : path_Join(temp.path("file"), "out");
         std::ofstream(temp.path("file")) << "x";
         fs::create_directories(prog);
         std::ofstream(path_Join(prog, "2015-07-03_0845_001.txt")) << "x";
-        if (writable) {
+        if (c.writable) {
             fs::create_directories(out);
             std::ofstream(path_Join(out, "2015-07-04_0845_002.txt")) << "x";
         }
         start(prog);
+        sim_file_faults.lock_held_until_us = sim_NowUs() + c.held_ms * 1000ull;
 
-        EXPECT_EQ(shell_ApplyStartOptions(trace.c_str(), out.c_str(), "", true), writable ? 0 : -1);
-        EXPECT_EQ(gpx_enabled, writable);
-        EXPECT_EQ(std::string(status_log[0]), writable ? "GPX: 2015-07-04_0845_002.txt has no usable fix, no GPX written"
-                                                       : "Error - cannot write track files to " + out);
+        EXPECT_EQ(shell_ApplyStartOptions(trace.c_str(), out.c_str(), "", true),
+                  !c.writable ? OUTPUT_DIR_NONE : c.held_ms != 0 ? OUTPUT_DIR_AWAITED : OUTPUT_DIR_TAKEN);
+        EXPECT_EQ(gpx_enabled, c.writable);
+        for (; output_dir_awaited; sys_Sleep(TICK_PERIOD_MS)) {
+            EXPECT_STREQ(status_log[0], "") << "GPX written into a folder another program holds";
+            shell_Tick();
+        }
+        EXPECT_EQ(std::string(status_log[0]), c.writable ? "GPX: 2015-07-04_0845_002.txt has no usable fix, no GPX written"
+                                                         : "Error - cannot write track files to " + out);
         EXPECT_STREQ(status_log[1], "");
-        EXPECT_EQ(std::string(fake_window.title), writable ? "ZorpLoad - " + out : "ZorpLoad") << "the folder in use";
+        EXPECT_EQ(std::string(fake_window.title), c.writable ? "ZorpLoad - " + out : "ZorpLoad") << "the folder in use";
         shell_Shutdown();
         EXPECT_EQ(file_Contents(trace).rfind("# ZorpLoad ", 0), 0u) << "no trace recorded";
     }

@@ -14,6 +14,7 @@
 #include "download/download.h"
 #include "link/gps_link.h"
 #include "link/wire_trace.h"
+#include "platform/file_writer.h"
 #include "seams/base_services.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
@@ -34,13 +35,13 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-// Runs a three-track download through the shell's tick, as a front end
-// does, with trace_setup (if any) after the start and each_tick (if any)
-// after every tick; the trace ends as the program does.
-Outcome download(void (*trace_setup)() = nullptr, void (*each_tick)() = nullptr)
+// Runs a download of three tracks of items_each items through the shell's
+// tick, as a front end does, with trace_setup (if any) after the start and
+// each_tick (if any) after every tick; the trace ends as the program does.
+Outcome download(void (*trace_setup)() = nullptr, void (*each_tick)() = nullptr, uint32_t items_each = 5)
 {
     session_Begin();
-    sim_AddTracks(3, 1, 5, 7);
+    sim_AddTracks(3, 1, items_each, 7);
     trace_session_AlignClock();
     if (trace_setup != nullptr) trace_setup();
     while (seq_state != SEQ_IDLE) {
@@ -112,6 +113,52 @@ TEST(WireTrace, UnwritableTraceLeavesTheDownloadAsWithoutATrace)
         ASSERT_NE(at, traced.log.end());
         traced.log.erase(at);
         EXPECT_TRUE(traced == untraced);
+    }
+}
+
+// A trace onto a disk that stalls (a hung network share): the download
+// neither waits for the disk nor changes, and one status line says why the
+// trace ends early. A disk that comes back after the cut gets the trace up
+// to the cut and the closing note; one that never does loses what waited,
+// and the program's end does not wait for it.
+TEST(WireTrace, StalledDiskCutsTheTraceAndNeverHoldsUpTheDownload)
+{
+    // Enough items for a trace longer than a writer holds.
+    constexpr uint32_t ITEMS = 5000;
+    trace_file = trace_dir.path("stalled-disk.trace");
+    const Outcome untraced = download(nullptr, nullptr, ITEMS);
+    download([] { shell_StartTrace(trace_file.c_str()); }, nullptr, ITEMS);
+    const std::string whole_trace = file_Contents(trace_file);
+    ASSERT_GT(whole_trace.size(), 2 * WRITER_BUFFER_SIZE);
+    static bool comes_back;
+    for (const bool back : {false, true}) {
+        SCOPED_TRACE(back ? "the disk comes back after the cut" : "the disk stalls for good");
+        comes_back = back;
+        Outcome traced = download(
+            [] {
+                ASSERT_EQ(shell_StartTrace(trace_file.c_str()), 0);
+                sim_StallUserDisk(true);
+            },
+            [] {
+                if (comes_back && !wirerec_Recording()) sim_StallUserDisk(false);
+            },
+            ITEMS);
+        const std::string got = file_Contents(trace_file);
+
+        const auto at = std::ranges::find(traced.log, "Trace cut short: " + trace_file + " is not read fast enough");
+        ASSERT_NE(at, traced.log.end());
+        traced.log.erase(at);
+        EXPECT_TRUE(traced == untraced);
+        if (!back) {
+            EXPECT_EQ(got, "") << "the stalled disk took bytes";
+            continue;
+        }
+        const std::string note = "\n# not read fast enough: nothing more recorded\n";
+        ASSERT_TRUE(got.ends_with(note)) << got.substr(got.size() - std::min<size_t>(got.size(), 200));
+        const std::string kept = got.substr(0, got.size() - note.size());
+        EXPECT_GT(kept.size(), WRITER_BUFFER_SIZE / 2);
+        EXPECT_LE(kept.size(), WRITER_BUFFER_SIZE);
+        EXPECT_TRUE(kept == whole_trace.substr(0, kept.size())) << "what was written is the trace's beginning";
     }
 }
 
