@@ -7,14 +7,14 @@
 # zorpload-demo. Prints one line per program; compare builds by naming them.
 #
 # usage: bench/idle_cpu.sh [WINDOWS_PROGRAM_DIR [QT_DEMO]]
-#   WINDOWS_PROGRAM_DIR  folder with zorpload.exe (build/windows/platform/win32)
-#   QT_DEMO              the Qt demo (build/release/platform/qt_window/zorpload-demo)
+#   WINDOWS_PROGRAM_DIR  folder with zorpload.exe (build/windows/bin)
+#   QT_DEMO              the Qt demo (build/release/bin/zorpload-demo)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-windows_dir=$(realpath "${1:-build/windows/platform/win32}")
-qt_demo=$(realpath "${2:-build/release/platform/qt_window/zorpload-demo}")
-driver=$(realpath build/windows/sim/FTD2XX.dll)
+windows_dir=$(realpath "${1:-build/windows/bin}")
+qt_demo=$(realpath "${2:-build/release/bin/zorpload-demo}")
+driver=$(realpath build/windows/bin/simulated-logger/FTD2XX.dll)
 seconds=20
 work=$(mktemp -d)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX="$PWD/build/windows/wineprefix"

@@ -5,7 +5,7 @@
 # fails on any crash, leak, time-out or broken invariant. Crashing inputs are
 # kept in build/fuzz/fuzz/artifacts, new inputs in build/fuzz/fuzz/corpus.
 # Installs nothing: it needs what scripts/install-deps.sh installs (clang,
-# libclang-rt-14-dev and libxml2-dev among them).
+# libclang-rt-<version>-dev and libxml2-dev among them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

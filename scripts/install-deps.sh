@@ -32,9 +32,10 @@ else
     qt6-base-dev
     # the window tests draw on the offscreen platform, with a real font
     qt6-qpa-plugins fonts-dejavu-core
-    # the fuzz targets: clang with libFuzzer and its sanitizer runtimes;
-    # libxml2 reads the GPX files the GPX target writes
-    clang libclang-rt-14-dev libxml2-dev
+    # the fuzz targets: clang (its libFuzzer and sanitizer runtimes follow
+    # below, once its version is known); libxml2 reads the GPX files the GPX
+    # target writes
+    clang libxml2-dev
     # the Debian packages: dependencies from the binaries, and their checks;
     # the package test saves a ZorpLoad installed on the machine with
     # dpkg-repack
@@ -44,15 +45,25 @@ else
   )
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+# install_missing PACKAGE...: installs those not installed yet.
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [[ $(id -u) -ne 0 ]] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
 
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+install_missing "${packages[@]}"
+# libFuzzer and the sanitizer runtimes of the clang just installed:
+# libclang-rt-<major>-dev ("Debian clang version 14.0.6": 14).
+if [[ " ${packages[*]} " == *" clang "* ]]; then
+  clang_major=$(clang --version | sed -n 's/.*clang version \([0-9]\+\)\..*/\1/p;q')
+  install_missing "libclang-rt-${clang_major}-dev"
 fi

@@ -13,17 +13,17 @@
 # for the test and installed again afterwards. Needs root or sudo. The user
 # is ZORP_TEST_USER (default zorptest), made for the test and removed again
 # when it does not exist. The programs' output goes to
-# build/release/package-test/.
+# build/package/package-test/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 sudo=""
 [[ $(id -u) -ne 0 ]] && sudo="sudo"
-window_deb=$(echo build/release/zorpload_*.deb)
-cli_deb=$(echo build/release/zorpload-cli_*.deb)
+window_deb=$(echo build/package/zorpload_*.deb)
+cli_deb=$(echo build/package/zorpload-cli_*.deb)
 [[ -f $window_deb && -f $cli_deb ]] || { echo "no packages; run scripts/package.sh first" >&2; exit 1; }
 packages=(zorpload zorpload-cli)
-work=build/release/package-test
+work=build/package/package-test
 saved=$work/saved
 if compgen -G "$saved/*.deb" >/dev/null; then
   echo "an earlier run left the ZorpLoad it saved in $saved; install it again first:" >&2

@@ -7,4 +7,4 @@ cd "$(dirname "$0")/.."
 
 cmake --preset release
 cmake --build --preset release --target record_traces -j2
-./build/release/tools/record_traces tests/traces
+./build/release/bin/record_traces tests/traces

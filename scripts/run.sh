@@ -3,7 +3,7 @@
 #   ./scripts/run.sh        the program, on the FT232R adapter
 #   ./scripts/run.sh demo   the demonstration, on a simulated logger
 # The program writes its track files into its own directory,
-# build/release/platform/qt_window/; the demonstration into
+# build/release/bin/; the demonstration into
 # ~/Documents/ZorpLoad/Demo, apart from real tracks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,4 +18,4 @@ esac
 ./scripts/install-deps.sh
 cmake --preset release
 cmake --build --preset release --target "$program" -j "$(nproc)"
-exec "./build/release/platform/qt_window/$program"
+exec "./build/release/bin/$program"

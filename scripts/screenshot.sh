@@ -44,7 +44,7 @@ done
 # The window's title shows the folder: $work/Documents/ZorpLoad/Demo.
 tracks="$work/Documents/ZorpLoad/Demo"
 env HOME="$work" XDG_CONFIG_HOME="$work/.config" XDG_DOCUMENTS_DIR="$work/Documents" \
-  ./build/release/platform/qt_window/zorpload-demo >"$work/demo.log" 2>&1 &
+  ./build/release/bin/zorpload-demo >"$work/demo.log" 2>&1 &
 pids+=($!)
 
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^ZorpLoad' | head -1)

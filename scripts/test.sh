@@ -9,12 +9,12 @@ cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
 
-jobs=$(nproc)
+# Configure, build and test each (CMakePresets.json's workflow presets), on
+# every core.
+export CMAKE_BUILD_PARALLEL_LEVEL=$(nproc) CTEST_PARALLEL_LEVEL=$(nproc)
 for preset in release sanitize; do
   echo "=== $preset ==="
-  cmake --preset "$preset"
-  cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset" -j "$jobs"
+  cmake --workflow --preset "$preset"
 done
 
 echo "=== package ==="
