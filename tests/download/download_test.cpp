@@ -101,6 +101,7 @@ struct Download : ::testing::Test {
         sim_AddTrack(SimTrack{3, 5, 7, 15, 23, 59, 30, 300, 23, true});
     }
 };
+void PrintTo(const FaultCase& row, std::ostream* out) { *out << row.name; }
 struct FaultMatrix : Download, ::testing::WithParamInterface<FaultCase> {};
 int busy_behind_box;
 INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrix, ::testing::ValuesIn(cases),
