@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the two packages that scripts/package.sh built and runs them as a
 # normal user. zorpload-cli first, alone: a whole download of
-# zorpload-cli-demo (twice), its programs checked to load no Qt library and
-# its dependencies to name no Qt package, zorp-sim-logger --help. Then
+# zorpload-cli-demo with every Qt library of the machine hidden, then again;
+# its programs checked to link no Qt library and its dependencies to name no
+# Qt package; zorp-sim-logger --help. Then
 # zorpload beside it: its icons in every size, zorpload --version and a
 # whole download of zorpload-demo on Qt's offscreen platform.
 # Each download must land in that user's Documents/ZorpLoad/Demo, the real
@@ -104,9 +105,22 @@ install_deb() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "./$1" >/dev/null
 }
 
+# Runs a program as the user with every Qt library of the machine shown
+# empty (in a mount namespace of its own), so that a Qt library loaded at run
+# time, not only one linked, would make it fail.
+run_without_qt() {
+  local as_root=("${as_user[@]}")
+  [[ -z $sudo ]] || as_root=("${as_user[@]:1}")
+  find /usr/lib /lib -name 'libQt*.so*' >"$work/qt-libraries"
+  [[ -s $work/qt-libraries ]] || { echo "no Qt library on this machine to hide" >&2; exit 1; }
+  $sudo unshare --mount --propagation private bash -c \
+    'while read -r file; do mount --bind /dev/null "$file"; done <"$0"; exec "$@"' \
+    "$work/qt-libraries" "${as_root[@]}" "$@"
+}
+
 install_deb "$cli_deb"
-echo "--- zorpload-cli-demo as $user"
-run_as zorpload-cli-demo | tee "$work/zorpload-cli-demo.log"
+echo "--- zorpload-cli-demo as $user, with no Qt library to be found"
+run_without_qt zorpload-cli-demo | tee "$work/zorpload-cli-demo.log"
 grep -qxF "Output directory: $docs" "$work/zorpload-cli-demo.log"
 grep -qxF "ZORP read done. Data saved." "$work/zorpload-cli-demo.log"
 check_tracks
