@@ -38,7 +38,7 @@ int shell_AwaitOutputDir()
     if (locked == FOLDER_LOCKED) {
         // The GPX of the folder's older tracks was held back until the
         // folder was this program's.
-        if (gpx_enabled) gpx_WriteMissing(output_dir);
+        if (shell_GpxOn()) gpx_WriteMissing(output_dir);
         return FOLDER_TAKEN;
     }
     if (locked == FOLDER_BUSY) {

@@ -219,7 +219,7 @@ void shell_Painted();
 void shell_CloseRequest();
 
 // A menu or accelerator command: About, Exit (as the close request), Erase,
-// Save tracks as GPX (shell_SetGpx with the opposite of gpx_enabled, then
+// Save tracks as GPX (shell_SetGpx with the opposite of shell_GpxOn, then
 // remembered), Open track folder, Choose track folder (shell_ChangeOutputDir
 // with the folder the user picks, then remembered), Session log. 1 when
 // handled, also when the command is not available now (it then does
