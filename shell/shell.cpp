@@ -8,7 +8,7 @@
 #include "download/download.h"
 #include "gpx/gpx.h"
 #include "link/gps_link.h"
-#include "link/wire_trace.h"
+#include "link/wire_record.h"
 #include "resources/texts.h"
 #include "seams/base_services.h"
 #include "shell/status_log.h"

@@ -174,7 +174,7 @@ using LogDrawText = void (*)(void* surface, int x, int y, const char* text, int 
 void shell_Start(WindowHandle window, ShellPaint paint);
 
 // Starts recording the adapter's traffic into the file at path (at most
-// WIREREC_SIZE_LIMIT bytes, link/wire_trace.h), for a problem report. Call it
+// WIREREC_SIZE_LIMIT bytes, link/wire_record.h), for a problem report. Call it
 // after shell_Start and before the first tick. When the file cannot be
 // created, one status line says so and the program runs as without a trace.
 // 0, or -1 when nothing is recorded.
