@@ -43,7 +43,7 @@ int shell_AwaitOutputDir()
     }
     if (locked == FOLDER_BUSY) {
         output_dir_busy = true;
-        log_AddLinef("Another ZorpLoad is saving into %s", output_dir);
+        log_AddLinef(FOLDER_BUSY_LINE, output_dir);
     } else {
         log_AddLinef(CANNOT_WRITE_LINE, output_dir);
     }

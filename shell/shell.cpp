@@ -160,6 +160,9 @@ static void choose_Folder()
     if (shell_ChangeOutputDir(chosen) != 0) return;
     save_Setting(SETTING_TRACK_FOLDER, output_dir);
     log_AddLinef("Output directory: %s", output_dir);
+    // With GPX on, the folder's older tracks get theirs as at start-up, now
+    // that its lock is this program's.
+    if (shell_GpxOn()) gpx_WriteMissing(output_dir);
     show_Title();
 }
 
