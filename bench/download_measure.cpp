@@ -9,7 +9,7 @@
 #include <string>
 
 #include "download/download.h"
-#include "link/wire_trace.h"
+#include "link/wire_record.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
 #include "tests/download/download_session.h"

@@ -85,6 +85,13 @@ bool sequencer_LineOpen();
 // than stopping at a failure.
 bool sequencer_RanThrough();
 
+// True while no download runs (seq_state SEQ_IDLE).
+bool sequencer_Idle();
+
+// Tracks of this run whose files could not be written so far
+// (tracks_unsaved): 0 when every track read was saved.
+int32_t sequencer_TracksUnsaved();
+
 // ------------------------------------------------------------ reply streams --
 
 // The directory and the items both come as a stream of replies after one
@@ -142,6 +149,9 @@ extern bool heads_doubted;
 // whose listing reply was lost whole leaves no trace in a single read and
 // would be erased unread. Off after download_Reset.
 extern bool heads_confirm_always;
+
+// Sets heads_confirm_always for the rest of the download.
+void heads_ConfirmEveryRead();
 
 // Set when the stream of the last read went on past its receive passes: the
 // logger holds tracks beyond the listing, which this run does not read.

@@ -287,6 +287,16 @@ bool sequencer_RanThrough()
     return head_count > 0 && track_index >= head_count - 1;
 }
 
+bool sequencer_Idle()
+{
+    return seq_state == SEQ_IDLE;
+}
+
+int32_t sequencer_TracksUnsaved()
+{
+    return tracks_unsaved;
+}
+
 void download_Reset()
 {
     seq_state = SEQ_ADAPTER;

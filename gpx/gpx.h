@@ -77,8 +77,12 @@ void nmea_Finish();
 // nothing.
 
 // Set: every saved track gets its GPX too. Off at start (download_Reset);
-// shell_SetGpx turns it on or off.
+// shell_SetGpx turns it on or off through gpx_SetSaving.
 extern bool gpx_enabled;
+
+// Sets or clears gpx_enabled; gpx_Saving says which it is.
+void gpx_SetSaving(bool on);
+bool gpx_Saving();
 
 enum GpxResult : int {
     GPX_WRITTEN = 0,

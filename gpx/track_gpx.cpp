@@ -21,6 +21,16 @@
 
 bool gpx_enabled;
 
+void gpx_SetSaving(bool on)
+{
+    gpx_enabled = on;
+}
+
+bool gpx_Saving()
+{
+    return gpx_enabled;
+}
+
 namespace {
 
 struct Date {

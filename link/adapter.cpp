@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "link/gps_link.h"
-#include "link/wire_trace.h"
+#include "link/wire_record.h"
 #include "seams/d2xx.h"
 #include "shell/status_log.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "link/gps_link.h"
-#include "link/wire_trace.h"
+#include "link/wire_record.h"
 #include "seams/base_services.h"
 
 // The idle gap must be exceeded on this many passes in a row: one late poll

@@ -142,9 +142,12 @@ enum FolderLockResult : int {
                               // folder or device at its name, say)
 };
 
-// Takes the lock of folder without waiting, first giving up the one this
-// program held before; held until sys_FolderUnlock or the end of the
-// program. A FolderLockResult.
+// Takes the lock of folder without waiting; held until sys_FolderUnlock or
+// the end of the program. A program holds one folder's lock at a time: the
+// one it held before is given up once the new one is taken, and stays held
+// when the new one is not, so that a program refused a folder keeps saving
+// into its own. The folder whose lock it holds already, under any name,
+// gives FOLDER_LOCKED with that lock kept. A FolderLockResult.
 int sys_FolderLock(const char* folder);
 
 // Gives up the folder lock this program holds, if any.

@@ -14,7 +14,7 @@ static int erase_box(WindowHandle window, const char* text, int icon, int button
 
 void shell_EraseCommand(WindowHandle window)
 {
-    if (seq_state != SEQ_IDLE) {
+    if (!sequencer_Idle()) {
         erase_box(window, "Unable erase now, try later please.", ICON_ERROR, BUTTONS_OK);
         return;
     }
@@ -43,5 +43,5 @@ void shell_EraseCommand(WindowHandle window)
 
 void shell_EraseAfterDownload()
 {
-    heads_confirm_always = true;
+    heads_ConfirmEveryRead();
 }

@@ -38,12 +38,12 @@ int shell_AwaitOutputDir()
     if (locked == FOLDER_LOCKED) {
         // The GPX of the folder's older tracks was held back until the
         // folder was this program's.
-        if (gpx_enabled) gpx_WriteMissing(output_dir);
+        if (shell_GpxOn()) gpx_WriteMissing(output_dir);
         return FOLDER_TAKEN;
     }
     if (locked == FOLDER_BUSY) {
         output_dir_busy = true;
-        log_AddLinef("Another ZorpLoad is saving into %s", output_dir);
+        log_AddLinef(FOLDER_BUSY_LINE, output_dir);
     } else {
         log_AddLinef(CANNOT_WRITE_LINE, output_dir);
     }

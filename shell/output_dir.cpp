@@ -132,8 +132,13 @@ int shell_ChangeOutputDir(const char* dir)
 {
     char previous[PROGRAM_DIR_SIZE];
     memcpy(previous, output_dir, sizeof previous);
-    if (given(dir) && use_Dir(dir)) return 0;
-    log_AddLinef(CANNOT_WRITE_LINE, dir);
+    // No wait for another program to let go: the user is at the window.
+    const int locked = given(dir) && use_Dir(dir) ? sys_FolderLock(output_dir) : FOLDER_LOCK_FAILED;
+    if (locked == FOLDER_LOCKED) return 0;
+    if (locked == FOLDER_BUSY)
+        log_AddLinef(FOLDER_BUSY_LINE, output_dir);
+    else
+        log_AddLinef(CANNOT_WRITE_LINE, dir);
     memcpy(output_dir, previous, sizeof output_dir);
     return -1;
 }

@@ -8,7 +8,7 @@
 #include "download/download.h"
 #include "gpx/gpx.h"
 #include "link/gps_link.h"
-#include "link/wire_trace.h"
+#include "link/wire_record.h"
 #include "resources/texts.h"
 #include "seams/base_services.h"
 #include "shell/status_log.h"
@@ -160,6 +160,9 @@ static void choose_Folder()
     if (shell_ChangeOutputDir(chosen) != 0) return;
     save_Setting(SETTING_TRACK_FOLDER, output_dir);
     log_AddLinef("Output directory: %s", output_dir);
+    // With GPX on, the folder's older tracks get theirs as at start-up, now
+    // that its lock is this program's.
+    if (shell_GpxOn()) gpx_WriteMissing(output_dir);
     show_Title();
 }
 
@@ -167,7 +170,7 @@ static void choose_Folder()
 // state, so the download goes on behind the box while the user decides.
 static int may_leave()
 {
-    if (seq_state == SEQ_IDLE) return 1;
+    if (sequencer_Idle()) return 1;
     return wnd_MessageBox(main_window, EXIT_QUESTION, EXIT_TITLE, ICON_WARNING, BUTTONS_YES_NO) == ANSWER_YES;
 }
 
@@ -189,8 +192,8 @@ int shell_Command(unsigned command)
         shell_EraseCommand(main_window);
         return 1;
     case CMD_SAVE_GPX:
-        shell_SetGpx(!gpx_enabled);
-        save_Setting(SETTING_SAVE_GPX, gpx_enabled ? "1" : "0");
+        shell_SetGpx(!shell_GpxOn());
+        save_Setting(SETTING_SAVE_GPX, shell_GpxOn() ? "1" : "0");
         return 1;
     case CMD_OPEN_FOLDER:
         if (shell_CommandAvailable(command)) open_Folder();
@@ -210,19 +213,19 @@ int shell_CommandAvailable(unsigned command)
 {
     switch (command & 0xFFFFu) {
     case CMD_OPEN_FOLDER: return output_dir[0] != '\0';
-    case CMD_CHOOSE_FOLDER: return seq_state == SEQ_IDLE;
+    case CMD_CHOOSE_FOLDER: return sequencer_Idle();
     default: return 1;
     }
 }
 
 bool shell_GpxOn()
 {
-    return gpx_enabled;
+    return gpx_Saving();
 }
 
 void shell_SetGpx(bool on)
 {
-    gpx_enabled = on;
+    gpx_SetSaving(on);
     if (on && output_dir[0] != '\0' && !output_dir_awaited) gpx_WriteMissing(output_dir);
 }
 

@@ -87,6 +87,10 @@ int shell_ChooseOutputDir(const char* chosen_dir, const char* documents_dir);
 // The line for a folder that cannot be written; its one argument the folder.
 constexpr char CANNOT_WRITE_LINE[] = "Error - cannot write track files to %s";
 
+// The line for a folder whose lock another program holds; its one argument
+// the folder.
+constexpr char FOLDER_BUSY_LINE[] = "Another ZorpLoad is saving into %s";
+
 // How long a program waits for another one to give up the output folder,
 // and how often it looks.
 constexpr uint32_t FOLDER_WAIT_MS = 3000;
@@ -124,8 +128,11 @@ enum FolderWait : int {
 int shell_AwaitOutputDir();
 
 // The folder the user chose in the window, while no download runs: it becomes
-// output_dir when it can be written (made if missing), and 0 is returned;
-// otherwise output_dir stays as it was, the log says so, and -1.
+// output_dir when it can be written (made if missing) and its lock is taken
+// at the first try, the old folder's lock then given up, and 0 is returned.
+// Otherwise output_dir and its lock stay as they were, the log says why
+// (FOLDER_BUSY_LINE when another program holds the lock, else
+// CANNOT_WRITE_LINE), and -1: the user can choose again.
 int shell_ChangeOutputDir(const char* dir);
 
 // ---------------------------------------------------------------- window --
@@ -174,7 +181,7 @@ using LogDrawText = void (*)(void* surface, int x, int y, const char* text, int 
 void shell_Start(WindowHandle window, ShellPaint paint);
 
 // Starts recording the adapter's traffic into the file at path (at most
-// WIREREC_SIZE_LIMIT bytes, link/wire_trace.h), for a problem report. Call it
+// WIREREC_SIZE_LIMIT bytes, link/wire_record.h), for a problem report. Call it
 // after shell_Start and before the first tick. When the file cannot be
 // created, one status line says so and the program runs as without a trace.
 // 0, or -1 when nothing is recorded.
@@ -219,9 +226,10 @@ void shell_Painted();
 void shell_CloseRequest();
 
 // A menu or accelerator command: About, Exit (as the close request), Erase,
-// Save tracks as GPX (shell_SetGpx with the opposite of gpx_enabled, then
+// Save tracks as GPX (shell_SetGpx with the opposite of shell_GpxOn, then
 // remembered), Open track folder, Choose track folder (shell_ChangeOutputDir
-// with the folder the user picks, then remembered), Session log. 1 when
+// with the folder the user picks, then remembered and, with GPX saving on,
+// the GPX its track files lack written), Session log. 1 when
 // handled, also when the command is not available now (it then does
 // nothing), 0 when the command is not the shell's and the front end's
 // default handling applies.

@@ -80,7 +80,7 @@ static int exit_Answer(int icon)
         outcome = OUTCOME_FOLDER_BUSY;
     else if (adapter_missing)
         outcome = OUTCOME_NO_ADAPTER;
-    else if (tracks_unsaved > 0 && sequencer_RanThrough())
+    else if (sequencer_TracksUnsaved() > 0 && sequencer_RanThrough())
         outcome = OUTCOME_NOT_SAVED;
     else
         outcome = OUTCOME_DOWNLOAD_ERROR;

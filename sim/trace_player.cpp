@@ -27,7 +27,7 @@ namespace {
 
 constexpr uint32_t MESSAGE_SIZE = 4096;
 constexpr const char* TRACE_MARK = "# ZorpLoad ";
-// The events the recorder writes (link/wire_trace.h).
+// The events the recorder writes (link/wire_record.h).
 constexpr const char* EVENT_LETTERS = "NIOCFDBWSR";
 
 char trace_text[PLAYER_TRACE_MAX + 1];

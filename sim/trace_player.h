@@ -1,5 +1,5 @@
 // Trace player: the D2XX seam played back from a recorded wire trace (the
-// format is described in link/wire_trace.h), on the simulated clock, so that
+// format is described in link/wire_record.h), on the simulated clock, so that
 // a session recorded on a real adapter, or on the simulated logger, runs
 // again as a test without hardware.
 //

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "link/gps_link.h"
-#include "link/wire_trace.h"
+#include "link/wire_record.h"
 #include "sim/sim.h"
 #include "tests/download/download_session.h"
 #include "tests/traces/trace_sessions.h"

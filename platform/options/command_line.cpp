@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/wire_trace.h"
+#include "link/wire_record.h"
 #include "shell/shell.h"
 #include "shell/status_log.h"
 

@@ -333,9 +333,17 @@ int native_MakeDir(const char* path)
 // The folder lock's open handle; -1 when none is held.
 static int folder_lock = -1;
 
+// True when the lock file just opened, as fstat describes it, is the one
+// whose lock this program holds: a second handle on it would find it busy.
+static bool lock_Held(const struct stat& opened)
+{
+    struct stat held {};
+    return folder_lock >= 0 && fstat(folder_lock, &held) == 0 && held.st_dev == opened.st_dev &&
+           held.st_ino == opened.st_ino;
+}
+
 int native_FolderLock(const char* folder)
 {
-    native_FolderUnlock();
     char path[4096];
     const int length = snprintf(path, sizeof path, "%s/%s", folder, FOLDER_LOCK_NAME);
     if (length < 0 || length >= static_cast<int>(sizeof path))
@@ -352,15 +360,21 @@ int native_FolderLock(const char* folder)
     struct stat st {};
     int result = FOLDER_LOCK_FAILED;
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (lock_Held(st)) {
+            close(fd);
+            return FOLDER_LOCKED;
+        }
         if (flock(fd, LOCK_EX | LOCK_NB) == 0)
             result = FOLDER_LOCKED;
         else if (errno == EWOULDBLOCK)
             result = FOLDER_BUSY;
     }
-    if (result == FOLDER_LOCKED)
+    if (result == FOLDER_LOCKED) {
+        native_FolderUnlock();
         folder_lock = fd;
-    else
+    } else {
         close(fd);
+    }
     return result;
 }
 

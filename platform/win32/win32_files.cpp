@@ -313,11 +313,21 @@ namespace {
 // The folder lock's open handle; null when none is held.
 HANDLE folder_lock;
 
+// True when the lock file just opened, as GetFileInformationByHandle
+// describes it, is the one whose lock this program holds: a second handle
+// on it would find it busy.
+bool lock_Held(const BY_HANDLE_FILE_INFORMATION& opened)
+{
+    BY_HANDLE_FILE_INFORMATION held {};
+    return folder_lock != nullptr && GetFileInformationByHandle(folder_lock, &held) &&
+           held.dwVolumeSerialNumber == opened.dwVolumeSerialNumber && held.nFileIndexHigh == opened.nFileIndexHigh &&
+           held.nFileIndexLow == opened.nFileIndexLow;
+}
+
 }  // namespace
 
 int native_FolderLock(const char* folder)
 {
-    native_FolderUnlock();
     char path[MAX_PATH];
     const int length = snprintf(path, sizeof path, "%s\\%s", folder, FOLDER_LOCK_NAME);
     if (length < 0 || length >= static_cast<int>(sizeof path)) return FOLDER_LOCK_FAILED;
@@ -331,16 +341,22 @@ int native_FolderLock(const char* folder)
     int result = FOLDER_LOCK_FAILED;
     if (GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
         (info.dwFileAttributes & not_plain) == 0) {
+        if (lock_Held(info)) {
+            CloseHandle(h);
+            return FOLDER_LOCKED;
+        }
         OVERLAPPED whole {};
         if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole))
             result = FOLDER_LOCKED;
         else if (GetLastError() == ERROR_LOCK_VIOLATION)
             result = FOLDER_BUSY;
     }
-    if (result == FOLDER_LOCKED)
+    if (result == FOLDER_LOCKED) {
+        native_FolderUnlock();
         folder_lock = h;
-    else
+    } else {
         CloseHandle(h);
+    }
     return result;
 }
 

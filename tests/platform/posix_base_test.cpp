@@ -91,6 +91,27 @@ TEST(PosixFiles, FolderLockHasOneHolderAndClearsWhatIsPlanted)
     sys_FolderUnlock();
 }
 
+// A second folder's lock replaces the first only once taken: a program
+// refused another folder still holds its own.
+TEST(PosixFiles, SecondFolderLockLetsTheFirstGoOnlyOnceTaken)
+{
+    const TempDir first, second;
+    const auto other_takes = [](const TempDir& temp) {  // another holder's handle, or -1
+        const int fd = open(temp.path(FOLDER_LOCK_NAME).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+        return close(fd), -1;
+    };
+    ASSERT_EQ(sys_FolderLock(first.dir.c_str()), FOLDER_LOCKED);
+    const int other = other_takes(second);
+    EXPECT_EQ(sys_FolderLock(second.dir.c_str()), FOLDER_BUSY);
+    EXPECT_EQ(other_takes(first), -1) << "the first lock given up for a busy folder";
+    close(other);
+    EXPECT_EQ(sys_FolderLock(second.dir.c_str()), FOLDER_LOCKED);
+    const int freed = other_takes(first);
+    EXPECT_GE(freed, 0) << "the first lock kept beside the second";
+    close(freed), sys_FolderUnlock();
+}
+
 // A file the user named (a trace) is opened as a shell's redirection opens
 // it: a link is written through and stays, a FIFO is written into while
 // somebody reads it and refused at once while nobody does, a full device

@@ -28,6 +28,31 @@ TEST(Win32Files, FolderLockHasOneHolder)
     sys_FolderUnlock();
 }
 
+// A second folder's lock replaces the first only once taken: a program
+// refused another folder still holds its own.
+TEST(Win32Files, SecondFolderLockLetsTheFirstGoOnlyOnceTaken)
+{
+    const TempDir first, second;
+    const auto other_takes = [](const TempDir& temp) {  // another holder's handle, or null
+        HANDLE h = CreateFileA(temp.path(FOLDER_LOCK_NAME).c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        OVERLAPPED whole {};
+        if (h != INVALID_HANDLE_VALUE && LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole))
+            return h;
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        return HANDLE {};
+    };
+    ASSERT_EQ(sys_FolderLock(first.dir.c_str()), FOLDER_LOCKED);
+    HANDLE other = other_takes(second);
+    EXPECT_EQ(sys_FolderLock(second.dir.c_str()), FOLDER_BUSY);
+    EXPECT_EQ(other_takes(first), nullptr) << "the first lock given up for a busy folder";
+    CloseHandle(other);
+    EXPECT_EQ(sys_FolderLock(second.dir.c_str()), FOLDER_LOCKED);
+    HANDLE freed = other_takes(first);
+    EXPECT_NE(freed, nullptr) << "the first lock kept beside the second";
+    CloseHandle(freed), sys_FolderUnlock();
+}
+
 // A named pipe given as a trace: written to without waiting, so once its
 // reader has stopped reading a write reports FILE_WOULD_BLOCK instead of
 // holding the program up. Read opens take only a plain file on a disk: the

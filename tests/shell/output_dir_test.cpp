@@ -344,4 +344,38 @@ TEST(OutputDir, StartOptionsTurnGpxOnOnlyOnceTheNamedFolderIsChosen)
     }
 }
 
+// "Choose track folder..." takes the new folder's lock at one try: a folder
+// another program saves into is refused at once, the old folder kept; a free
+// one is taken, and with GPX on its older tracks get their GPX at once.
+TEST(OutputDir, AChosenFolderIsTakenOnlyWithItsLock)
+{
+    static std::string held_by_other;
+    for (const bool other_saves_there : {true, false}) {
+        SCOPED_TRACE(other_saves_there ? "another program saves into it" : "free");
+        const TempDir temp;
+        const std::string prog = temp.path("prog"), chosen = temp.path("chosen");
+        fs::create_directories(prog), fs::create_directories(chosen);
+        std::ofstream(path_Join(chosen, "2015-07-04_0845_002.txt")) << "x";
+        sim_Reset(), sim_ResetFiles(), fake_WindowReset(), fake_SettingsReset();
+        shell_Start(&fake_window, nullptr);
+        ASSERT_EQ(shell_ChooseOutputDir(prog.c_str(), ""), OUTPUT_DIR_TAKEN);
+        shell_SetGpx(true), seq_state = SEQ_IDLE;
+        held_by_other = other_saves_there ? chosen : "";
+        sim_file_faults.hook = [](SimFileCall call, const char* path) {
+            if (call == SIM_CALL_LOCK) sim_file_faults.lock_held_until_us = path == held_by_other ? UINT64_MAX : 0;
+        };
+        snprintf(fake_window.folder_answer, sizeof fake_window.folder_answer, "%s", chosen.c_str());
+        const uint64_t before = sim_NowUs();
+        shell_Command(CMD_CHOOSE_FOLDER);
+
+        EXPECT_EQ(sim_NowUs(), before) << "waited for the lock";
+        EXPECT_EQ(output_dir, other_saves_there ? prog : chosen);
+        EXPECT_EQ(fs::exists(path_Join(chosen, FOLDER_LOCK_NAME)), !other_saves_there) << "the lock not taken";
+        EXPECT_EQ(std::string(status_log[log_LastUsedLine()]),
+                  other_saves_there ? "Another ZorpLoad is saving into " + chosen
+                                    : "GPX: 2015-07-04_0845_002.txt has no usable fix, no GPX written");
+        shell_Shutdown(), sim_ResetFiles(), fake_SettingsReset();
+    }
+}
+
 }  // namespace

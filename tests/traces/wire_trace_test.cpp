@@ -13,7 +13,7 @@
 
 #include "download/download.h"
 #include "link/gps_link.h"
-#include "link/wire_trace.h"
+#include "link/wire_record.h"
 #include "platform/file_writer.h"
 #include "seams/base_services.h"
 #include "shell/shell.h"

@@ -1,6 +1,6 @@
 // The wire_ calls pass each D2XX call through and, while a trace runs, note
 // it as one line in a fixed buffer; the file gets the buffer between ticks.
-#include "link/wire_trace.h"
+#include "link/wire_record.h"
 
 #include <cstdio>
 #include <cstring>
