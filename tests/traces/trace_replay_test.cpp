@@ -68,57 +68,46 @@ struct Session : ::testing::Test {
 };
 struct RecordedSession : Session, ::testing::WithParamInterface<std::string> {};
 
-// One recorded on the simulated clock runs again to the microsecond when
-// every reply is handed back at its recorded time: the program's last call,
+// A trace recorded in real time never keeps the simulated clock's pace: its
+// program's sleeps last longer or shorter. Every recorded session must
+// replay whole and save the same files as recorded, with its time stamps
+// doubled (Sleep(1) lasts 2 ms on many Windows machines: every reply comes
+// later, counted from its request) and halved (replies that came sooner
+// must still come after their requests). One recorded on the simulated
+// clock runs again to the microsecond as recorded: the program's last call,
 // the close, comes when it came.
-TEST_P(RecordedSession, ReplaysAndSavesTheRecordedFiles)
+TEST_P(RecordedSession, ReplaysAtAnyPaceAndSavesTheRecordedFiles)
 {
-    const std::string trace = TRACES + "/" + GetParam() + ".trace", text = file_Contents(trace);
+    const std::string text = file_Contents(TRACES + "/" + GetParam() + ".trace");
     const std::string last_line = text.substr(text.rfind('\n', text.size() - 2) + 1);
-    trace_session_AlignClock();
-    const uint64_t start_us = sim_NowUs();
-    ASSERT_EQ(replay_Saves(trace, GetParam()), "");
-    if (std::ranges::count_if(TRACE_SESSIONS, [](const TraceSession& s) { return s.name == GetParam(); }) != 0) {
-        ASSERT_NE(last_line.find(" C"), std::string::npos) << last_line;
-        EXPECT_EQ(sim_NowUs() - start_us, stamp_Us(last_line));
+    for (const double pace : {1.0, 2.0, 0.5}) {
+        SCOPED_TRACE(pace);
+        if (pace != 1.0) {
+            session_End();
+            session_Begin();
+        }
+        std::istringstream recorded(text);
+        std::string retimed;
+        for (std::string line; std::getline(recorded, line); retimed += line + "\n") {
+            if (line.starts_with("#")) continue;
+            const auto us = static_cast<unsigned long long>(double(stamp_Us(line)) * pace);
+            char stamp[32];
+            std::snprintf(stamp, sizeof stamp, "%4llu.%06llu", us / 1000000ull, us % 1000000ull);
+            line = stamp + line.substr(line.find('.') + 7);
+        }
+        trace_session_AlignClock();
+        const uint64_t start_us = sim_NowUs();
+        ASSERT_EQ(replay_Saves(written_Trace(retimed), GetParam()), "");
+        if (pace == 1.0 &&
+            std::ranges::count_if(TRACE_SESSIONS, [](const TraceSession& s) { return s.name == GetParam(); }) != 0) {
+            ASSERT_NE(last_line.find(" C"), std::string::npos) << last_line;
+            EXPECT_EQ(sim_NowUs() - start_us, stamp_Us(last_line));
+        }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Traces, RecordedSession, ::testing::ValuesIn(recorded_Sessions()),
                          [](const auto& info) { return info.param; });
-
-// A trace recorded in real time never keeps the simulated clock's pace: its
-// program's sleeps last longer or shorter. With the time stamps of a
-// recorded session changed so, the replay must still follow the whole trace
-// and save the same files.
-TEST(RetimedSession, StillReplaysAndSavesTheRecordedFiles)
-{
-    const struct {
-        const char* name;
-        uint64_t (*time_us)(uint64_t recorded_us);
-    } rows[] = {
-        // Sleep(1) lasts 2 ms on many Windows machines: every reply comes
-        // later than on the simulated clock, counted from its request.
-        {"twice as slow", [](uint64_t us) { return 2 * us; }},
-        // Replies that came sooner must still come after their requests.
-        {"twice as fast", [](uint64_t us) { return us / 2; }},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        session_Begin();
-        std::istringstream recorded(file_Contents(TRACES + "/lost_items.trace"));
-        std::string retimed;
-        for (std::string line; std::getline(recorded, line); retimed += line + "\n") {
-            if (line.starts_with("#")) continue;
-            const unsigned long long us = row.time_us(stamp_Us(line));
-            char stamp[32];
-            std::snprintf(stamp, sizeof stamp, "%4llu.%06llu", us / 1000000ull, us % 1000000ull);
-            line = stamp + line.substr(line.find('.') + 7);
-        }
-        EXPECT_EQ(replay_Saves(written_Trace(retimed), "lost_items"), "");
-        session_End();
-    }
-}
 
 // A trace is any file a user attaches: each line the player cannot read ends
 // the replay with a message that names it, and nothing is read past it; so
