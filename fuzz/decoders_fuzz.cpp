@@ -59,8 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             first_MSG_cnt = in.uint(2) % (ITEMS128B_MAX + 1);
             if (track_named) {
                 save_Trace();
-                fuzz_CheckInvariants();
-                fuzz_EmptyDir();
+                fuzz_EndInput();
             }
             break;
         case IDENTITY: GPS_ShowIdentity(); break;
@@ -69,7 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
     }
-    fuzz_CheckInvariants();
-    fuzz_EmptyDir();
+    fuzz_EndInput();
     return 0;
 }

@@ -5,7 +5,6 @@
 // u16 tx_len (which may exceed the buffer) and its bytes, then the answers
 // (fuzz_support.h): one per write, plus one before the exchange for
 // RECEIVE_ONLY and STRAY_FIRST.
-#include <cstdlib>
 
 #include "fuzz/fuzz_support.h"
 #include "link/gps_link.h"
@@ -43,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sim_settings.adapter.echo = (mode & 0x04) == 0;
     sim_AdvanceUs(1'000'000 - sim_NowUs() % 1'000'000);
     sim_SetTickMs((mode & 0x20) != 0 ? 0u - 500u : 0u);
-    if (usb_Open() != USB_OPEN_OK) std::abort();
+    if (usb_Open() != USB_OPEN_OK) fuzz_Fail("the simulated adapter does not open");
     if ((mode & 0x40) != 0) usb_SetBaud(BAUD_FAST);
 
     if (kind == RECEIVE_ONLY) {
@@ -60,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sim_taps.written = nullptr;
 
     fuzz_CheckInvariants();
-    if (result == EXCHANGE_OK && GPS_CheckFrame() != FRAME_VALID) std::abort();  // success needs a valid reply
+    if (result == EXCHANGE_OK && GPS_CheckFrame() != FRAME_VALID) fuzz_Fail("an exchange that took an invalid reply");
     usb_Close();
     return 0;
 }

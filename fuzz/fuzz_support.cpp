@@ -40,12 +40,6 @@ void seal_Frames(uint8_t* bytes, uint32_t count)
     }
 }
 
-void fail(const char* what)
-{
-    std::fprintf(stderr, "fuzz invariant broken: %s\n", what);
-    std::abort();
-}
-
 }  // namespace
 
 bool fuzz_InjectAnswer(FuzzInput& in, uint32_t written_count)
@@ -74,7 +68,7 @@ const char* fuzz_Dir()
     if (dir_path.empty()) {
         // In memory where the system offers it: the fuzzers write many files.
         dir_path = temp_MakeDir("zorpload-fuzz-", fs::is_directory("/dev/shm") ? "/dev/shm" : "");
-        if (dir_path.empty()) fail("cannot make the fuzz directory");
+        if (dir_path.empty()) fuzz_Fail("cannot make the fuzz directory");
         std::atexit([] {
             std::error_code ignored;
             fs::remove_all(dir_path, ignored);
@@ -83,17 +77,24 @@ const char* fuzz_Dir()
     return dir_path.c_str();
 }
 
-void fuzz_EmptyDir()
+void fuzz_Fail(const char* what, const std::string& detail)
 {
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(fuzz_Dir(), ignored)) fs::remove_all(entry.path(), ignored);
+    std::fprintf(stderr, "fuzz invariant broken: %s\n%s\n", what, detail.c_str());
+    std::abort();
 }
 
 void fuzz_CheckInvariants()
 {
     for (const auto& line : status_log)
-        if (strnlen(line, LOG_LINE_SIZE) >= LOG_LINE_SIZE) fail("a status line without its end");
+        if (strnlen(line, LOG_LINE_SIZE) >= LOG_LINE_SIZE) fuzz_Fail("a status line without its end");
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(fuzz_Dir(), ignored))
-        if (entry.path().extension() == ".tmp") fail("a temporary track file left behind");
+        if (entry.path().extension() == ".tmp") fuzz_Fail("a temporary track file left behind", entry.path().string());
+}
+
+void fuzz_EndInput()
+{
+    fuzz_CheckInvariants();
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(fuzz_Dir(), ignored)) fs::remove_all(entry.path(), ignored);
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct FuzzInput {
     const uint8_t* data;
@@ -35,10 +36,15 @@ constexpr uint32_t FUZZ_DELAYS_US[8] = {1000, 0, 6000, 31000, 41000, 101000, 501
 bool fuzz_InjectAnswer(FuzzInput& in, uint32_t written_count);
 
 // This process's directory for track files (on /dev/shm where there is
-// one), removed at exit; emptying it.
+// one), removed at exit.
 const char* fuzz_Dir();
-void fuzz_EmptyDir();
 
-// Aborts (a crash to libFuzzer, a failed replay) unless every status line
-// ends within 259 characters and fuzz_Dir() holds no temporary track file.
+// Reports a broken invariant and aborts: a crash to libFuzzer, a failed replay.
+[[noreturn]] void fuzz_Fail(const char* what, const std::string& detail = "");
+
+// Fails unless every status line ends within 259 characters and fuzz_Dir()
+// holds no temporary track file.
 void fuzz_CheckInvariants();
+
+// The invariants checked, fuzz_Dir() is emptied for the next input.
+void fuzz_EndInput();

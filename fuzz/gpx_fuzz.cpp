@@ -7,8 +7,6 @@
 // within the ranges and order of tests/support/gpx_ranges.h.
 #include <libxml/parser.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -21,12 +19,6 @@
 namespace {
 
 constexpr size_t DATE_DIGITS = 8;
-
-void fail(const char* what, const std::string& detail)
-{
-    std::fprintf(stderr, "fuzz invariant broken: %s\n%s\n", what, detail.c_str());
-    std::abort();
-}
 
 // libxml2 reports errors to stderr by default; the result says enough.
 void quiet(void*, const char*, ...) {}
@@ -75,20 +67,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const std::string gpx = file_Contents(stem + ".gpx");
         xmlSetGenericErrorFunc(nullptr, quiet);
         xmlDocPtr doc = xmlReadMemory(gpx.data(), int(gpx.size()), "track.gpx", nullptr, XML_PARSE_NONET);
-        if (doc == nullptr) fail("a GPX that is not well-formed XML", gpx);
+        if (doc == nullptr) fuzz_Fail("a GPX that is not well-formed XML", gpx);
         size_t points = 0;
         const xmlNode* fault = namespace_Fault(xmlDocGetRootElement(doc), false, &points);
         const std::string element = fault != nullptr ? reinterpret_cast<const char*>(fault->name) : "";
         xmlFreeDoc(doc);
-        if (fault != nullptr) fail("an element out of its namespace", element);
+        if (fault != nullptr) fuzz_Fail("an element out of its namespace", element);
         const std::string line = status_log[log_LastUsedLine()];
         if (line.find(" (" + std::to_string(points) + (points == 1 ? " point)" : " points)")) == std::string::npos)
-            fail("a GPX whose points the status line does not count", line);
-        if (const std::string fault = gpx_RangeFault(gpx); !fault.empty()) fail("a GPX value out of range", fault);
+            fuzz_Fail("a GPX whose points the status line does not count", line);
+        if (const std::string fault = gpx_RangeFault(gpx); !fault.empty()) fuzz_Fail("a GPX value out of range", fault);
     } else if (result != GPX_NO_FIX) {
-        fail("a track file in a writable folder not converted", std::to_string(result));
+        fuzz_Fail("a track file in a writable folder not converted", std::to_string(result));
     }
-    fuzz_CheckInvariants();
-    fuzz_EmptyDir();
+    fuzz_EndInput();
     return 0;
 }

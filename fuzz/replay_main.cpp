@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <string>
 #include <vector>
+
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -29,9 +30,8 @@ int main(int argc, char** argv)
         }
         std::sort(files.begin(), files.end());
         for (const fs::path& file : files) {
-            std::ifstream in(file, std::ios::binary);
-            const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-            LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+            const std::string bytes = file_Contents(file.string());
+            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         }
         std::printf("%s: %zu inputs replayed\n", argv[a], files.size());
     }

@@ -5,27 +5,22 @@ namespace {
 
 Bytes repeated(const Bytes& bytes, uint32_t times) { return times == 0 ? Bytes{} : bytes + repeated(bytes, times - 1); }
 
-// Rows of {what it shows, bytes, expected}: the CRC's check values and
-// known-bad CRCs, and GPS_CheckFrame's tests in their order (the first that
-// fails decides). The reply's CRC is worked out apart from the program; the
-// request is the identity command as it stands on the line.
+// The CRC's check value. Its known-bad cases are the frame rows below: a CRC
+// one bit off or high byte first, a changed data byte.
+TEST(Crc16, GivesTheKermitCheckValue)
+{
+    const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(GPS_Crc16(digits, sizeof digits), 0x2189);
+}
+
+// Rows of {what it shows, bytes, expected}: GPS_CheckFrame's tests in their
+// order (the first that fails decides). The reply's CRC is worked out apart
+// from the program; the request is the identity command as it stands on the
+// line.
 struct Vector { const char* what; Bytes bytes; int expected; };
 void PrintTo(const Vector& vector, std::ostream* out) { *out << vector.what; }
 std::string vector_Name(const ::testing::TestParamInfo<Vector>& info) { return info.param.what; }
 const Bytes good_reply = {0x3C, 0x01, 0x07, 0x01, 0x00, 0x87, 0x2A}, identity_request = {0x3E, 0x01, 0x06, 0x02, 0xAE, 0xCF};
-
-struct Crc16 : ::testing::TestWithParam<Vector> {};
-INSTANTIATE_TEST_SUITE_P(Vectors, Crc16, ::testing::ValuesIn(std::vector<Vector>{
-    {"CheckValue", {'1', '2', '3', '4', '5', '6', '7', '8', '9'}, 0x2189}, {"Abc", {'a', 'b', 'c'}, 0x58E9},
-    {"NoBytes", {}, 0}, {"SealedRequestSumsToZero", identity_request, 0}, {"SealedReplySumsToZero", good_reply, 0},
-    {"OneBitOffInTheCrc", {0x3E, 0x01, 0x06, 0x02, 0xAE, 0xCE}, 0x1189},
-    {"CrcHighByteFirst", {0x3E, 0x01, 0x06, 0x02, 0xCF, 0xAE}, 0x0E02},
-}), vector_Name);
-TEST_P(Crc16, GivesTheKermitValue)
-{
-    const Bytes& bytes = GetParam().bytes;
-    EXPECT_EQ(GPS_Crc16(bytes.data(), uint32_t(bytes.size())), GetParam().expected);
-}
 
 struct CheckFrame : ::testing::TestWithParam<Vector> {};
 INSTANTIATE_TEST_SUITE_P(Frames, CheckFrame, ::testing::ValuesIn(std::vector<Vector>{

@@ -6,16 +6,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "download/download.h"
-#include "link/gps_link.h"
-#include "sim/trace_player.h"
 #include "tests/download/download_session.h"
 #include "tests/support/temp_dir.h"
 #include "tests/traces/trace_sessions.h"
@@ -32,21 +28,27 @@ uint64_t stamp_Us(const std::string& line)
     return std::stoull(line) * 1000000 + std::stoull(line.substr(line.find('.') + 1, 6));
 }
 
-// Replays a trace; the player's mismatch, and the saved files compared with
-// those in the recorded folder (the files named, or all there).
-std::string replay_Saves(const std::string& trace, const std::string& name, Lines files = {})
+// Replays a trace; the player's mismatch. The session saves the very files
+// of the recorded folder.
+std::string replay_Saves(const std::string& trace, const std::string& name)
 {
     const std::string mismatch = trace_session_Replay(trace.c_str());
-    if (files.empty()) {
-        for (const auto& entry : fs::directory_iterator(TRACES + "/" + name))
-            files.push_back(entry.path().filename().string());
-        std::ranges::sort(files);
-        EXPECT_EQ(session_Files(), files);
-    }
-    EXPECT_FALSE(files.empty());
+    Lines files;
+    for (const auto& entry : fs::directory_iterator(TRACES + "/" + name))
+        files.push_back(entry.path().filename().string());
+    std::ranges::sort(files);
+    EXPECT_EQ(session_Files(), files);
     for (const std::string& file : files)
         EXPECT_EQ(file_Contents(session_Dir() + "/" + file), file_Contents(TRACES + "/" + name + "/" + file)) << file;
     return mismatch;
+}
+
+// A trace of this text, written outside the session's directory.
+std::string written_Trace(const std::string& text)
+{
+    static const TempDir dir;
+    std::ofstream(dir.path("edited.trace"), std::ios::binary) << text;
+    return dir.path("edited.trace");
 }
 
 // Every trace here with a folder of the files its session saved: those
@@ -60,117 +62,70 @@ std::vector<std::string> recorded_Sessions()
     return std::ranges::sort(names), names;
 }
 
-struct RecordedSession : ::testing::TestWithParam<std::string> {
+struct Session : ::testing::Test {
     void SetUp() override { session_Begin(); }
     void TearDown() override { session_End(); }
 };
+struct RecordedSession : Session, ::testing::WithParamInterface<std::string> {};
 
-// One recorded on the simulated clock runs again to the microsecond when
-// every reply is handed back at its recorded time: the program's last call,
+// A trace recorded in real time never keeps the simulated clock's pace: its
+// program's sleeps last longer or shorter. Every recorded session must
+// replay whole and save the same files as recorded, with its time stamps
+// doubled (Sleep(1) lasts 2 ms on many Windows machines: every reply comes
+// later, counted from its request) and halved (replies that came sooner
+// must still come after their requests). One recorded on the simulated
+// clock runs again to the microsecond as recorded: the program's last call,
 // the close, comes when it came.
-TEST_P(RecordedSession, ReplaysAndSavesTheRecordedFiles)
+TEST_P(RecordedSession, ReplaysAtAnyPaceAndSavesTheRecordedFiles)
 {
-    const std::string trace = TRACES + "/" + GetParam() + ".trace", text = file_Contents(trace);
+    const std::string text = file_Contents(TRACES + "/" + GetParam() + ".trace");
     const std::string last_line = text.substr(text.rfind('\n', text.size() - 2) + 1);
-    trace_session_AlignClock();
-    const uint64_t start_us = sim_NowUs();
-    ASSERT_EQ(replay_Saves(trace, GetParam()), "");
-    if (std::ranges::count_if(TRACE_SESSIONS, [this](const TraceSession& s) { return s.name == GetParam(); }) != 0) {
-        ASSERT_NE(last_line.find(" C"), std::string::npos) << last_line;
-        EXPECT_EQ(sim_NowUs() - start_us, stamp_Us(last_line));
+    for (const double pace : {1.0, 2.0, 0.5}) {
+        SCOPED_TRACE(pace);
+        if (pace != 1.0) {
+            session_End();
+            session_Begin();
+        }
+        std::istringstream recorded(text);
+        std::string retimed;
+        for (std::string line; std::getline(recorded, line); retimed += line + "\n") {
+            if (line.starts_with("#")) continue;
+            const auto us = static_cast<unsigned long long>(double(stamp_Us(line)) * pace);
+            char stamp[32];
+            std::snprintf(stamp, sizeof stamp, "%4llu.%06llu", us / 1000000ull, us % 1000000ull);
+            line = stamp + line.substr(line.find('.') + 7);
+        }
+        trace_session_AlignClock();
+        const uint64_t start_us = sim_NowUs();
+        ASSERT_EQ(replay_Saves(written_Trace(retimed), GetParam()), "");
+        if (pace == 1.0 &&
+            std::ranges::count_if(TRACE_SESSIONS, [](const TraceSession& s) { return s.name == GetParam(); }) != 0) {
+            ASSERT_NE(last_line.find(" C"), std::string::npos) << last_line;
+            EXPECT_EQ(sim_NowUs() - start_us, stamp_Us(last_line));
+        }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Traces, RecordedSession, ::testing::ValuesIn(recorded_Sessions()),
                          [](const auto& info) { return info.param; });
 
-TEST(TraceReplayCoverage, EverySessionTheToolRecordsIsReplayed)
-{
-    const std::vector<std::string> replayed = recorded_Sessions();
-    for (const TraceSession& session : TRACE_SESSIONS)
-        EXPECT_EQ(std::ranges::count(replayed, session.name), 1) << session.name;
-}
-
-// A trace recorded in real time never keeps the simulated clock's pace: its
-// program's sleeps last longer or shorter. With the time stamps of a
-// recorded session changed so, the replay must still follow the whole trace
-// and save the same files.
-TEST(RetimedSession, StillReplaysAndSavesTheRecordedFiles)
-{
-    const struct {
-        const char* name;
-        uint64_t (*time_us)(uint64_t recorded_us);
-    } rows[] = {
-        // Sleep(1) lasts 2 ms on many Windows machines: every reply comes
-        // later than on the simulated clock, counted from its request.
-        {"twice as slow", [](uint64_t us) { return 2 * us; }},
-        // Replies that came sooner must still come after their requests.
-        {"twice as fast", [](uint64_t us) { return us / 2; }},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        session_Begin();
-        std::istringstream recorded(file_Contents(TRACES + "/lost_items.trace"));
-        std::ofstream retimed(session_Dir() + "/retimed.trace");
-        for (std::string line; std::getline(recorded, line); retimed << line << "\n") {
-            if (line.starts_with("#")) continue;
-            const unsigned long long us = row.time_us(stamp_Us(line));
-            char stamp[32];
-            std::snprintf(stamp, sizeof stamp, "%4llu.%06llu", us / 1000000ull, us % 1000000ull);
-            line = stamp + line.substr(line.find('.') + 7);
-        }
-        retimed.close();
-        EXPECT_EQ(replay_Saves(session_Dir() + "/retimed.trace", "lost_items",
-                               {"2015-07-03_0845_001.imp", "2015-07-03_0845_001.txt"}), "");
-        EXPECT_EQ(session_Files().size(), 3u);
-        session_End();
-    }
-}
-
-// One call of a recorded trace edited, as if the program had changed it: the
-// replay stops at that line and shows both versions.
-TEST(ChangedCall, StopsTheReplayNamingTheLine)
-{
-    const struct {
-        const char* recorded;  // the first line holding this text is edited
-        const char* edited;
-    } edits[] = {
-        {"W 3E 01 0E 13 00 00 00 00 05 00 00 00 E7 A0", "W 3E 01 0E 13 00 00 00 00 06 00 00 00 E7 A0"},
-        {"B 250000", "B 230400"},
-        {"D 8 0 0", "D 7 0 0"},
-    };
-    for (const auto& edit : edits) {
-        SCOPED_TRACE(edit.edited);
-        session_Begin();
-        std::string text = file_Contents(TRACES + "/three_tracks.trace");
-        const size_t at = text.find(edit.recorded);
-        ASSERT_NE(at, std::string::npos);
-        text.replace(at, std::strlen(edit.recorded), edit.edited);
-        const std::string edited_trace = session_Dir() + "/edited.trace";
-        std::ofstream(edited_trace) << text;
-        EXPECT_EQ(trace_session_Replay(edited_trace.c_str()),
-                  "trace line " + std::to_string(1 + std::count(text.begin(), text.begin() + long(at), '\n')) +
-                      ": the trace has \"" + edit.edited + "\", the program called \"" + edit.recorded + "\"");
-        session_End();
-    }
-}
-
-}  // namespace
-
 // A trace is any file a user attaches: each line the player cannot read ends
-// the replay with a message that names it, and nothing is read past it.
-struct UnreadableLine {
+// the replay with a message that names it, and nothing is read past it; so
+// does a call that the program makes otherwise than the trace shows (as if
+// the program had changed it), with both versions.
+struct EditedLine {
     const char* name;
     std::string text;  // after the trace's first note
     const char* mismatch;
 };
 
 // ctest lists each row by its name rather than as bytes.
-void PrintTo(const UnreadableLine& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const EditedLine& row, std::ostream* out) { *out << row.name; }
 
 const std::string OPENING = "   0.000000 N 1\n   0.000000 I 0403:6001 FT232R USB UART\n";
+const std::string OPENED = OPENING + "   0.000000 O FT232R USB UART\n   0.000000 F 0 0 0\n";
 
-const UnreadableLine UNREADABLE_LINES[] = {
+const EditedLine EDITED_LINES[] = {
     // A problem report's line of one vertical tab once sent the time stamp's
     // parse into the next line.
     {"VerticalTabAlone", "   0.000000 N 1\n\v\n0.000001R 3E 01\n", "trace line 3: not an event line"},
@@ -182,26 +137,28 @@ const UnreadableLine UNREADABLE_LINES[] = {
     {"NulByteForALetter", std::string("   0.000000 \0 1\n", 16), "trace line 2: not an event line"},
     {"CountPastItsRange", "   0.000000 N 4294967296\n",
      "trace line 2: no count up to 4294967295 after the event letter"},
-    {"PollWithoutItsCount", OPENING + "   0.000000 O FT232R USB UART\n   0.001000 S\n",
-     "trace line 5: no count up to 4294967295 after the event letter"},
+    {"PollWithoutItsCount", OPENED + "   0.001000 S\n", "trace line 6: no count up to 4294967295 after the event letter"},
     {"FailureWithoutItsStatus", "   0.000000 N fail x\n",
      "trace line 2: no failure status from 1 to 4294967295 after \"fail\""},
     {"NothingButNotes", "# size limit 67108864 bytes\n", "trace line 2: the trace ends, the program called \"N\""},
-    {"ReadOfNoByte", OPENING + "   0.000000 O FT232R USB UART\n   0.001000 R 3E 1FF\n",
-     "trace line 5: not a byte of two hex digits: 1FF"},
+    {"ReadOfNoByte", OPENED + "   0.001000 R 3E 1FF\n", "trace line 6: not a byte of two hex digits: 1FF"},
+    {"ChangedDataCharacteristics", OPENED + "   0.000000 D 7 0 0\n",
+     "trace line 6: the trace has \"D 7 0 0\", the program called \"D 8 0 0\""},
+    {"ChangedBaudRate", OPENED + "   0.000000 D 8 0 0\n   0.000000 B 230400\n",
+     "trace line 7: the trace has \"B 230400\", the program called \"B 38400\""},
+    {"ChangedRequest", OPENED + "   0.000000 D 8 0 0\n   0.000000 B 38400\n   0.040000 W 3E 01 07 01 FF 77 34\n",
+     "trace line 8: the trace has \"W 3E 01 07 01 FF 77 34\", the program called \"W 3E 01 07 01 FF 77 33\""},
 };
 
-struct UnreadableTrace : ::testing::TestWithParam<UnreadableLine> {
-    void SetUp() override { session_Begin(); }
-    void TearDown() override { session_End(); }
-};
+struct EditedTrace : Session, ::testing::WithParamInterface<EditedLine> {};
 
-TEST_P(UnreadableTrace, EndsTheReplayNamingTheLine)
+TEST_P(EditedTrace, EndsTheReplayNamingTheLine)
 {
-    const std::string trace = session_Dir() + "/unreadable.trace";
-    std::ofstream(trace, std::ios::binary) << "# ZorpLoad 1.01 wire trace\n" << GetParam().text;
+    const std::string trace = written_Trace("# ZorpLoad 1.01 wire trace\n" + GetParam().text);
     EXPECT_EQ(trace_session_Replay(trace.c_str()), GetParam().mismatch);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, UnreadableTrace, ::testing::ValuesIn(UNREADABLE_LINES),
+INSTANTIATE_TEST_SUITE_P(Lines, EditedTrace, ::testing::ValuesIn(EDITED_LINES),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

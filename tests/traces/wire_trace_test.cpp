@@ -1,5 +1,5 @@
 // The wire trace recorder on the simulated logger: its size limit, and a
-// trace file that cannot be written, which must leave the download as it is
+// trace file that fails or stalls, which must leave the download as it is
 // without a trace.
 #include <gtest/gtest.h>
 
@@ -19,7 +19,6 @@
 #include "shell/shell.h"
 #include "sim/sim.h"
 #include "tests/download/download_session.h"
-#include "tests/support/fake_window.h"
 #include "tests/support/temp_dir.h"
 #include "tests/traces/trace_sessions.h"
 
@@ -35,21 +34,19 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-// Runs a download of three tracks of items_each items through the shell's
-// tick, as a front end does, with trace_setup (if any) after the start and
-// each_tick (if any) after every tick; the trace ends as the program does.
-Outcome download(void (*trace_setup)() = nullptr, void (*each_tick)() = nullptr, uint32_t items_each = 5)
+// Runs a download of three tracks, long enough for a trace that a writer
+// cannot hold, through the shell's tick as a front end does, with
+// trace_setup (if any) after the start and each_tick (if any) after every
+// tick; the trace ends as the program does.
+Outcome download(void (*trace_setup)() = nullptr, void (*each_tick)() = nullptr)
 {
     session_Begin();
-    sim_AddTracks(3, 1, items_each, 7);
+    sim_AddTracks(3, 1, 5000, 7);
     trace_session_AlignClock();
     if (trace_setup != nullptr) trace_setup();
     while (seq_state != SEQ_IDLE) {
-        const uint32_t start = sys_TickCount();
-        shell_Tick();
+        session_Tick();
         if (each_tick != nullptr) each_tick();
-        if (const uint32_t took = sys_TickCount() - start; took < uint32_t(TICK_PERIOD_MS))
-            sys_Sleep(TICK_PERIOD_MS - took);
     }
     shell_Shutdown();
     Outcome outcome{std::string(reinterpret_cast<const char*>(sim_written), sim_written_count), log_Lines(), {}};
@@ -66,20 +63,33 @@ Outcome download(void (*trace_setup)() = nullptr, void (*each_tick)() = nullptr,
 TempDir trace_dir;
 std::string trace_file;
 
+void start_Trace()
+{
+    ASSERT_EQ(shell_StartTrace(trace_file.c_str()), 0);
+}
+
+const Outcome& untraced()
+{
+    static const Outcome outcome = download();
+    return outcome;
+}
+
+// The trace of a download onto a file that takes every byte.
+const std::string& whole_trace()
+{
+    static const std::string trace = [] {
+        trace_file = trace_dir.path("whole.trace");
+        EXPECT_TRUE(download(start_Trace) == untraced());
+        return file_Contents(trace_file);
+    }();
+    return trace;
+}
+
 TEST(WireTrace, SizeLimitCutsTheTraceAtAWholeLineAndKeepsTheDownload)
 {
-    trace_file = trace_dir.path("whole.trace");
-    const Outcome untraced = download();
-    const Outcome whole = download([] { ASSERT_EQ(shell_StartTrace(trace_file.c_str()), 0); });
-    const std::string whole_trace = file_Contents(trace_file);
-    ASSERT_GT(whole_trace.size(), 8000u);
-
     trace_file = trace_dir.path("cut.trace");
-    const Outcome cut = download([] { ASSERT_EQ(wirerec_Start(trace_file.c_str(), 4000), 0); });
+    EXPECT_TRUE(download([] { ASSERT_EQ(wirerec_Start(trace_file.c_str(), 4000), 0); }) == untraced());
     const std::string cut_trace = file_Contents(trace_file);
-
-    EXPECT_TRUE(whole == untraced);
-    EXPECT_TRUE(cut == untraced);
     EXPECT_LE(cut_trace.size(), 4000u);
     const std::string note = "# size limit of 4000 bytes reached: nothing more recorded\n";
     ASSERT_TRUE(cut_trace.ends_with(note)) << cut_trace;
@@ -88,138 +98,111 @@ TEST(WireTrace, SizeLimitCutsTheTraceAtAWholeLineAndKeepsTheDownload)
     EXPECT_TRUE(kept.ends_with("\n"));
     // Apart from the limit in its header, what is kept is the whole trace's
     // beginning.
-    const size_t kept_events = kept.find("\n   "), whole_events = whole_trace.find("\n   ");
-    EXPECT_EQ(kept.substr(kept_events), whole_trace.substr(whole_events, kept.size() - kept_events));
-}
-
-// Where the trace cannot be written, and the one status line that says so.
-TEST(WireTrace, UnwritableTraceLeavesTheDownloadAsWithoutATrace)
-{
-    const struct {
-        void (*inject)();
-        const char* line;
-    } faults[] = {
-        {[] { sim_file_faults.create = {1, false, 0}; }, "Trace not recorded: cannot write "},
-        {[] { sim_file_faults.write = {1, false, 0}; }, "Trace cut short: cannot write "},
-    };
-    trace_file = trace_dir.path("unwritable.trace");
-    const Outcome untraced = download();
-    for (const auto& fault : faults) {
-        SCOPED_TRACE(fault.line);
-        static void (*inject)();
-        inject = fault.inject;
-        Outcome traced = download([] { inject(), shell_StartTrace(trace_file.c_str()); });
-        const auto at = std::ranges::find(traced.log, fault.line + trace_file);
-        ASSERT_NE(at, traced.log.end());
-        traced.log.erase(at);
-        EXPECT_TRUE(traced == untraced);
-    }
-}
-
-// A trace onto a disk that stalls (a hung network share): the download
-// neither waits for the disk nor changes, and one status line says why the
-// trace ends early. A disk that comes back after the cut gets the trace up
-// to the cut and the closing note; one that never does loses what waited,
-// and the program's end does not wait for it.
-TEST(WireTrace, StalledDiskCutsTheTraceAndNeverHoldsUpTheDownload)
-{
-    // Enough items for a trace longer than a writer holds.
-    constexpr uint32_t ITEMS = 5000;
-    trace_file = trace_dir.path("stalled-disk.trace");
-    const Outcome untraced = download(nullptr, nullptr, ITEMS);
-    download([] { shell_StartTrace(trace_file.c_str()); }, nullptr, ITEMS);
-    const std::string whole_trace = file_Contents(trace_file);
-    ASSERT_GT(whole_trace.size(), 2 * WRITER_BUFFER_SIZE);
-    static bool comes_back;
-    for (const bool back : {false, true}) {
-        SCOPED_TRACE(back ? "the disk comes back after the cut" : "the disk stalls for good");
-        comes_back = back;
-        Outcome traced = download(
-            [] {
-                ASSERT_EQ(shell_StartTrace(trace_file.c_str()), 0);
-                sim_StallUserDisk(true);
-            },
-            [] {
-                if (comes_back && !wirerec_Recording()) sim_StallUserDisk(false);
-            },
-            ITEMS);
-        const std::string got = file_Contents(trace_file);
-
-        const auto at = std::ranges::find(traced.log, "Trace cut short: " + trace_file + " is not read fast enough");
-        ASSERT_NE(at, traced.log.end());
-        traced.log.erase(at);
-        EXPECT_TRUE(traced == untraced);
-        if (!back) {
-            EXPECT_EQ(got, "") << "the stalled disk took bytes";
-            continue;
-        }
-        const std::string note = "\n# not read fast enough: nothing more recorded\n";
-        ASSERT_TRUE(got.ends_with(note)) << got.substr(got.size() - std::min<size_t>(got.size(), 200));
-        const std::string kept = got.substr(0, got.size() - note.size());
-        EXPECT_GT(kept.size(), WRITER_BUFFER_SIZE / 2);
-        EXPECT_LE(kept.size(), WRITER_BUFFER_SIZE);
-        EXPECT_TRUE(kept == whole_trace.substr(0, kept.size())) << "what was written is the trace's beginning";
-    }
+    const size_t kept_events = kept.find("\n   "), whole_events = whole_trace().find("\n   ");
+    EXPECT_EQ(kept.substr(kept_events), whole_trace().substr(whole_events, kept.size() - kept_events));
 }
 
 #ifndef _WIN32
-// A trace into a FIFO whose reader stops reading: the download neither waits
-// for the reader nor changes, one status line says why the trace ends early,
-// and a reader that wakes up again finds the trace up to the cut and the
-// closing note.
-TEST(WireTrace, StalledReaderCutsTheTraceAndNeverHoldsUpTheDownload)
-{
-    trace_file = trace_dir.path("beside-the-fifo.trace");
-    const Outcome untraced = download();
-    download([] { shell_StartTrace(trace_file.c_str()); });
-    const std::string whole_trace = file_Contents(trace_file);
-    static const std::string fifo = trace_dir.path("stalled.fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    static int reader;
-    static bool wakes_up;
-    static std::string got;
-    const auto drain = [] {
-        char chunk[4096];
-        for (ssize_t n; (n = read(reader, chunk, sizeof chunk)) > 0;) got.append(chunk, size_t(n));
-    };
-    static void (*drain_now)();
-    drain_now = drain;
-    for (const bool wakes : {false, true}) {
-        SCOPED_TRACE(wakes ? "the reader wakes up after the cut" : "the reader never reads again");
-        wakes_up = wakes;
-        got.clear();
-        reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        ASSERT_GE(reader, 0);
-        alarm(60);  // a write that waits for the reader fails the test rather than never ending
-        Outcome traced = download(
-            [] {
-                ASSERT_EQ(shell_StartTrace(fifo.c_str()), 0);
-                // Small enough for the trace to fill it during the first track,
-                // whose line then still waits for its progress.
-                ASSERT_EQ(fcntl(reader, F_SETPIPE_SZ, 8192), 8192);
-            },
-            [] {
-                if (wakes_up && !wirerec_Recording()) drain_now();
-            });
-        alarm(0);
-        drain();
-        close(reader);
+int reader;  // the reading end of a FIFO the trace goes into
+std::string drained;
 
-        const auto at = std::ranges::find(traced.log, "Trace cut short: " + fifo + " is not read fast enough");
-        ASSERT_NE(at, traced.log.end());
-        traced.log.erase(at);
-        EXPECT_TRUE(traced == untraced);
-        // The note may fit the pipe beside the cut trace even while nobody
-        // reads; once the reader is back it must come.
-        const std::string note = "\n# not read fast enough: nothing more recorded\n";
-        const bool noted = got.ends_with(note);
-        EXPECT_TRUE(noted || !wakes) << got;
-        if (noted) got.resize(got.size() - note.size());
-        EXPECT_GT(got.size(), 2000u);
-        EXPECT_LT(got.size(), whole_trace.size());
-        EXPECT_EQ(got, whole_trace.substr(0, got.size())) << "what was written is the trace's beginning";
-    }
+void drain()
+{
+    char chunk[4096];
+    for (ssize_t n; (n = read(reader, chunk, sizeof chunk)) > 0;) drained.append(chunk, size_t(n));
+}
+
+void start_Fifo()
+{
+    ASSERT_EQ(mkfifo(trace_file.c_str(), 0600), 0);
+    reader = open(trace_file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    drained.clear();
+    alarm(60);  // a write that waits for the reader fails the test rather than never ending
+    start_Trace();
+    // Small enough for the trace to fill it during the first track, whose
+    // line then still waits for its progress.
+    ASSERT_EQ(fcntl(reader, F_SETPIPE_SZ, 8192), 8192);
+}
+
+std::string fifo_Drained()
+{
+    alarm(0);
+    drain();
+    close(reader);
+    return drained;
 }
 #endif
+
+void start_OnStalledDisk()
+{
+    start_Trace();
+    sim_StallUserDisk(true);
+}
+
+// A trace file that cannot be written, or that does not take bytes without a
+// wait (a disk that stalls like a hung network share, a FIFO whose reader
+// stops reading): the download neither waits nor changes, and one status
+// line says why there is no whole trace. A file that takes bytes again after
+// the cut gets the trace up to the cut and a closing note; one that never
+// does loses what waited, and the program's end does not wait for it.
+TEST(WireTrace, FailingOrStalledTraceFileNeverChangesOrHoldsUpTheDownload)
+{
+    constexpr const char* NOT_READ = "Trace cut short: PATH is not read fast enough";
+    enum Note { NO_NOTE, NOTE, NOTE_OR_NOT };  // a stalled pipe may still take the short note
+    const struct {
+        const char* name;
+        const char* line;  // the status line that says why, PATH for the trace's path
+        void (*start)();
+        void (*each_tick)();
+        size_t kept_min, kept_max;  // how much of the trace's beginning reaches the file
+        Note note;
+        std::string (*reached)() = nullptr;  // what reached the file; nullptr: the file's contents
+    } rows[] = {
+        {"cannot-create.trace", "Trace not recorded: cannot write PATH",
+         [] {
+             sim_file_faults.create = {1, false, 0};
+             shell_StartTrace(trace_file.c_str());
+         },
+         nullptr, 0, 0, NO_NOTE},
+        {"cannot-write.trace", "Trace cut short: cannot write PATH",
+         [] {
+             sim_file_faults.write = {1, false, 0};
+             start_Trace();
+         },
+         nullptr, 0, 0, NO_NOTE},
+        {"disk-stalls-for-good.trace", NOT_READ, start_OnStalledDisk, nullptr, 0, 0, NO_NOTE},
+        {"disk-back-after-the-cut.trace", NOT_READ, start_OnStalledDisk,
+         [] { if (!wirerec_Recording()) sim_StallUserDisk(false); }, WRITER_BUFFER_SIZE / 2 + 1, WRITER_BUFFER_SIZE,
+         NOTE},
+#ifndef _WIN32
+        {"reader-never-reads-again.fifo", NOT_READ, start_Fifo, nullptr, 2001, 8192, NOTE_OR_NOT, fifo_Drained},
+        {"reader-wakes-after-the-cut.fifo", NOT_READ, start_Fifo, [] { if (!wirerec_Recording()) drain(); }, 2001, 8192,
+         NOTE, fifo_Drained},
+#endif
+    };
+    ASSERT_GT(whole_trace().size(), 2 * WRITER_BUFFER_SIZE);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        trace_file = trace_dir.path(row.name);
+        Outcome traced = download(row.start, row.each_tick);
+        const std::string got = row.reached != nullptr ? row.reached() : file_Contents(trace_file);
+
+        std::string line = row.line;
+        line.replace(line.find("PATH"), 4, trace_file);
+        const auto at = std::ranges::find(traced.log, line);
+        ASSERT_NE(at, traced.log.end());
+        traced.log.erase(at);
+        EXPECT_TRUE(traced == untraced());
+        const std::string note = "\n# not read fast enough: nothing more recorded\n";
+        const bool noted = got.ends_with(note);
+        EXPECT_TRUE(row.note == NOTE_OR_NOT || noted == (row.note == NOTE))
+            << got.substr(got.size() - std::min<size_t>(got.size(), 200));
+        const std::string kept = got.substr(0, got.size() - (noted ? note.size() : 0));
+        EXPECT_GE(kept.size(), row.kept_min);
+        EXPECT_LE(kept.size(), row.kept_max);
+        EXPECT_TRUE(kept == whole_trace().substr(0, kept.size())) << "what reached the file is the trace's beginning";
+    }
+}
 
 }  // namespace
