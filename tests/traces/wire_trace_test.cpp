@@ -12,10 +12,8 @@
 #endif
 
 #include "download/download.h"
-#include "link/gps_link.h"
 #include "link/wire_record.h"
 #include "platform/file_writer.h"
-#include "seams/base_services.h"
 #include "shell/shell.h"
 #include "sim/sim.h"
 #include "tests/download/download_session.h"
