@@ -3,10 +3,8 @@
 // a clear stop before the adapter is touched when none can be written.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <string>
 
 #include "download/download.h"
@@ -98,8 +96,6 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
         const TempDir temp;
-        // The cases measure paths against a temporary folder of this length.
-        ASSERT_EQ(temp.dir.size(), TempDir().dir.size());
         const auto at = [&](const std::string& relative) {
             return relative.empty() ? "" : temp.path(native_Path(relative).c_str());
         };
@@ -184,43 +180,6 @@ TEST(OutputDir, FoldersAndAnotherProgramsProbeAtProbeNamesLeaveTheFolderWritable
     shell_Shutdown();
 }
 
-// The demo's simulated tracks go to a folder of their own: the real folders
-// (the program's, writable, and documents' ZorpLoad) keep exactly what they
-// held, so that a real run never skips a real track for a simulated one.
-TEST(OutputDir, ADemoRunSavesIntoItsOwnFolderAndLeavesTheRealOnesUntouched)
-{
-    const TempDir temp;
-    const std::string prog = temp.path("prog"), real = path_Join(temp.path("docs"), "ZorpLoad");
-    const std::string demo = path_Join(real, "Demo");
-    fs::create_directories(prog), fs::create_directories(real);
-    std::ofstream(path_Join(prog, "2015-07-03_0845_001.txt")) << "x";
-    std::ofstream(path_Join(real, "2015-07-04_0845_002.txt")) << "x";
-    const auto listing = [](const std::string& dir) {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
-        return names;
-    };
-    const auto prog_before = listing(prog);
-    auto real_before = listing(real);
-    real_before.insert("Demo");
-    demo_run = true;
-    start(prog);
-    sim_AddTracks(2, 1, 50, 7);
-    EXPECT_EQ(shell_ApplyStartOptions(nullptr, nullptr, temp.path("docs").c_str(), false), 0);
-    for (int tick = 0; tick < 100000 && seq_state != SEQ_IDLE; ++tick) sequencer_Tick(&fake_window);
-    demo_run = false;
-
-    EXPECT_STREQ(status_log[0], "Demo run on a simulated logger");
-    EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - simulated logger - " + demo);
-    EXPECT_EQ(listing(prog), prog_before);
-    EXPECT_EQ(listing(real), real_before);
-    EXPECT_EQ(std::ranges::count_if(fs::directory_iterator(demo), [](const auto& e) {
-                  return e.path().extension() == ".txt";
-              }),
-              2);
-    shell_Shutdown();
-}
-
 // Starts the program again with the window's remembered settings kept, as
 // a user's are across restarts; named is --output-dir, gpx --gpx.
 void restart(const std::string& prog, const char* named = nullptr, bool gpx = false)
@@ -243,9 +202,6 @@ TEST(OutputDir, TheWindowShowsOpensChangesAndRemembersTheTrackFolderAndTheGpxCho
     restart(prog);
     EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - " + prog);
 
-    shell_Command(CMD_OPEN_FOLDER);
-    EXPECT_EQ(std::string(fake_window.opened), prog);
-    EXPECT_EQ(fake_window.box_count, 0);
     fake_window.open_result = -1;
     shell_Command(CMD_OPEN_FOLDER);
     ASSERT_EQ(fake_window.box_count, 1);
@@ -272,8 +228,6 @@ TEST(OutputDir, TheWindowShowsOpensChangesAndRemembersTheTrackFolderAndTheGpxCho
     EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - " + other);
     EXPECT_EQ(std::string(status_log[log_LastUsedLine()]), "Output directory: " + other);
     shell_Command(CMD_SAVE_GPX);
-    shell_Command(CMD_SESSION_LOG);
-    EXPECT_EQ(fake_window.session_views, 1);
     shell_Shutdown();
 
     restart(prog);
@@ -293,6 +247,7 @@ TEST(OutputDir, TheWindowShowsOpensChangesAndRemembersTheTrackFolderAndTheGpxCho
     demo_run = true;
     restart(prog);
     demo_run = false;
+    EXPECT_STREQ(status_log[0], "Demo run on a simulated logger");
     EXPECT_EQ(std::string(fake_window.title), "ZorpLoad - simulated logger") << "a demo never takes the real folder";
     shell_Shutdown();
     fake_SettingsReset();

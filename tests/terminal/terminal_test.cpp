@@ -211,9 +211,9 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminal)
 // Writers into one folder at once, each a process of its own running the
 // terminal program on its own simulated logger and clock with the same
 // tracks. A writer can be held at any file call (its Nth of a kind, on a
-// path of that ending) until the test lets it go, while the others run; a
-// step list says who starts (and runs until held or ended) and who is let go
-// (and runs to its end), in order.
+// path of that ending) until the test lets it go, while the others run.
+// The writers start in turn, each running until held or ended; then the held
+// ones are let go, in the order given, each running to its end.
 struct Hold {
     SimFileCall call;
     const char* ending;  // null: any path
@@ -224,19 +224,19 @@ struct WritersCase {
     const char* name;
     bool gpx;
     std::vector<Hold> holds;    // one per writer
-    const char* steps;          // "s1 s2 r1": start 1, start 2, release 1
+    const char* released;       // "21": writer 2 let go, then writer 1
     std::vector<int> outcomes;  // each writer's exit code
     bool tracks_there = false;  // the tracks' .txt and .imp files are in the folder already
 };
 
 const WritersCase writers_cases[] = {
     {"SecondTakesTheLockOnceTheFirstEnds", false, {{SIM_CALL_COMMIT, ".txt.tmp", 2}, {SIM_CALL_LOCK, nullptr, 2}},
-     "s1 s2 r1 r2", {OUTCOME_SAVED, OUTCOME_SAVED}},
-    {"ThreeWhileTheFirstRenamesItsGpx", true, {{SIM_CALL_COMMIT, ".gpx.tmp", 1}, {}, {}}, "s1 s2 s3 r1",
+     "12", {OUTCOME_SAVED, OUTCOME_SAVED}},
+    {"ThreeWhileTheFirstRenamesItsGpx", true, {{SIM_CALL_COMMIT, ".gpx.tmp", 1}, {}, {}}, "1",
      {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}},
-    {"ThreeWhileTheFirstSweepsTheFolderForGpx", true, {{SIM_CALL_COMMIT, ".gpx.tmp", 1}, {}, {}}, "s1 s2 s3 r1",
+    {"ThreeWhileTheFirstSweepsTheFolderForGpx", true, {{SIM_CALL_COMMIT, ".gpx.tmp", 1}, {}, {}}, "1",
      {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}, true},
-    {"ThreeTheLastFirst", true, {{SIM_CALL_LOCK, nullptr, 1}, {SIM_CALL_LOCK, nullptr, 1}, {}}, "s1 s2 s3 r2 r1",
+    {"ThreeTheLastFirst", true, {{SIM_CALL_LOCK, nullptr, 1}, {SIM_CALL_LOCK, nullptr, 1}, {}}, "21",
      {OUTCOME_SAVED, OUTCOME_SAVED, OUTCOME_SAVED}},
 };
 
@@ -330,13 +330,9 @@ TEST_P(Writers, OneSavesTheOthersWaitOrStopAndEveryFileIsWhole)
         if (const auto kind = entry.path().extension(); c.tracks_there && (kind == ".txt" || kind == ".imp"))
             fs::copy(entry.path(), out);
     std::vector<Writer> writers(c.holds.size());
-    for (const char* step = c.steps; *step != '\0'; step += step[2] == ' ' ? 3 : 2) {
-        const size_t i = size_t(step[1] - '1');
-        if (step[0] == 's')
-            writer_Start(writers[i], c.holds[i], out, c.gpx, temp.path(("printed" + std::to_string(i + 1)).c_str()));
-        else
-            writer_Release(writers[i]);
-    }
+    for (size_t i = 0; i < writers.size(); ++i)
+        writer_Start(writers[i], c.holds[i], out, c.gpx, temp.path(("printed" + std::to_string(i + 1)).c_str()));
+    for (const char* writer = c.released; *writer != '\0'; ++writer) writer_Release(writers[size_t(*writer - '1')]);
     for (size_t i = 0; i < writers.size(); ++i) {
         SCOPED_TRACE("writer " + std::to_string(i + 1));
         const std::string printed = file_Contents(writers[i].printed);
