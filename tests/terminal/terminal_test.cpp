@@ -1,20 +1,20 @@
 // The terminal front end on the simulated logger and clock: what it prints to
 // a file and to a terminal, its exit codes, the wait for a missing adapter,
 // the erase that follows only a whole download, its track list read twice
-// and its skipped tracks' files checked, and writers into one folder.
+// and its skipped tracks' files checked, and the folder lock another
+// program holds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <sys/wait.h>
-#include <vector>
 #include <pty.h>
 #include <sys/stat.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -70,11 +70,11 @@ void fresh_Logger(const std::function<void()>& inject = [] {})
     inject();
 }
 
-int txt_Files(const std::string& dir)
+int files_Named(const std::string& dir, const char* extension = ".txt")
 {
     if (!fs::is_directory(dir)) return 0;
-    return int(std::ranges::count_if(fs::directory_iterator(dir), [](const auto& e) {
-        return e.path().extension() == ".txt";
+    return int(std::ranges::count_if(fs::directory_iterator(dir), [&](const auto& e) {
+        return e.path().extension() == extension;
     }));
 }
 
@@ -156,7 +156,7 @@ TEST(Terminal, PrintsCompleteLinesCopiesErrorsAndEndsWithTheOutcomeAsExitCode)
         };
         EXPECT_EQ(count("%)"), count("read GPS data (")) << "a track line printed more than once";
         EXPECT_LE(count("USB adapter not found"), 1u) << "a line per look for the adapter";
-        EXPECT_EQ(txt_Files(out), c.saved);
+        EXPECT_EQ(files_Named(out), c.saved);
         EXPECT_EQ(sim_stats.requests_by_command[0x12], c.directory_requests);
         EXPECT_GE(sim_NowUs() - start_us, c.waited_us);
         EXPECT_LT(sim_NowUs() - start_us, c.waited_us != 0 ? c.waited_us + 1000000 : UINT64_MAX) << "waited too long";
@@ -208,143 +208,63 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminal)
     close(slave), close(master);
 }
 
-// Writers into one folder at once, each a process of its own running the
-// terminal program on its own simulated logger and clock with the same
-// tracks. A writer can be held at any file call (its Nth of a kind, on a
-// path of that ending) until the test lets it go, while the others run.
-// The writers start in turn, each running until held or ended; then the held
-// ones are let go, in the order given, each running to its end.
-struct Hold {
-    SimFileCall call;
-    const char* ending;  // null: any path
-    uint32_t nth;        // 0: never held
-};
+// Another program holding the output folder's lock: a lock of the test's own
+// on the lock file, which a second handle of one process meets as another
+// program's. The hook lets it go at the run's given try of the lock, and
+// at each other file call of the run, the probes of a writable folder left
+// out, finds the lock the run's.
+int other_lock = -1;
+bool other_holds;
+uint32_t lock_tries, let_go_at_try, unlocked_calls;
 
-struct WritersCase {
-    const char* name;
-    bool gpx;
-    std::vector<Hold> holds;    // one per writer
-    const char* released;       // "21": writer 2 let go, then writer 1
-    std::vector<int> outcomes;  // each writer's exit code
-    bool tracks_there = false;  // the tracks' .txt and .imp files are in the folder already
-};
-
-const WritersCase writers_cases[] = {
-    {"SecondTakesTheLockOnceTheFirstEnds", false, {{SIM_CALL_COMMIT, ".txt.tmp", 2}, {SIM_CALL_LOCK, nullptr, 2}},
-     "12", {OUTCOME_SAVED, OUTCOME_SAVED}},
-    {"ThreeWhileTheFirstRenamesItsGpx", true, {{SIM_CALL_COMMIT, ".gpx.tmp", 1}, {}, {}}, "1",
-     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}},
-    {"ThreeWhileTheFirstSweepsTheFolderForGpx", true, {{SIM_CALL_COMMIT, ".gpx.tmp", 1}, {}, {}}, "1",
-     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}, true},
-    {"ThreeTheLastFirst", true, {{SIM_CALL_LOCK, nullptr, 1}, {SIM_CALL_LOCK, nullptr, 1}, {}}, "21",
-     {OUTCOME_SAVED, OUTCOME_SAVED, OUTCOME_SAVED}},
-};
-
-void PrintTo(const WritersCase& c, std::ostream* os) { *os << c.name; }
-
-// The held writer's side, in its own process.
-Hold hold;
-uint32_t hold_calls;
-int held_signal = -1, release_wait = -1;
-
-void hold_Hook(SimFileCall call, const char* path)
+void check_FolderLock(SimFileCall call, const char* path)
 {
-    if (call != hold.call || (hold.ending != nullptr && (path == nullptr || !std::string(path).ends_with(hold.ending))))
-        return;
-    if (++hold_calls != hold.nth) return;
-    char byte = 'h';
-    if (write(held_signal, &byte, 1) == 1) (void)!read(release_wait, &byte, 1);
-}
-
-struct Writer {
-    pid_t pid = -1;
-    int held = -1, release = -1;  // the test's ends of the two pipes
-    std::string printed;
-    int code = -1;
-};
-
-void writer_Wait(Writer& w)
-{
-    int status = 0;
-    waitpid(w.pid, &status, 0);
-    w.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Runs until the writer is held or has ended.
-void writer_Start(Writer& w, const Hold& at, const std::string& folder, bool gpx, const std::string& printed)
-{
-    int held[2], release[2];
-    ASSERT_TRUE(pipe(held) == 0 && pipe(release) == 0);
-    fflush(stdout);
-    w.pid = fork();
-    if (w.pid == 0) {
-        close(held[0]), close(release[1]);
-        hold = at, hold_calls = 0, held_signal = held[1], release_wait = release[0];
-        sim_file_faults.hook = hold_Hook;
-        const int fd = open(printed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        _exit(run_Into(fd, {folder.c_str(), {}, {}, gpx}, {0, false, false}));
+    if (call == SIM_CALL_LOCK) {
+        if (++lock_tries == let_go_at_try) flock(other_lock, LOCK_UN), other_holds = false;
+    } else if (path == nullptr || strstr(path, ".zorpload-probe") == nullptr) {
+        if (other_holds || flock(other_lock, LOCK_EX | LOCK_NB) == 0) ++unlocked_calls;
+        if (!other_holds) flock(other_lock, LOCK_UN);
     }
-    close(held[1]), close(release[0]);
-    w.held = held[0], w.release = release[1], w.printed = printed;
-    char byte;
-    if (read(w.held, &byte, 1) != 1) writer_Wait(w);  // ended unheld
 }
 
-// Lets a held writer go on, and waits for its end.
-void writer_Release(Writer& w)
+// The run waits for a folder another program saves into and saves once it
+// is let go within the wait, else stops with its own line and exit code;
+// from the GPX written at start for a track already there to the last
+// file, the folder's lock is the run's.
+TEST(Terminal, WaitsForAFolderAnotherProgramHoldsAndHoldsItsLockToTheEnd)
 {
-    ASSERT_EQ(w.code, -1) << "ended before it was held";
-    const char byte = 'r';
-    EXPECT_EQ(write(w.release, &byte, 1), 1);
-    writer_Wait(w);
-}
+    const struct {
+        const char* shows;
+        uint32_t let_go_at_try;  // 0: never held
+        int exit_code;
+        int gpx;  // .gpx files afterwards
+    } cases[] = {
+        {"a folder of its own", 0, OUTCOME_SAVED, 2},
+        {"a folder let go within the wait", 2, OUTCOME_SAVED, 2},
+        {"a folder held for the whole wait", UINT32_MAX, OUTCOME_FOLDER_BUSY, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shows);
+        const TempDir temp;
+        fresh_Logger();
+        const std::string out = temp.path("out"), printed = temp.path("printed");
+        fs::create_directory(out);
+        std::ofstream(path_Join(out, FIRST_TRACK)) << track_Text(ITEMS);
+        other_lock = open(path_Join(out, FOLDER_LOCK_NAME).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        other_holds = c.let_go_at_try != 0 && flock(other_lock, LOCK_EX | LOCK_NB) == 0;
+        lock_tries = unlocked_calls = 0, let_go_at_try = c.let_go_at_try;
+        sim_file_faults.hook = check_FolderLock;
+        const int fd = open(printed.c_str(), O_WRONLY | O_CREAT, 0644);
+        EXPECT_EQ(run_Into(fd, {out.c_str(), {}, {}, true}, {0, false, false}, fd), c.exit_code);
+        close(fd), close(other_lock);
 
-// The track files of folder (the lock file left out), by name.
-std::map<std::string, std::string> track_Files(const std::string& folder)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.path().filename() != FOLDER_LOCK_NAME) files[entry.path().filename().string()] = file_Contents(entry.path().string());
-    return files;
-}
-
-struct Writers : ::testing::TestWithParam<WritersCase> {};
-INSTANTIATE_TEST_SUITE_P(OneFolder, Writers, ::testing::ValuesIn(writers_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// One writer saves, whatever the timing: the others wait for it or stop
-// with their own line and exit code, and every file left is whole, the
-// same as one writer alone makes.
-TEST_P(Writers, OneSavesTheOthersWaitOrStopAndEveryFileIsWhole)
-{
-    const WritersCase& c = GetParam();
-    const TempDir temp;
-    fresh_Logger();
-    const std::string out = temp.path("out"), reference = temp.path("reference");
-    Writer alone;
-    writer_Start(alone, {}, reference, c.gpx, temp.path("alone"));
-    ASSERT_EQ(alone.code, OUTCOME_SAVED);
-
-    fs::create_directory(out);
-    for (const auto& entry : fs::directory_iterator(reference))
-        if (const auto kind = entry.path().extension(); c.tracks_there && (kind == ".txt" || kind == ".imp"))
-            fs::copy(entry.path(), out);
-    std::vector<Writer> writers(c.holds.size());
-    for (size_t i = 0; i < writers.size(); ++i)
-        writer_Start(writers[i], c.holds[i], out, c.gpx, temp.path(("printed" + std::to_string(i + 1)).c_str()));
-    for (const char* writer = c.released; *writer != '\0'; ++writer) writer_Release(writers[size_t(*writer - '1')]);
-    for (size_t i = 0; i < writers.size(); ++i) {
-        SCOPED_TRACE("writer " + std::to_string(i + 1));
-        const std::string printed = file_Contents(writers[i].printed);
-        EXPECT_EQ(writers[i].code, c.outcomes[i]) << printed;
-        const bool busy = c.outcomes[i] == OUTCOME_FOLDER_BUSY;
-        EXPECT_EQ(printed.find("Another ZorpLoad is saving into " + out + "\n") != std::string::npos, busy);
-        EXPECT_EQ(printed.find(DONE) != std::string::npos, c.outcomes[i] == OUTCOME_SAVED) << printed;
-        EXPECT_EQ(printed.find("Write error"), std::string::npos) << printed;
+        const std::string text = file_Contents(printed);
+        EXPECT_EQ(text.find("Another ZorpLoad is saving into " + out + "\n") != std::string::npos,
+                  c.exit_code == OUTCOME_FOLDER_BUSY) << text;
+        EXPECT_EQ(files_Named(out, ".gpx"), c.gpx);
+        EXPECT_EQ(files_Named(out), 2 - (c.exit_code == OUTCOME_FOLDER_BUSY));
+        EXPECT_EQ(unlocked_calls, 0u) << "a file call while the folder's lock was not the run's";
     }
-    const auto expected = track_Files(reference);
-    EXPECT_EQ(expected.size(), c.gpx ? 5u : 3u) << "two tracks, one with a companion";
-    EXPECT_TRUE(track_Files(out) == expected) << "a file is not the one a writer alone makes";
 }
 
 // The documents folder from the XDG user directories: rows of {name, what
