@@ -158,8 +158,7 @@ TEST(OutputDir, FoldersAndAnotherProgramsProbeAtProbeNamesLeaveTheFolderWritable
     const TempDir temp;
     const std::string out = temp.path("out");
     fs::create_directories(out);
-    sim_Reset(), sim_ResetFiles(), fake_WindowReset();
-    shell_Start(&fake_window, nullptr);
+    start(temp.path("prog"));
     const auto probe_Name = [](uint32_t attempt) {
         char name[32];
         snprintf(name, sizeof name, ".zorpload-probe-%08x", unsigned(uint32_t(sim_NowUs()) + attempt * 0x9E3779B9u));

@@ -285,6 +285,8 @@ struct DocumentsCase {
     const char* expected;
 };
 
+const std::string TOO_LONG_DIRS = "XDG_DOCUMENTS_DIR=\"/" + std::string(260, '0') + "\"\n";
+
 const DocumentsCase documents_cases[] = {
     {"NoUserDirsFile", nullptr, false, "~/Documents"},
     {"HomeRelative", "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", false,
@@ -298,10 +300,7 @@ const DocumentsCase documents_cases[] = {
     {"HomeFollowedByOtherLetters", "XDG_DOCUMENTS_DIR=\"$HOMEWORK/Docs\"\n", false, "~/Documents"},
     {"FifoInPlaceOfTheFile", "FIFO", false, "~/Documents"},
     {"LinkToAnEndlessDevice", "ZERO", false, "~/Documents"},
-    {"FolderTooLong", "XDG_DOCUMENTS_DIR=\"/" "0123456789012345678901234567890123456789012345678901234567890123456789"
-     "0123456789012345678901234567890123456789012345678901234567890123456789"
-     "0123456789012345678901234567890123456789012345678901234567890123456789"
-     "01234567890123456789012345678901234567890123456789\"\n", false, ""},
+    {"FolderTooLong", TOO_LONG_DIRS.c_str(), false, ""},
 };
 
 void PrintTo(const DocumentsCase& c, std::ostream* out) { *out << c.name; }
