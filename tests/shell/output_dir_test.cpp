@@ -33,9 +33,9 @@ struct Case {
     const char* documents;
     std::string expected;     // "" when no folder can be written
     const char* error_names = "";  // "": any folder
+    bool demo = false;
     void (*inject)() = [] {};
     const char* error = CANNOT;
-    bool demo = false;
     bool awaited = false;  // the folder's lock is held by another program at start
 };
 
@@ -48,6 +48,9 @@ void start(const std::string& prog)
 }
 
 const std::string DEEP = "prog/" + std::string(120, 'a') + "/" + std::string(120, 'b');
+// 226 characters before the separator: with a 33-character temporary name
+// the path needs 261 bytes.
+const std::string CRAMPED = DEEP.substr(0, 226 - 1 - TempDir().dir.size());
 const std::string ROOMY = DEEP.substr(0, 225 - 1 - TempDir().dir.size());
 const std::string LONG = std::string(150, 'n') + "/" + std::string(150, 'n');
 const std::string LONG_CUT = "prog/" + std::string(150, 'n');  // where the path's first 259 bytes lead
@@ -60,11 +63,7 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
         {"documents when the program's folder is missing", "prog", "", "", "docs", "docs/ZorpLoad"},
         {"documents when the program path does not fit: never its parent", "prog/" + LONG, LONG_CUT, "", "docs",
          "docs/ZorpLoad"},
-        // 226 characters before the separator: with a 33-character temporary
-        // name the path needs 261 bytes.
-        {"documents when the path leaves no room for a temporary name",
-         DEEP.substr(0, 226 - 1 - TempDir().dir.size()), DEEP.substr(0, 226 - 1 - TempDir().dir.size()), "", "docs",
-         "docs/ZorpLoad"},
+        {"documents when the path leaves no room for a temporary name", CRAMPED, CRAMPED, "", "docs", "docs/ZorpLoad"},
         {"the program's folder with just room for a temporary name", ROOMY, ROOMY, "", "docs", ROOMY},
         {"the named folder over a writable program folder, made, no trailing separator", "prog", "prog", "out//",
          "docs", "out"},
@@ -78,20 +77,17 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
          "file/docs/ZorpLoad"},
         {"no folder when documents are unknown", "prog", "", "", "", "", "prog"},
         {"no folder while another program saves into it for the whole wait", "prog", "prog", "", "docs", "", "prog",
-         [] { sim_file_faults.lock_held_until_us = sim_NowUs() + FOLDER_WAIT_MS * 1000ull + 1; },
-         "Another ZorpLoad is saving into ", false, true},
-        {"the folder another program lets go of within the wait", "prog", "prog", "", "docs", "prog", "",
-         [] { sim_file_faults.lock_held_until_us = sim_NowUs() + FOLDER_WAIT_MS * 1000ull - 1000; }, CANNOT, false,
-         true},
-        {"no folder when its lock file cannot be made", "prog", "prog", "", "docs", "", "prog",
+         false, [] { sim_file_faults.lock_held_until_us = sim_NowUs() + FOLDER_WAIT_MS * 1000ull + 1; },
+         "Another ZorpLoad is saving into ", true},
+        {"the folder another program lets go of within the wait", "prog", "prog", "", "docs", "prog", "", false,
+         [] { sim_file_faults.lock_held_until_us = sim_NowUs() + FOLDER_WAIT_MS * 1000ull - 1000; }, CANNOT, true},
+        {"no folder when its lock file cannot be made", "prog", "prog", "", "docs", "", "prog", false,
          [] { sim_file_faults.lock.countdown = 1; }},
         {"a demo in documents' folder of its own, never the writable program folder", "prog", "prog", "", "docs",
-         "docs/ZorpLoad/Demo", "", [] {}, CANNOT, true},
-        {"a demo in the named folder", "prog", "prog", "out", "docs", "out", "", [] {}, CANNOT, true},
-        {"a demo without documents: no folder, never the program's", "prog", "prog", "", "", "", "", [] {}, CANNOT,
-         true},
-        {"a demo where documents cannot be made", "prog", "prog", "", "file/docs", "", "file/docs/ZorpLoad/Demo",
-         [] {}, CANNOT, true},
+         "docs/ZorpLoad/Demo", "", true},
+        {"a demo in the named folder", "prog", "prog", "out", "docs", "out", "", true},
+        {"a demo without documents: no folder, never the program's", "prog", "prog", "", "", "", "", true},
+        {"a demo where documents cannot be made", "prog", "prog", "", "file/docs", "", "file/docs/ZorpLoad/Demo", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
