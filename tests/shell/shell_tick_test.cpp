@@ -57,9 +57,7 @@ TEST_P(ShellTick, DrawsOnlyWhenARedrawWaits)
 
 INSTANTIATE_TEST_SUITE_P(
     Events, ShellTick,
-    testing::Values(Case {"StartAsksOnTheFirstTickAndDrawsOnTheSecond", {TICK, TICK}, 1},
-                    Case {"IdleSecondAfterTheFirstDrawingDrawsNothing", {TICK, TICK, IDLE_SECOND}, 1},
-                    Case {"LogLineDrawnOnceOnTheTickAfterItsRequest", {TICK, TICK, LOG_LINE, TICK, IDLE_SECOND}, 2},
+    testing::Values(Case {"IdleSecondAfterTheFirstDrawingDrawsNothing", {TICK, TICK, IDLE_SECOND}, 1},
                     Case {"SystemPaintFirstLeavesNothingToDraw", {TICK, SYSTEM_PAINT, IDLE_SECOND}, 0},
                     Case {"ChangedWindowDrawnOnTheNextTick", {TICK, TICK, WINDOW_CHANGED, IDLE_SECOND}, 2},
                     Case {"LinesOfOneTickMakeOneDrawing", {TICK, TICK, LOG_LINE, LOG_LINE, TICK, IDLE_SECOND}, 2}),

@@ -43,7 +43,6 @@ TEST(StatusLog, WritesLandOnTheirLineScrollAndAreCutAt259Characters)
         {"a full session pushes its oldest lines out, and a change in place still reaches it",
          int(SESSION_LINES) + 5, {{append, "!"}}, numbered(SESSION_LINES - 15, SESSION_LINES + 4, {"line 4100!"}),
          numbered(5, SESSION_LINES + 4, {"line 4100!"}), 5},
-        {"replace keeps a longer line's length", 0, {{add, "0123456789"}, {replace, " ( 42%)"}}, {"012 ( 42%)"}},
         {"replace takes a shorter line's place", 0, {{add, "abc"}, {replace, " ( 42%)"}}, {" ( 42%)"}},
         {"add cut", 0, {{add, L}}, {cut}},
         {"add cut on a full log", 20, {{add, L}}, numbered(1, 20, {cut})},

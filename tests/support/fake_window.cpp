@@ -61,9 +61,8 @@ void wnd_SetTitle(WindowHandle, const char* title)
     snprintf(fake_window.title, sizeof fake_window.title, "%s", title);
 }
 
-int wnd_OpenFolder(const char* folder)
+int wnd_OpenFolder(const char*)
 {
-    snprintf(fake_window.opened, sizeof fake_window.opened, "%s", folder);
     return fake_window.open_result;
 }
 
@@ -75,10 +74,7 @@ int wnd_ChooseFolder(WindowHandle, const char*, const char* start, char* folder,
     return 1;
 }
 
-void wnd_SessionLogBox(WindowHandle)
-{
-    ++fake_window.session_views;
-}
+void wnd_SessionLogBox(WindowHandle) {}
 
 FakeSetting fake_settings[FAKE_SETTINGS_MAX];
 

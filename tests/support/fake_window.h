@@ -24,11 +24,9 @@ struct FakeWindow {
     void (*while_box_open)(WindowHandle owner);  // e.g. run a few ticks
     int quit_calls;
     char title[400];  // the last title set
-    char opened[260];        // the last folder shown in the file manager
     int open_result;         // what opening a folder returns
     char folder_answer[260]; // the folder the folder dialog picks; "": cancelled
     char folder_start[260];  // where the last folder dialog started
-    int session_views;
 };
 
 // The remembered settings, kept across fake_WindowReset as a user's are

@@ -1,20 +1,20 @@
 // The terminal front end on the simulated logger and clock: what it prints to
 // a file and to a terminal, its exit codes, the wait for a missing adapter,
 // the erase that follows only a whole download, its track list read twice
-// and its skipped tracks' files checked, and writers into one folder.
+// and its skipped tracks' files checked, and the folder lock another
+// program holds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <sys/wait.h>
-#include <vector>
 #include <pty.h>
 #include <sys/stat.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -70,15 +70,18 @@ void fresh_Logger(const std::function<void()>& inject = [] {})
     inject();
 }
 
-int txt_Files(const std::string& dir)
+int files_Named(const std::string& dir, const char* extension = ".txt")
 {
     if (!fs::is_directory(dir)) return 0;
-    return int(std::ranges::count_if(fs::directory_iterator(dir), [](const auto& e) {
-        return e.path().extension() == ".txt";
+    return int(std::ranges::count_if(fs::directory_iterator(dir), [&](const auto& e) {
+        return e.path().extension() == extension;
     }));
 }
 
-TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
+// Each run prints to a file; the lines that say what went wrong go to
+// standard error as well, unless it is where standard output goes (2>&1),
+// where they would show twice.
+TEST(Terminal, PrintsCompleteLinesCopiesErrorsAndEndsWithTheOutcomeAsExitCode)
 {
     const struct Case {
         const char* shows;
@@ -88,51 +91,66 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
         int saved;                  // .txt files on disk afterwards
         uint32_t directory_requests;  // summary and listing requests the logger heard
         std::string ends_with;      // the output's end
+        std::string errors;         // standard error; {out} stands for the output folder
         uint64_t waited_us = 0;     // at least this much simulated time
         bool erased = false;
         std::string (*planted)() = nullptr;  // the first track's file before the run
+        bool errors_apart = true;   // false: standard error goes where standard output goes
+        const char* printed_to = nullptr;  // standard output's file, when not a fresh one
     } cases[] = {
         {"a whole download", [] {}, {0, false, false}, OUTCOME_SAVED, 2, 2,
-         "File: 2015-07-04_0845_002.txt ... read GPS data (100%)\n" + DONE},
+         "File: 2015-07-04_0845_002.txt ... read GPS data (100%)\n" + DONE, ""},
         // One waiting line, its time left updated in place: a file gets its last state.
         {"no adapter, looked for again once a second for 3 s", [] { sim_settings.adapter.present = false; },
          {3000, false, false}, OUTCOME_NO_ADAPTER, 0, 0,
          "Waiting up to 3 s for the USB adapter ... 0 s left\n" + NO_ADAPTER + "USB adapter Error! (rv=102)\n",
-         3000000},
+         NO_ADAPTER + "USB adapter Error! (rv=102)\n", 3000000},
         {"the logger falls silent in the first track", [] { sim_settings.faults.silent_after_items = 60; },
-         {0, true, true}, OUTCOME_DOWNLOAD_ERROR, 0, 4, "ZORP read error! (Try again, please)\n"},
+         {0, true, true}, OUTCOME_DOWNLOAD_ERROR, 0, 4, "ZORP read error! (Try again, please)\n",
+         "ZORP read error! (Try again, please)\n"},
         {"a track not saved", [] { sim_file_faults.rename.countdown = 1; }, {0, false, false}, OUTCOME_NOT_SAVED, 1, 2,
-         "ZORP read done. Some tracks were not saved.\n"},
+         "ZORP read done. Some tracks were not saved.\n",
+         "Write error, file:{out}/2015-07-03_0845_001.imp\nZORP read done. Some tracks were not saved.\n"},
         // With an erase to follow, the summary and the track list are each taken once two reads agree.
-        {"erased after a whole download", [] {}, {0, true, true}, OUTCOME_SAVED, 2, 4, DONE + "GPS erase done\n",
-         0, true},
-        {"erased once the track list read without its last track is read again whole",
-         [] { sim_settings.faults.lose_listing_reply = 2; }, {0, true, true}, OUTCOME_SAVED, 2, 5,
-         DONE + "GPS erase done\n", 0, true},
-        {"not erased without a yes", [] {}, {0, true, false}, OUTCOME_SAVED, 2, 4, DONE},
+        {"not erased without a yes", [] {}, {0, true, false}, OUTCOME_SAVED, 2, 4, DONE, ""},
         // A track skipped because its file exists is erased only when that file holds it.
         {"not erased when an empty file planted at a track's name stands for it", [] {}, {0, true, true},
-         OUTCOME_DOWNLOAD_ERROR, 2, 4, DONE + NOT_HELD + "GPS erase failed\n", 0, false, [] { return std::string(); }},
-        {"not erased when a track's file holds its first sentence alone", [] {}, {0, true, true},
-         OUTCOME_DOWNLOAD_ERROR, 2, 4, DONE + NOT_HELD + "GPS erase failed\n", 0, false, [] { return track_Text(1); }},
+         OUTCOME_DOWNLOAD_ERROR, 2, 4, DONE + NOT_HELD + "GPS erase failed\n", NOT_HELD + "GPS erase failed\n", 0,
+         false, [] { return std::string(); }},
+        {"not erased when a track's file holds its first sentence alone, errors printed once", [] {}, {0, true, true},
+         OUTCOME_DOWNLOAD_ERROR, 2, 4, DONE + NOT_HELD + "GPS erase failed\n", "", 0, false,
+         [] { return track_Text(1); }, false},
         {"erased when a track's file from an earlier run holds it whole", [] {}, {0, true, true}, OUTCOME_SAVED, 2, 4,
-         DONE + "GPS erase done\n", 0, true, [] { return track_Text(ITEMS); }},
+         DONE + "GPS erase done\n", "", 0, true, [] { return track_Text(ITEMS); }},
         {"not erased when the logger holds more tracks than one listing carries",
          [] { sim_AddTracks(300, 3, 2, 9); }, {0, true, true}, OUTCOME_NOT_SAVED, 300, 7,
-         "ZORP read done. Some tracks were not saved.\n"},
+         "ZORP read done. Some tracks were not saved.\n", "ZORP read done. Some tracks were not saved.\n"},
+        // A run whose report is lost must not pass for one that went well, nor erase.
+        {"standard output on a full disk", [] {}, {0, true, true}, OUTCOME_OUTPUT_FAILED, 0, 0, "",
+         std::string(program_invocation_short_name) + ": cannot write to standard output: No space left on device\n",
+         0, false, nullptr, true, "/dev/full"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
         const TempDir temp;
         fresh_Logger(c.inject);
         const uint64_t start_us = sim_NowUs();
-        const std::string out = temp.path("out"), printed = temp.path("printed");
+        const std::string out = temp.path("out"), errors = temp.path("errors");
+        const std::string printed = c.printed_to != nullptr ? c.printed_to : temp.path("printed");
         if (c.planted != nullptr) fs::create_directory(out), std::ofstream(path_Join(out, FIRST_TRACK)) << c.planted();
         const int fd = open(printed.c_str(), O_WRONLY | O_CREAT, 0644);
-        EXPECT_EQ(run_Into(fd, {out.c_str(), {}, {}, {}}, c.settings), c.exit_code);
+        const int error_fd = c.errors_apart ? open(errors.c_str(), O_WRONLY | O_CREAT, 0644) : fd;
+        EXPECT_EQ(run_Into(fd, {out.c_str(), {}, {}, {}}, c.settings, error_fd), c.exit_code);
         close(fd);
+        if (c.errors_apart) {
+            close(error_fd);
+            std::string expected_errors = c.errors;
+            if (const size_t at = expected_errors.find("{out}"); at != std::string::npos)
+                expected_errors.replace(at, 5, out);
+            EXPECT_EQ(file_Contents(errors), expected_errors);
+        }
 
-        const std::string text = file_Contents(printed);
+        const std::string text = fs::is_regular_file(printed) ? file_Contents(printed) : "";
         EXPECT_TRUE(text.ends_with(c.ends_with)) << text;
         EXPECT_EQ(text.find_first_of("\r\x1b"), std::string::npos) << "a redraw in a file";
         const auto count = [&](const std::string& part) {
@@ -142,7 +160,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
         };
         EXPECT_EQ(count("%)"), count("read GPS data (")) << "a track line printed more than once";
         EXPECT_LE(count("USB adapter not found"), 1u) << "a line per look for the adapter";
-        EXPECT_EQ(txt_Files(out), c.saved);
+        EXPECT_EQ(files_Named(out), c.saved);
         EXPECT_EQ(sim_stats.requests_by_command[0x12], c.directory_requests);
         EXPECT_GE(sim_NowUs() - start_us, c.waited_us);
         EXPECT_LT(sim_NowUs() - start_us, c.waited_us != 0 ? c.waited_us + 1000000 : UINT64_MAX) << "waited too long";
@@ -151,50 +169,7 @@ TEST(Terminal, PrintsCompleteLinesToAFileAndEndsWithTheOutcomeAsExitCode)
     }
 }
 
-// The lines that say what went wrong go to standard error as well, unless it
-// is where standard output goes (2>&1), where they would show twice.
-TEST(Terminal, CopiesErrorLinesToStandardErrorUnlessItIsStandardOutput)
-{
-    const struct {
-        const char* shows;
-        void (*inject)();
-        std::string errors;  // standard error; {out} stands for the output folder
-    } cases[] = {
-        {"a whole download", [] {}, ""},
-        {"no adapter", [] { sim_settings.adapter.present = false; }, NO_ADAPTER + "USB adapter Error! (rv=102)\n"},
-        {"the adapter held by another program", [] { sim_settings.adapter.open_failure = CAUSE_HELD; },
-         "Error - USB adapter not found\nThe adapter is in use by another program: close that program and try "
-         "again\nUSB adapter Error! (rv=102)\n"},
-        {"the adapter pulled in the first track", [] { sim_settings.faults.vanish_after_items = 60; },
-         "The USB adapter was unplugged during the download: plug it in and start again\n"
-         "ZORP read error! (Try again, please)\n"},
-        {"a track not saved", [] { sim_file_faults.rename.countdown = 1; },
-         "Write error, file:{out}/2015-07-03_0845_001.imp\nZORP read done. Some tracks were not saved.\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.shows);
-        const TempDir temp;
-        fresh_Logger(c.inject);
-        const std::string out = temp.path("out");
-        const int fd = open(temp.path("printed").c_str(), O_WRONLY | O_CREAT, 0644);
-        const int error_fd = open(temp.path("errors").c_str(), O_WRONLY | O_CREAT, 0644);
-        run_Into(fd, {out.c_str(), {}, {}, {}}, {0, false, false}, error_fd);
-        close(fd), close(error_fd);
-        std::string errors = c.errors;
-        if (const size_t at = errors.find("{out}"); at != std::string::npos) errors.replace(at, 5, out);
-        EXPECT_EQ(file_Contents(temp.path("errors")), errors);
-
-        fresh_Logger(c.inject);
-        const int both = open(temp.path("both").c_str(), O_WRONLY | O_CREAT, 0644);
-        run_Into(both, {temp.path("again").c_str(), {}, {}, {}}, {0, false, false}, both);
-        close(both);
-        const std::string printed = file_Contents(temp.path("both"));
-        EXPECT_EQ(printed.find("Error - USB adapter not found\nError"), std::string::npos) << printed;
-        EXPECT_EQ(printed.find("(Try again, please)\nZORP read error!"), std::string::npos) << printed;
-    }
-}
-
-TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWritten)
+TEST(Terminal, RedrawsTheProgressInPlaceOnATerminal)
 {
     const TempDir temp;
     int master = -1, slave = -1;
@@ -234,174 +209,70 @@ TEST(Terminal, RedrawsTheProgressInPlaceOnATerminalAndStopsWhenNoFolderCanBeWrit
         EXPECT_LE(rows, 23) << "a redraw moved the cursor above the terminal";
     }
 
-    // No folder to write: one line, the adapter never opened, exit code 1.
-    std::ofstream(temp.path("file")) << "x";
-    sim_Reset(), sim_ResetFiles();
-    EXPECT_EQ(run_Into(slave, {temp.path("file/out").c_str(), {}, {}, {}}, {0, false, false}),
-              OUTCOME_DOWNLOAD_ERROR);
-    EXPECT_EQ(read_All(), "Error - cannot write track files to " + temp.path("file/out") + "\r\n");
-    EXPECT_EQ(sim_stats.write_calls, 0u) << "the adapter was used";
     close(slave), close(master);
 }
 
-// Writers into one folder at once, each a process of its own running the
-// terminal program on its own simulated logger and clock with the same
-// tracks. A writer can be held at any file call (its Nth of a kind, on a
-// path of that ending) until the test lets it go, while the others run; a
-// step list says who starts (and runs until held or ended) and who is let go
-// (and runs to its end), in order.
-struct Hold {
-    SimFileCall call;
-    const char* ending;  // null: any path
-    uint32_t nth;        // 0: never held
-};
+// Another program holding the output folder's lock: a lock of the test's own
+// on the lock file, which a second handle of one process meets as another
+// program's. The hook lets it go at the run's given try of the lock, and
+// at each other file call of the run, the probes of a writable folder left
+// out, finds the lock the run's.
+int other_lock = -1;
+bool other_holds;
+uint32_t lock_tries, let_go_at_try, unlocked_calls;
 
-struct WritersCase {
-    const char* name;
-    bool gpx;
-    std::vector<Hold> holds;    // one per writer
-    const char* steps;          // "s1 s2 r1": start 1, start 2, release 1
-    std::vector<int> outcomes;  // each writer's exit code
-    bool tracks_there = false;  // the tracks' .txt and .imp files are in the folder already
-};
-
-const WritersCase writers_cases[] = {
-    {"SecondWhileTheFirstWritesItsText", false, {{SIM_CALL_WRITE, nullptr, 1}, {}}, "s1 s2 r1",
-     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY}},
-    {"SecondWhileTheFirstRenamesItsText", false, {{SIM_CALL_COMMIT, ".txt.tmp", 1}, {}}, "s1 s2 r1",
-     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY}},
-    {"SecondWhileTheFirstSyncsItsCompanion", false, {{SIM_CALL_SYNC, nullptr, 2}, {}}, "s1 s2 r1",
-     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY}},
-    {"SecondBeforeTheFirstTakesTheLock", false, {{SIM_CALL_LOCK, nullptr, 1}, {}}, "s1 s2 r1",
-     {OUTCOME_SAVED, OUTCOME_SAVED}},
-    {"SecondTakesTheLockOnceTheFirstEnds", false, {{SIM_CALL_COMMIT, ".txt.tmp", 2}, {SIM_CALL_LOCK, nullptr, 2}},
-     "s1 s2 r1 r2", {OUTCOME_SAVED, OUTCOME_SAVED}},
-    {"ThreeWhileTheFirstRenamesItsGpx", true, {{SIM_CALL_COMMIT, ".gpx.tmp", 1}, {}, {}}, "s1 s2 s3 r1",
-     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}},
-    {"ThreeWhileTheFirstWritesItsSecondTrack", true, {{SIM_CALL_CREATE, ".txt.tmp", 2}, {}, {}}, "s1 s2 s3 r1",
-     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}},
-    {"ThreeWhileTheFirstSweepsTheFolderForGpx", true, {{SIM_CALL_COMMIT, ".gpx.tmp", 1}, {}, {}}, "s1 s2 s3 r1",
-     {OUTCOME_SAVED, OUTCOME_FOLDER_BUSY, OUTCOME_FOLDER_BUSY}, true},
-    {"ThreeTheLastFirst", true, {{SIM_CALL_LOCK, nullptr, 1}, {SIM_CALL_LOCK, nullptr, 1}, {}}, "s1 s2 s3 r2 r1",
-     {OUTCOME_SAVED, OUTCOME_SAVED, OUTCOME_SAVED}},
-};
-
-void PrintTo(const WritersCase& c, std::ostream* os) { *os << c.name; }
-
-// The held writer's side, in its own process.
-Hold hold;
-uint32_t hold_calls;
-int held_signal = -1, release_wait = -1;
-
-void hold_Hook(SimFileCall call, const char* path)
+void check_FolderLock(SimFileCall call, const char* path)
 {
-    if (call != hold.call || (hold.ending != nullptr && (path == nullptr || !std::string(path).ends_with(hold.ending))))
-        return;
-    if (++hold_calls != hold.nth) return;
-    char byte = 'h';
-    if (write(held_signal, &byte, 1) == 1) (void)!read(release_wait, &byte, 1);
-}
-
-struct Writer {
-    pid_t pid = -1;
-    int held = -1, release = -1;  // the test's ends of the two pipes
-    std::string printed;
-    int code = -1;
-};
-
-// Runs until the writer is held or has ended.
-void writer_Start(Writer& w, const Hold& at, const std::string& folder, bool gpx, const std::string& printed)
-{
-    int held[2], release[2];
-    ASSERT_TRUE(pipe(held) == 0 && pipe(release) == 0);
-    fflush(stdout);
-    w.pid = fork();
-    if (w.pid == 0) {
-        close(held[0]), close(release[1]);
-        hold = at, hold_calls = 0, held_signal = held[1], release_wait = release[0];
-        sim_file_faults.hook = hold_Hook;
-        const int fd = open(printed.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        _exit(run_Into(fd, {folder.c_str(), {}, {}, gpx}, {0, false, false}));
-    }
-    close(held[1]), close(release[0]);
-    w.held = held[0], w.release = release[1], w.printed = printed;
-    char byte;
-    if (read(w.held, &byte, 1) != 1) {  // ended unheld
-        int status = 0;
-        waitpid(w.pid, &status, 0);
-        w.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (call == SIM_CALL_LOCK) {
+        if (++lock_tries == let_go_at_try) flock(other_lock, LOCK_UN), other_holds = false;
+    } else if (path == nullptr || strstr(path, ".zorpload-probe") == nullptr) {
+        if (other_holds || flock(other_lock, LOCK_EX | LOCK_NB) == 0) ++unlocked_calls;
+        if (!other_holds) flock(other_lock, LOCK_UN);
     }
 }
 
-// Lets a held writer go on, and waits for its end.
-void writer_Release(Writer& w)
+// The run waits for a folder another program saves into and saves once it
+// is let go within the wait, else stops with its own line and exit code;
+// from the GPX written at start for a track already there to the last
+// file, the folder's lock is the run's.
+TEST(Terminal, WaitsForAFolderAnotherProgramHoldsAndHoldsItsLockToTheEnd)
 {
-    ASSERT_EQ(w.code, -1) << "ended before it was held";
-    const char byte = 'r';
-    EXPECT_EQ(write(w.release, &byte, 1), 1);
-    int status = 0;
-    waitpid(w.pid, &status, 0);
-    w.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+    const struct {
+        const char* shows;
+        uint32_t let_go_at_try;  // 0: never held
+        int exit_code;
+        int gpx;  // .gpx files afterwards
+    } cases[] = {
+        {"a folder of its own", 0, OUTCOME_SAVED, 2},
+        {"a folder let go within the wait", 2, OUTCOME_SAVED, 2},
+        {"a folder held for the whole wait", UINT32_MAX, OUTCOME_FOLDER_BUSY, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shows);
+        const TempDir temp;
+        fresh_Logger();
+        const std::string out = temp.path("out"), printed = temp.path("printed");
+        fs::create_directory(out);
+        std::ofstream(path_Join(out, FIRST_TRACK)) << track_Text(ITEMS);
+        other_lock = open(path_Join(out, FOLDER_LOCK_NAME).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        other_holds = c.let_go_at_try != 0 && flock(other_lock, LOCK_EX | LOCK_NB) == 0;
+        lock_tries = unlocked_calls = 0, let_go_at_try = c.let_go_at_try;
+        sim_file_faults.hook = check_FolderLock;
+        const int fd = open(printed.c_str(), O_WRONLY | O_CREAT, 0644);
+        EXPECT_EQ(run_Into(fd, {out.c_str(), {}, {}, true}, {0, false, false}, fd), c.exit_code);
+        close(fd), close(other_lock);
 
-// The track files of folder (the lock file left out), by name.
-std::map<std::string, std::string> track_Files(const std::string& folder)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.path().filename() != FOLDER_LOCK_NAME) files[entry.path().filename().string()] = file_Contents(entry.path().string());
-    return files;
-}
-
-struct Writers : ::testing::TestWithParam<WritersCase> {};
-INSTANTIATE_TEST_SUITE_P(OneFolder, Writers, ::testing::ValuesIn(writers_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// One writer saves, whatever the timing: the others wait for it or stop
-// with their own line and exit code, and every file left is whole, the
-// same as one writer alone makes.
-TEST_P(Writers, OneSavesTheOthersWaitOrStopAndEveryFileIsWhole)
-{
-    const WritersCase& c = GetParam();
-    const TempDir temp;
-    fresh_Logger();
-    const std::string out = temp.path("out"), reference = temp.path("reference");
-    Writer alone;
-    writer_Start(alone, {}, reference, c.gpx, temp.path("alone"));
-    ASSERT_EQ(alone.code, OUTCOME_SAVED);
-
-    fs::create_directory(out);
-    for (const auto& entry : fs::directory_iterator(reference))
-        if (const auto kind = entry.path().extension(); c.tracks_there && (kind == ".txt" || kind == ".imp"))
-            fs::copy(entry.path(), out);
-    std::vector<Writer> writers(c.holds.size());
-    for (const char* step = c.steps; *step != '\0'; step += step[2] == ' ' ? 3 : 2) {
-        const size_t i = size_t(step[1] - '1');
-        if (step[0] == 's')
-            writer_Start(writers[i], c.holds[i], out, c.gpx, temp.path(("printed" + std::to_string(i + 1)).c_str()));
-        else
-            writer_Release(writers[i]);
+        const std::string text = file_Contents(printed);
+        EXPECT_EQ(text.find("Another ZorpLoad is saving into " + out + "\n") != std::string::npos,
+                  c.exit_code == OUTCOME_FOLDER_BUSY) << text;
+        EXPECT_EQ(files_Named(out, ".gpx"), c.gpx);
+        EXPECT_EQ(files_Named(out), 2 - (c.exit_code == OUTCOME_FOLDER_BUSY));
+        EXPECT_EQ(unlocked_calls, 0u) << "a file call while the folder's lock was not the run's";
     }
-    for (size_t i = 0; i < writers.size(); ++i) {
-        SCOPED_TRACE("writer " + std::to_string(i + 1));
-        const std::string printed = file_Contents(writers[i].printed);
-        EXPECT_EQ(writers[i].code, c.outcomes[i]) << printed;
-        const bool busy = c.outcomes[i] == OUTCOME_FOLDER_BUSY;
-        EXPECT_EQ(printed.find("Another ZorpLoad is saving into " + out + "\n") != std::string::npos, busy);
-        EXPECT_EQ(printed.find(DONE) != std::string::npos, c.outcomes[i] == OUTCOME_SAVED) << printed;
-        EXPECT_EQ(printed.find("Write error"), std::string::npos) << printed;
-    }
-    const auto expected = track_Files(reference);
-    EXPECT_EQ(expected.size(), c.gpx ? 5u : 3u) << "two tracks, one with a companion";
-    EXPECT_TRUE(track_Files(out) == expected) << "a file is not the one a writer alone makes";
 }
-
-}  // namespace
-
-namespace {
 
 // The documents folder from the XDG user directories: rows of {name, what
-// user-dirs.dirs holds (nullptr: no file; "FIFO": a FIFO in its place;
+// user-dirs.dirs holds ("FIFO": a FIFO in its place, read as no file;
 // "ZERO": a link to /dev/zero, which never ends),
 // whether it lies in $XDG_CONFIG_HOME instead of ~/.config, the folder
 // expected ("~" for the home folder; "" unknown)}.
@@ -412,8 +283,9 @@ struct DocumentsCase {
     const char* expected;
 };
 
+const std::string TOO_LONG_DIRS = "XDG_DOCUMENTS_DIR=\"/" + std::string(260, '0') + "\"\n";
+
 const DocumentsCase documents_cases[] = {
-    {"NoUserDirsFile", nullptr, false, "~/Documents"},
     {"HomeRelative", "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", false,
      "~/Dokumente"},
     {"AbsoluteWithATrailingSlash", "XDG_DOCUMENTS_DIR=\"/srv/papers/\"\n", false, "/srv/papers"},
@@ -425,10 +297,7 @@ const DocumentsCase documents_cases[] = {
     {"HomeFollowedByOtherLetters", "XDG_DOCUMENTS_DIR=\"$HOMEWORK/Docs\"\n", false, "~/Documents"},
     {"FifoInPlaceOfTheFile", "FIFO", false, "~/Documents"},
     {"LinkToAnEndlessDevice", "ZERO", false, "~/Documents"},
-    {"FolderTooLong", "XDG_DOCUMENTS_DIR=\"/" "0123456789012345678901234567890123456789012345678901234567890123456789"
-     "0123456789012345678901234567890123456789012345678901234567890123456789"
-     "0123456789012345678901234567890123456789012345678901234567890123456789"
-     "01234567890123456789012345678901234567890123456789\"\n", false, ""},
+    {"FolderTooLong", TOO_LONG_DIRS.c_str(), false, ""},
 };
 
 void PrintTo(const DocumentsCase& c, std::ostream* out) { *out << c.name; }
@@ -443,11 +312,11 @@ TEST_P(TerminalDocuments, FindsTheFolderTheXdgUserDirectoriesName)
     const std::string home = temp.path("home"), config = c.config_home ? temp.path("config") : home + "/.config";
     fs::create_directories(config);
     const std::string user_dirs = config + "/user-dirs.dirs";
-    if (c.user_dirs && std::string(c.user_dirs) == "FIFO")
+    if (std::string(c.user_dirs) == "FIFO")
         ASSERT_EQ(mkfifo(user_dirs.c_str(), 0600), 0);
-    else if (c.user_dirs && std::string(c.user_dirs) == "ZERO")
+    else if (std::string(c.user_dirs) == "ZERO")
         fs::create_symlink("/dev/zero", user_dirs);
-    else if (c.user_dirs)
+    else
         std::ofstream(user_dirs) << c.user_dirs;
     const std::string old_home = getenv("HOME") ? getenv("HOME") : "";
     setenv("HOME", home.c_str(), 1);
@@ -471,26 +340,5 @@ TEST_P(TerminalDocuments, FindsTheFolderTheXdgUserDirectoriesName)
 INSTANTIATE_TEST_SUITE_P(Cases, TerminalDocuments, testing::ValuesIn(documents_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-
-// Standard output on a full disk: one line on standard error says so, the
-// run stops with its own exit code, and the logger is not erased after a
-// run whose report was lost.
-TEST(Terminal, StandardOutputThatCannotBeWrittenEndsTheRunWithItsOwnExitCode)
-{
-    const TempDir temp;
-    fresh_Logger();
-    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
-    ASSERT_GE(full, 0);
-    const std::string said = temp.path("stderr");
-    const int error_file = open(said.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    const int code = run_Into(full, {temp.path("out").c_str(), {}, {}, {}}, {0, true, true}, error_file);
-    close(error_file), close(full);
-
-    EXPECT_EQ(code, OUTCOME_OUTPUT_FAILED);
-    EXPECT_EQ(file_Contents(said), std::string(program_invocation_short_name) +
-                                       ": cannot write to standard output: No space left on device\n");
-    EXPECT_EQ(sim_stats.erases, 0u);
-    EXPECT_FALSE(sim_AdapterOpen());
-}
 
 }  // namespace
