@@ -275,7 +275,6 @@ TEST(GpxSweep, TrackSwappedAfterTheListingIsNeitherWaitedOnNorRead)
         int (*plant)(const char* at, const char* elsewhere);
     } rows[] = {
         {"FIFO", [](const char* at, const char*) { return mkfifo(at, 0644); }},
-        {"folder", [](const char* at, const char*) { return mkdir(at, 0755); }},
         {"link to a track elsewhere", [](const char* at, const char* elsewhere) { return symlink(elsewhere, at); }},
     };
     const std::string fix = nmea("GPRMC,101010,A,1000.0000,N,01000.0000,E,,,101010,,");
