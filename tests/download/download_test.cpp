@@ -325,17 +325,11 @@ const struct CauseCase {
     const char* before = NOT_FOUND;   // the line it follows; null: any
 } cause_cases[] = {
     {"NoAdapterPlugged", [] { sim_settings.adapter.present = false; }, RV102, NONE_PLUGGED},
-    {"AdapterOfAnotherDescription", [] { std::strcpy(sim_settings.adapter.description, "USB Serial"); }, RV102,
-     NONE_PLUGGED},
     {"NotAllowedToOpen", [] { fail_Open(CAUSE_NO_PERMISSION); }, RV102,
      "No permission to open the adapter: join group dialout or install the package's udev rule, replug it"},
-    {"HeldOrDriverNotWorking", [] { fail_Open(CAUSE_HELD_OR_DRIVER); }, RV102,
-     "The adapter cannot be opened: close any program using it, or reinstall FTDI's D2XX driver"},
     {"FailsToOpenOtherwise", [] { fail_Open(CAUSE_OPEN_FAILED); }, RV102,
      "The adapter was found but failed to open: unplug it, plug it in again and try again"},
     {"DriverListFailsWithoutCause", [] { sim_settings.adapter.fail_device_list = true; }, RV101, nullptr},
-    {"DriverLibraryMissing", [] { fail_Open(CAUSE_DRIVER_MISSING); }, RV101,
-     "FTD2XX.dll not found: install FTDI's D2XX driver"},
     {"DriverLibraryLacksAFunction", [] { fail_Open(CAUSE_DRIVER_INCOMPLETE); }, RV101,
      "FTD2XX.dll has no FT_GetStatus: install FTDI's D2XX driver again"},
     // Every call on the handle fails from the pull on; the line comes once, at the first.
