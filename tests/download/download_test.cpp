@@ -49,7 +49,6 @@ const struct FaultCase {
     {"CorruptedBytes", [] { f.corrupt_byte_ppm = 300; }, 0b111, DONE, "", [] { return st.bytes_corrupted > 0; }},
     {"LostBytes", [] { f.lose_byte_ppm = 300; }, 0b111, DONE, "", [] { return st.bytes_lost > 0; }},
     {"NoiseBetweenFrames", [] { f.noise_ppm = 100000; }, 0b111, DONE, "", [] { return st.noise_bytes > 0; }},
-    {"SpeedAnswerSwallowed", [] { f.swallow_speed_answers = 2; }, 0b111, DONE},
     // A seventh of the first track is held back after its first pass, so it is read twice whole, and no more.
     {"SentencesRecordedWithBadChecksums", [] { sim_tracks[0].bad_checksum_every = 7, f.lose_item_reply_ppm = 10000; },
      0b111, DONE, "", [] { return st.item_replies_sent >= 650 + 200 && st.item_replies_sent < 650 + 200 + 30; }},
