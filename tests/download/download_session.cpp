@@ -40,14 +40,6 @@ uint32_t session_Run(uint32_t max_ticks)
     for (; ticks < max_ticks && seq_state != SEQ_IDLE; ++ticks) session_Tick();
     return ticks;
 }
-bool last_ItemRequest(uint32_t* first, uint32_t* count)
-{
-    if (sim_written_count < 14 || sim_written_count > SIM_WRITTEN_MAX) return false;
-    const uint8_t* request = sim_written + sim_written_count - 14;
-    if (request[0] != 0x3E || request[2] != 14 || request[3] != 0x13) return false;
-    *first = read_Uint(request + 4, 4), *count = read_Uint(request + 8, 2);
-    return true;
-}
 std::string expected_Name(int track, int track_id)
 {
     const SimTrack& t = sim_tracks[track];

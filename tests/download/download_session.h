@@ -15,7 +15,6 @@ void session_ResetBaseServices();  // each session library's own
 const std::string& session_Dir();
 void session_Tick();                                      // one 20 ms window tick, trace written
 uint32_t session_Run(uint32_t max_ticks = 200000);        // ticks until idle
-bool last_ItemRequest(uint32_t* first, uint32_t* count);  // if the last request asked for items
 // A track's file name under an ID; its ".txt" and ".imp" ("" for none), whole or of its first items.
 std::string expected_Name(int track, int track_id);
 std::string expected_Text(int track, uint32_t items = UINT32_MAX);

@@ -5,12 +5,9 @@
 #include <cstdio>
 
 #include "download/download.h"
-#include "link/gps_link.h"
-#include "seams/base_services.h"
 #include "shell/shell.h"
-#include "shell/status_log.h"
 #include "sim/sim.h"
-#include "tests/support/fake_window.h"
+#include "tests/download/download_session.h"
 
 int main(int argc, char** argv)
 {
@@ -18,7 +15,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
         return 2;
     }
-    link_Reset(), download_Reset(), log_Clear(), sim_Reset(), sim_ResetFiles(), fake_WindowReset();
+    session_Restart(), sim_Reset(), session_ResetBaseServices();
     sim_settings.faults.seed = 2026;
     sim_settings.faults.lose_item_reply_ppm = 10000;
     //               no  day mo  yr  hh  mm  ss  items  seed  timing
@@ -30,11 +27,7 @@ int main(int argc, char** argv)
 
     if (shell_ChooseOutputDir(argv[1], nullptr) != 0) return 1;
     shell_SetGpx(true);
-    for (int ticks = 0; ticks < 100000 && seq_state != SEQ_IDLE; ++ticks) {
-        sequencer_Tick(&fake_window);
-        sys_Sleep(TICK_PERIOD_MS);
-    }
-    for (const auto& line : status_log)
-        if (line[0] != '\0') printf("%s\n", line);
+    session_Run(100000);
+    for (const std::string& line : log_Lines()) printf("%s\n", line.c_str());
     return seq_state == SEQ_IDLE ? 0 : 1;
 }
