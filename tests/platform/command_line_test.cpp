@@ -52,7 +52,6 @@ const ReadCase read_cases[] = {
     {"Unknown", WINDOW, {"--gpx", "--bogus"}, COMMAND_LINE_ERROR, "Unknown option 'bogus'."},
     {"TwoUnknown", WINDOW, {"--bogus", "--gpx", "--bad=1"}, COMMAND_LINE_ERROR, "Unknown options: bogus, bad."},
     {"PrefixOfAName", WINDOW, {"--output", "x"}, COMMAND_LINE_ERROR, "Unknown option 'output'."},
-    {"PortOnlyWithARealAdapterOnLinux", WIN32_WINDOW, {"--port=COM3"}, COMMAND_LINE_ERROR, "Unknown option 'port'."},
     {"PortNotInADemo", WINDOW_DEMO, {"--port", "/dev/ttyUSB0"}, COMMAND_LINE_ERROR, "Unknown option 'port'."},
     {"WaitOnlyInATerminal", WINDOW, {"--wait", "3"}, COMMAND_LINE_ERROR, "Unknown option 'wait'."},
     {"QtsWindowOptionsNotInATerminal", TERMINAL, {"-platform", "offscreen"}, COMMAND_LINE_ERROR,
@@ -78,13 +77,11 @@ const ReadCase read_cases[] = {
     {"VersionBeforeHelp", WINDOW, {"-h", "--version"}, COMMAND_LINE_VERSION},
     {"HelpBeforeHelpAll", WINDOW, {"--help-all", "-h"}, COMMAND_LINE_HELP},
     {"HelpAll", WINDOW, {"--help-all"}, COMMAND_LINE_HELP_ALL},
-    {"NoQtHelpInATerminal", TERMINAL, {"--help-all"}, COMMAND_LINE_ERROR, "Unknown option 'help-all'."},
     {"HelpBeforeAStray", WIN32_WINDOW, {"tracks", "-?"}, COMMAND_LINE_HELP},
     {"StrayBeforeARefusedWait", TERMINAL, {"--wait", "x", "tracks"}, COMMAND_LINE_ERROR,
      "Unexpected argument 'tracks'."},
     {"HelpBeforeARefusedWait", TERMINAL, {"--wait", "x", "--help"}, COMMAND_LINE_HELP},
     {"GroupedLetters", TERMINAL, {"-hv"}, COMMAND_LINE_VERSION},
-    {"ShortVersion", WIN32_WINDOW, {"-v"}, COMMAND_LINE_VERSION},
 };
 
 struct Read : ::testing::TestWithParam<ReadCase> {};
