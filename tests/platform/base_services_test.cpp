@@ -16,6 +16,12 @@
 #include "shell/shell.h"
 #include "tests/support/temp_dir.h"
 
+// Another program's hold on a folder's lock, taken as the system's own lock
+// calls take it (posix_base_test.cpp, win32_base_test.cpp): its handle, or
+// -1 when the lock is busy.
+intptr_t other_TakeLock(const std::string& folder);
+void other_LetGo(intptr_t holder);
+
 namespace {
 
 using Entries = std::map<std::string, std::string>;  // name: contents, or FOLDER
@@ -111,6 +117,24 @@ TEST_P(BaseServices, KeepTheContract)
     for (const auto& entry : std::filesystem::directory_iterator(temp.dir))
         after[entry.path().filename().string()] = entry.is_directory() ? FOLDER : file_Contents(entry.path().string());
     EXPECT_EQ(after, GetParam().after);
+}
+
+// One folder's lock at a time, each with one holder: another holder keeps
+// it busy until it lets go; a second folder's lock replaces the first only
+// once taken, so that a program refused another folder still holds its own.
+TEST(FolderLock, AnotherHolderKeepsItBusyAndASecondLetsTheFirstGoOnlyOnceTaken)
+{
+    const TempDir first, second;
+    ASSERT_EQ(sys_FolderLock(first.dir.c_str()), FOLDER_LOCKED);
+    const intptr_t other = other_TakeLock(second.dir);
+    EXPECT_EQ(sys_FolderLock(second.dir.c_str()), FOLDER_BUSY);
+    EXPECT_EQ(other_TakeLock(first.dir), -1) << "the first lock given up for a busy folder";
+    other_LetGo(other);
+    EXPECT_EQ(sys_FolderLock(second.dir.c_str()), FOLDER_LOCKED);
+    const intptr_t freed = other_TakeLock(first.dir);
+    EXPECT_GE(freed, 0) << "the first lock kept beside the second";
+    other_LetGo(freed);
+    sys_FolderUnlock();
 }
 
 // /proc/self/exe or GetModuleFileNameA, in the system's own form, and the folder cut from such a
