@@ -70,20 +70,11 @@ INSTANTIATE_TEST_SUITE_P(Files, BaseServices, ::testing::ValuesIn(std::vector<Co
          return Results{sys_FileCreate(at("no/a")), sys_FileOpenWrite(at("no/a")), sys_MakeDir(at("no/d")),
                         sys_FileOpenRead(at("a")), sys_FileExists(at("a")), sys_FileRemove(at("a"))};
      }, {-1, -1, -1, -1, 0, -1}, {}},
-    {"CommitNamesTheHeldFileOrLeavesATakenNameAsAsked", {{"b", OLDER}}, [] {
-         return Results{sys_FileCommit(held("a", TEXT), at("a"), at("b"), true), sys_FileExists(at("a")),
-                        sys_FileCommit(held("a", TEXT), at("a"), at("b"), false),
-                        sys_FileCommit(held("a", "c"), at("a"), at("c"), true)};
-     }, {FILE_NAME_TAKEN, 0, FILE_COMMITTED, FILE_COMMITTED}, {{"b", TEXT}, {"c", "c"}}},
     {"FolderIsNoFileAndIsMadeOnce", {{"d", FOLDER}, {"f", ""}}, [] {
          return Results{sys_FileExists(at("d")), sys_FileCreate(at("d")),
                         sys_FileCommit(held("a", TEXT), at("a"), at("d"), true), sys_MakeDir(at("d")),
                         sys_MakeDir(at("f")), sys_MakeDir(at("e"))};
      }, {0, -1, FILE_COMMIT_FAILED, 0, -1, 0}, {{"d", FOLDER}, {"e", FOLDER}, {"f", ""}}},
-    {"DiscardAndRemoveTakeTheFile", {{"b", TEXT}}, [] {
-         sys_FileDiscard(held("a", TEXT), at("a"));
-         return Results{sys_FileExists(at("a")), sys_FileRemove(at("b")), sys_FileExists(at("b"))};
-     }, {0, 0, 0}, {}},
     {"FolderLockIsTakenInItsOwnFile", {}, [] {
          const Results taken{sys_FolderLock(folder.c_str()), sys_FolderLock(folder.c_str())};
          return sys_FolderUnlock(), taken;
