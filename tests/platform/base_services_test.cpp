@@ -36,9 +36,9 @@ const char* at(const std::string& name)
     static std::deque<std::string> paths;  // the pointers stay good for the row
     return paths.emplace_back(path_Join(folder, native_Path(name))).c_str();
 }
-Results put(const char* name, const std::string& text, int (*open)(const char*) = sys_FileCreate)
+Results put(const char* name, const std::string& text)
 {
-    const int file = open(at(name));
+    const int file = sys_FileCreate(at(name));
     return {int(file >= 0), sys_FileWrite(file, text.data(), uint32_t(text.size())), sys_FileClose(file)};
 }
 int held(const char* name, const std::string& text)  // made and written, still held
@@ -58,8 +58,6 @@ void PrintTo(const Contract& row, std::ostream* out) { *out << row.name; }
 struct BaseServices : ::testing::TestWithParam<Contract> {};
 INSTANTIATE_TEST_SUITE_P(Files, BaseServices, ::testing::ValuesIn(std::vector<Contract>{
     {"CreateStartsAfreshAndWritesEveryByte", {{"a", OLDER}}, [] { return put("a", TEXT); }, {1, 0, 0}, {{"a", TEXT}}},
-    {"OpenWriteEmptiesWhatIsThere", {{"a", OLDER}}, [] { return put("a", "trace", sys_FileOpenWrite); }, {1, 0, 0},
-     {{"a", "trace"}}},
     {"CreatedFileIsHeldByItsWriterAlone", {}, [] {
          const int holder = sys_FileCreate(at("a"));
          return Results{sys_FileWrite(holder, "held", 4), sys_FileCreate(at("a")), sys_FileExists(at("a")),
