@@ -16,6 +16,12 @@
 #include "shell/shell.h"
 #include "tests/support/temp_dir.h"
 
+// Another program's hold on a folder's lock, taken as the system's own lock
+// calls take it (posix_base_test.cpp, win32_base_test.cpp): its handle, or
+// -1 when the lock is busy.
+intptr_t other_TakeLock(const std::string& folder);
+void other_LetGo(intptr_t holder);
+
 namespace {
 
 using Entries = std::map<std::string, std::string>;  // name: contents, or FOLDER
@@ -30,9 +36,9 @@ const char* at(const std::string& name)
     static std::deque<std::string> paths;  // the pointers stay good for the row
     return paths.emplace_back(path_Join(folder, native_Path(name))).c_str();
 }
-Results put(const char* name, const std::string& text, int (*open)(const char*) = sys_FileCreate)
+Results put(const char* name, const std::string& text)
 {
-    const int file = open(at(name));
+    const int file = sys_FileCreate(at(name));
     return {int(file >= 0), sys_FileWrite(file, text.data(), uint32_t(text.size())), sys_FileClose(file)};
 }
 int held(const char* name, const std::string& text)  // made and written, still held
@@ -52,8 +58,6 @@ void PrintTo(const Contract& row, std::ostream* out) { *out << row.name; }
 struct BaseServices : ::testing::TestWithParam<Contract> {};
 INSTANTIATE_TEST_SUITE_P(Files, BaseServices, ::testing::ValuesIn(std::vector<Contract>{
     {"CreateStartsAfreshAndWritesEveryByte", {{"a", OLDER}}, [] { return put("a", TEXT); }, {1, 0, 0}, {{"a", TEXT}}},
-    {"OpenWriteEmptiesWhatIsThere", {{"a", OLDER}}, [] { return put("a", "trace", sys_FileOpenWrite); }, {1, 0, 0},
-     {{"a", "trace"}}},
     {"CreatedFileIsHeldByItsWriterAlone", {}, [] {
          const int holder = sys_FileCreate(at("a"));
          return Results{sys_FileWrite(holder, "held", 4), sys_FileCreate(at("a")), sys_FileExists(at("a")),
@@ -64,19 +68,11 @@ INSTANTIATE_TEST_SUITE_P(Files, BaseServices, ::testing::ValuesIn(std::vector<Co
          return Results{sys_FileCreate(at("no/a")), sys_FileOpenWrite(at("no/a")), sys_MakeDir(at("no/d")),
                         sys_FileOpenRead(at("a")), sys_FileExists(at("a")), sys_FileRemove(at("a"))};
      }, {-1, -1, -1, -1, 0, -1}, {}},
-    {"CommitNamesTheHeldFileOrLeavesATakenNameAsAsked", {{"b", OLDER}}, [] {
-         return Results{sys_FileCommit(held("a", TEXT), at("a"), at("b"), true), sys_FileExists(at("a")),
-                        sys_FileCommit(held("a", TEXT), at("a"), at("b"), false),
-                        sys_FileCommit(held("a", "c"), at("a"), at("c"), true)};
-     }, {FILE_NAME_TAKEN, 0, FILE_COMMITTED, FILE_COMMITTED}, {{"b", TEXT}, {"c", "c"}}},
     {"FolderIsNoFileAndIsMadeOnce", {{"d", FOLDER}, {"f", ""}}, [] {
-         return Results{sys_FileExists(at("d")), sys_FileCommit(held("a", TEXT), at("a"), at("d"), true),
-                        sys_MakeDir(at("d")), sys_MakeDir(at("f")), sys_MakeDir(at("e"))};
-     }, {0, FILE_COMMIT_FAILED, 0, -1, 0}, {{"d", FOLDER}, {"e", FOLDER}, {"f", ""}}},
-    {"DiscardAndRemoveTakeTheFile", {{"b", TEXT}}, [] {
-         sys_FileDiscard(held("a", TEXT), at("a"));
-         return Results{sys_FileExists(at("a")), sys_FileRemove(at("b")), sys_FileExists(at("b"))};
-     }, {0, 0, 0}, {}},
+         return Results{sys_FileExists(at("d")), sys_FileCreate(at("d")),
+                        sys_FileCommit(held("a", TEXT), at("a"), at("d"), true), sys_MakeDir(at("d")),
+                        sys_MakeDir(at("f")), sys_MakeDir(at("e"))};
+     }, {0, -1, FILE_COMMIT_FAILED, 0, -1, 0}, {{"d", FOLDER}, {"e", FOLDER}, {"f", ""}}},
     {"FolderLockIsTakenInItsOwnFile", {}, [] {
          const Results taken{sys_FolderLock(folder.c_str()), sys_FolderLock(folder.c_str())};
          return sys_FolderUnlock(), taken;
@@ -110,6 +106,24 @@ TEST_P(BaseServices, KeepTheContract)
     for (const auto& entry : std::filesystem::directory_iterator(temp.dir))
         after[entry.path().filename().string()] = entry.is_directory() ? FOLDER : file_Contents(entry.path().string());
     EXPECT_EQ(after, GetParam().after);
+}
+
+// One folder's lock at a time, each with one holder: another holder keeps
+// it busy until it lets go; a second folder's lock replaces the first only
+// once taken, so that a program refused another folder still holds its own.
+TEST(FolderLock, AnotherHolderKeepsItBusyAndASecondLetsTheFirstGoOnlyOnceTaken)
+{
+    const TempDir first, second;
+    ASSERT_EQ(sys_FolderLock(first.dir.c_str()), FOLDER_LOCKED);
+    const intptr_t other = other_TakeLock(second.dir);
+    EXPECT_EQ(sys_FolderLock(second.dir.c_str()), FOLDER_BUSY);
+    EXPECT_EQ(other_TakeLock(first.dir), -1) << "the first lock given up for a busy folder";
+    other_LetGo(other);
+    EXPECT_EQ(sys_FolderLock(second.dir.c_str()), FOLDER_LOCKED);
+    const intptr_t freed = other_TakeLock(first.dir);
+    EXPECT_GE(freed, 0) << "the first lock kept beside the second";
+    other_LetGo(freed);
+    sys_FolderUnlock();
 }
 
 // /proc/self/exe or GetModuleFileNameA, in the system's own form, and the folder cut from such a

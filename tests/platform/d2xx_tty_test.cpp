@@ -122,8 +122,6 @@ const FindCase find_cases[] = {
      CAUSE_NO_ADAPTER},
     {"FT232RWhoseDeviceIsNoTty", "0403", "6001", FT232R, DEVICE_PLAIN_FILE, false, 1, FT_DEVICE_NOT_OPENED,
      CAUSE_OPEN_FAILED},
-    {"FT232RDescribedOtherwise", "0403", "6001", "USB Serial Converter", DEVICE_PTY, false, 1, FT_DEVICE_NOT_FOUND,
-     CAUSE_NO_ADAPTER},
     {"DescriptionWithATail", "0403", "6001", "FT232R USB UART2", DEVICE_PTY, false, 1, FT_DEVICE_NOT_FOUND,
      CAUSE_NO_ADAPTER},
     {"AnotherFtdiChipWithTheDescription", "0403", "6015", FT232R, DEVICE_PTY, false, 1, FT_DEVICE_NOT_FOUND,
@@ -131,7 +129,6 @@ const FindCase find_cases[] = {
     {"CloneOfAnotherVendor", "1a86", "6001", FT232R, DEVICE_PTY, false, 0, FT_DEVICE_NOT_FOUND, CAUSE_NO_ADAPTER},
     {"BuiltInUart", nullptr, nullptr, nullptr, DEVICE_PTY, false, 0, FT_DEVICE_NOT_FOUND, CAUSE_NO_ADAPTER},
     {"NamedPort", nullptr, nullptr, nullptr, DEVICE_PTY, true, 0, FT_OK, CAUSE_NONE},
-    {"NamedPortHeld", nullptr, nullptr, nullptr, DEVICE_HELD, true, 0, FT_DEVICE_NOT_OPENED, CAUSE_HELD},
     {"NamedPortMissing", nullptr, nullptr, nullptr, DEVICE_MISSING, true, 0, FT_DEVICE_NOT_OPENED, CAUSE_NO_ADAPTER},
 };
 

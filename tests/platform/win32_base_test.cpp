@@ -1,57 +1,30 @@
-// What Windows has besides, for the production base services: another
-// handle holding the folder lock (the calls as every platform keeps them:
-// base_services_test.cpp).
+// What Windows has besides, for the production base services: a named pipe
+// and a device at a file's name; and another program's hold on a folder's
+// lock, as LockFileEx takes it, for the calls as every platform keeps them
+// (base_services_test.cpp).
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
 #include "seams/base_services.h"
 #include "tests/support/temp_dir.h"
 
-namespace {
-
-// One holder of a folder's lock at a time: another handle on the lock file
-// keeps it busy until closed.
-TEST(Win32Files, FolderLockHasOneHolder)
+intptr_t other_TakeLock(const std::string& folder)
 {
-    const TempDir temp;
-    const std::string lock = temp.path(FOLDER_LOCK_NAME);
-    EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), FOLDER_LOCKED);
-    sys_FolderUnlock();
-    HANDLE other = CreateFileA(lock.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    HANDLE h = CreateFileA(path_Join(folder, FOLDER_LOCK_NAME).c_str(), GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     OVERLAPPED whole {};
-    ASSERT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole));
-    EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), FOLDER_BUSY);
-    CloseHandle(other);
-    EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), FOLDER_LOCKED);
-    sys_FolderUnlock();
+    if (h != INVALID_HANDLE_VALUE && LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole))
+        return reinterpret_cast<intptr_t>(h);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return -1;
 }
 
-// A second folder's lock replaces the first only once taken: a program
-// refused another folder still holds its own.
-TEST(Win32Files, SecondFolderLockLetsTheFirstGoOnlyOnceTaken)
+void other_LetGo(intptr_t holder)
 {
-    const TempDir first, second;
-    const auto other_takes = [](const TempDir& temp) {  // another holder's handle, or null
-        HANDLE h = CreateFileA(temp.path(FOLDER_LOCK_NAME).c_str(), GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        OVERLAPPED whole {};
-        if (h != INVALID_HANDLE_VALUE && LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole))
-            return h;
-        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-        return HANDLE {};
-    };
-    ASSERT_EQ(sys_FolderLock(first.dir.c_str()), FOLDER_LOCKED);
-    HANDLE other = other_takes(second);
-    EXPECT_EQ(sys_FolderLock(second.dir.c_str()), FOLDER_BUSY);
-    EXPECT_EQ(other_takes(first), nullptr) << "the first lock given up for a busy folder";
-    CloseHandle(other);
-    EXPECT_EQ(sys_FolderLock(second.dir.c_str()), FOLDER_LOCKED);
-    HANDLE freed = other_takes(first);
-    EXPECT_NE(freed, nullptr) << "the first lock kept beside the second";
-    CloseHandle(freed), sys_FolderUnlock();
+    CloseHandle(reinterpret_cast<HANDLE>(holder));
 }
+
+namespace {
 
 // A named pipe given as a trace: written to without waiting, so once its
 // reader has stopped reading a write reports FILE_WOULD_BLOCK instead of
