@@ -1,8 +1,8 @@
 // The one command-line reader of every program, on Linux and under Wine:
 // each way a command line is refused and the text that says why, the order
 // in which errors, --version, --help and a stray argument decide, which
-// program takes which option (Qt's own passed over for Qt to read), values
-// kept as the bytes given, and the help the Windows window shows in a box.
+// program takes which option (Qt's own passed over for Qt to read), and the
+// help the Windows window shows in a box.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -44,9 +44,6 @@ const ReadCase read_cases[] = {
      "", {.output_dir = "b", .trace = "", .gpx = true}},
     {"LastWaitWinsOverARefusedOne", TERMINAL, {"--wait", "x", "--wait=5"}, COMMAND_LINE_RUN, "", {.wait_seconds = 5}},
     {"ValueThatLooksLikeAnOption", WINDOW, {"--trace", "--gpx"}, COMMAND_LINE_RUN, "", {.trace = "--gpx"}},
-    {"BytesThatAreNotUtf8KeptAsGiven", WINDOW,
-     {"--output-dir", "Tr\xe4" "cks\xff", "--trace=\x80.trace", "--port", "/dev/tty\xc3\x28"}, COMMAND_LINE_RUN, "",
-     {.output_dir = "Tr\xe4" "cks\xff", .port = "/dev/tty\xc3\x28", .trace = "\x80.trace"}},
     {"QtsOwnOptionsLeftToQt", WINDOW_DEMO, {"-platform", "offscreen", "--qwindowtitle", "--gpx", "-reverse", "-style",
      "fusion", "--trace", "t"}, COMMAND_LINE_RUN, "", {.trace = "t"}},
     {"TwoUnknown", WINDOW, {"--bogus", "--gpx", "--bad=1"}, COMMAND_LINE_ERROR, "Unknown options: bogus, bad."},
@@ -59,10 +56,10 @@ const ReadCase read_cases[] = {
      "Unknown option 'platform'."},
     {"HelpAllOnlyInQt", WIN32_WINDOW, {"--help-all"}, COMMAND_LINE_ERROR, "Unknown option 'help-all'."},
     {"MissingValue", WINDOW, {"--gpx", "--trace"}, COMMAND_LINE_ERROR, "Missing value after '--trace'."},
-    {"MissingValueOfQtsOption", WINDOW, {"-platform"}, COMMAND_LINE_ERROR, "Missing value after '-platform'."},
     {"MissingValueBeforeUnknown", WINDOW, {"--bogus", "--output-dir"}, COMMAND_LINE_ERROR,
      "Missing value after '--output-dir'."},
     {"ValueOfASwitch", WINDOW, {"--gpx=yes"}, COMMAND_LINE_ERROR, "Unexpected value after '--gpx'."},
+    {"ValueOfALetter", WINDOW, {"-h=1"}, COMMAND_LINE_ERROR, "Unexpected value after '-h'."},
     {"StrayArgument", WINDOW, {"tracks"}, COMMAND_LINE_ERROR, "Unexpected argument 'tracks'."},
     {"DashAloneIsAnArgument", WINDOW, {"-"}, COMMAND_LINE_ERROR, "Unexpected argument '-'."},
     {"StrayAfterDoubleDash", WIN32_WINDOW, {"--", "--gpx"}, COMMAND_LINE_ERROR, "Unexpected argument '--gpx'."},
