@@ -1,6 +1,6 @@
 // What POSIX systems have besides, for the production base services: a held
-// file another program can move, links, FIFOs and a full device at a file's
-// name, and the standard descriptors a program may start without; and
+// file another program can move, links and FIFOs at a file's name, a FIFO
+// and a full device as a trace, and the standard descriptors a program may start without; and
 // another program's hold on a folder's lock, as flock takes it, for the
 // calls as every platform keeps them (base_services_test.cpp).
 #include <gtest/gtest.h>
@@ -42,8 +42,7 @@ const struct Planted {
 };
 
 // Another program that does not ask for the lock moves the held file away
-// and puts its own at the name: that one is neither renamed nor removed. A
-// link at the final name is no track saved, even one to a file.
+// and puts its own at the name: that one is neither renamed nor removed.
 TEST(PosixFiles, HeldFileIsRenamedOrRemovedOnlyAsItself)
 {
     const TempDir temp;
@@ -57,46 +56,15 @@ TEST(PosixFiles, HeldFileIsRenamedOrRemovedOnlyAsItself)
     EXPECT_TRUE(file_Contents(part) == "theirs" && !std::filesystem::exists(temp.path("new.txt")));
     sys_FileDiscard(moved_Away(), part.c_str());
     EXPECT_EQ(file_Contents(part), "theirs");
-    std::ofstream(temp.path("elsewhere.txt")) << "a file";
-    ASSERT_EQ(symlink(temp.path("elsewhere.txt").c_str(), temp.path("linked.txt").c_str()), 0);
-    EXPECT_EQ(sys_FileCommit(sys_FileCreate(part.c_str()), part.c_str(), temp.path("linked.txt").c_str(), true),
-              FILE_COMMIT_FAILED);
-    EXPECT_FALSE(std::filesystem::exists(part)) << "a file not renamed is removed";
-}
-
-// Whatever non-file is planted at the lock's name is cleared first, and the
-// lock is never taken through a link.
-TEST(PosixFiles, FolderLockClearsWhatIsPlantedAtItsName)
-{
-    const TempDir temp;
-    const std::string lock = temp.path(FOLDER_LOCK_NAME), victim = temp.path("victim");
-    for (const auto& row : planted) {
-        SCOPED_TRACE(row.name);
-        sys_FolderUnlock(), std::filesystem::remove_all(lock);
-        std::ofstream(victim, std::ios::trunc) << "not the program's";
-        row.plant(lock, victim);
-        EXPECT_EQ(sys_FolderLock(temp.dir.c_str()), FOLDER_LOCKED);
-        EXPECT_EQ(file_Contents(victim), "not the program's");
-        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(lock)));
-    }
-    sys_FolderUnlock();
 }
 
 // A file the user named (a trace) is opened as a shell's redirection opens
-// it: a link is written through and stays, a FIFO is written into while
-// somebody reads it and refused at once while nobody does, a full device
-// fails the write, and nothing at the name is ever removed.
-TEST(PosixFiles, OpenWriteFollowsWhatTheUserNamedAndRemovesNothing)
+// it: a FIFO is written into while somebody reads it and refused at once
+// while nobody does, and stays; a full device fails the write.
+TEST(PosixFiles, OpenWriteTakesAFifoOnlyWhileItIsReadAndFailsOnAFullDevice)
 {
     const TempDir temp;
-    const std::string target = temp.path("kept.trace"), link = temp.path("link.trace"), fifo = temp.path("fifo");
-    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
-    const int through = sys_FileOpenWrite(link.c_str());
-    ASSERT_GE(through, 0);
-    EXPECT_TRUE(sys_FileWrite(through, "trace", 5) == 0 && sys_FileClose(through) == 0);
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(file_Contents(target), "trace");
-
+    const std::string fifo = temp.path("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(sys_FileOpenWrite(fifo.c_str()), -1) << "nobody reads it";
     const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -113,79 +81,83 @@ TEST(PosixFiles, OpenWriteFollowsWhatTheUserNamedAndRemovesNothing)
     EXPECT_TRUE(full >= 0 && sys_FileWrite(full, "no room", 7) == -1 && sys_FileClose(full) == 0);
 }
 
-// Whatever stands at the temporary name is never written through: a link
-// to a file elsewhere or a FIFO (a reader waits on it, so a write would
-// vanish into it) is removed, the target stays, and a regular file of the
-// program's takes the name. Neither counts as a file that exists, not even
-// a link to one.
-TEST(PosixFiles, CreateRemovesWhatIsPlantedAtTheNameNeverWhatItPointsTo)
+// Whatever stands at the lock's name or a temporary name is never written
+// through: a link to a file elsewhere or a FIFO (a reader waits on it, so a
+// write would vanish into it) is removed, the target stays, and a regular
+// file of the program's takes the name. Neither counts as a file that
+// exists, not even a link to one.
+const struct Taker {
+    const char* name;
+    const char* left;
+    bool (*take)(const std::string& folder, const std::string& at);
+} takers[] = {
+    {FOLDER_LOCK_NAME, "", [](auto& folder, auto&) { return sys_FolderLock(folder.c_str()) == FOLDER_LOCKED; }},
+    {"t.txt.tmp", "track", [](auto&, auto& at) {
+         const int file = sys_FileCreate(at.c_str());
+         return file >= 0 && sys_FileWrite(file, "track", 5) == 0 && sys_FileClose(file) == 0;
+     }},
+};
+
+TEST(PosixFiles, WhatIsPlantedAtTheLockOrATemporaryNameIsRemovedNeverWrittenThrough)
 {
     const TempDir temp;
-    const std::string name = temp.path("t.txt.tmp"), victim = temp.path("victim");
-    for (const auto& row : planted) {
-        SCOPED_TRACE(row.name);
-        std::filesystem::remove(name);
-        std::ofstream(victim, std::ios::trunc) << "not the program's";
-        row.plant(name, victim);
-        EXPECT_EQ(sys_FileExists(name.c_str()), 0) << "taken for a file of that name";
-        const int reader = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        const int file = sys_FileCreate(name.c_str());
-        EXPECT_TRUE(file >= 0 && sys_FileWrite(file, "track", 5) == 0 && sys_FileClose(file) == 0);
-        if (reader >= 0) close(reader);
-        EXPECT_EQ(file_Contents(victim), "not the program's");
-        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(name)));
-        EXPECT_EQ(file_Contents(name), "track");
-    }
+    const std::string victim = temp.path("victim");
+    for (const auto& row : planted)
+        for (const auto& taker : takers) {
+            SCOPED_TRACE(std::string(row.name) + " at " + taker.name);
+            const std::string at = temp.path(taker.name);
+            sys_FolderUnlock(), std::filesystem::remove(at);
+            std::ofstream(victim, std::ios::trunc) << "not the program's";
+            row.plant(at, victim);
+            EXPECT_EQ(sys_FileExists(at.c_str()), 0) << "taken for a file of that name";
+            const int reader = open(at.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            EXPECT_TRUE(taker.take(temp.dir, at));
+            if (reader >= 0) close(reader);
+            EXPECT_EQ(file_Contents(victim), "not the program's");
+            EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(at)));
+            EXPECT_EQ(file_Contents(at), taker.left);
+        }
+    sys_FolderUnlock();
 }
 
-// A program started with some of its standard descriptors closed: each
-// closed one is /dev/null once the process has started, so the first file
-// the program opens (a trace) is never its standard output; the open ones
-// stay as they were; and a write whose reader went away fails instead of
-// ending the program. Each case runs in a child process of its own.
+// A program started with standard input and error closed: each is /dev/null
+// once the process has started, so the first file the program opens (a
+// trace) is never one of them; its open standard output stays as it was;
+// and a write whose reader went away fails instead of ending the program.
+// It runs in a child process of its own.
 TEST(PosixProcess, ClosedStandardDescriptorsBecomeDevNullAndAGoneReaderFailsAWrite)
 {
     struct stat null {};
     ASSERT_EQ(stat("/dev/null", &null), 0);
-    const struct {
-        const char* name;
-        bool closed[3];
-    } rows[] = {
-        {"all three closed", {true, true, true}},
-        {"standard output closed", {false, true, false}},
-        {"standard input and error closed", {true, false, true}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        fflush(nullptr);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            signal(SIGPIPE, SIG_DFL);
-            struct stat before[3] {};
-            for (int fd = 0; fd < 3; ++fd) {
-                fstat(fd, &before[fd]);
-                if (row.closed[fd]) close(fd);
-            }
-            posix_StartProcess();
-            int faults = 0;
-            for (int fd = 0; fd < 3; ++fd) {
-                struct stat now {};
-                const struct stat& expected = row.closed[fd] ? null : before[fd];
-                if (fstat(fd, &now) != 0 || now.st_rdev != expected.st_rdev || now.st_ino != expected.st_ino)
-                    faults |= 1 << fd;
-            }
-            const int first_file = open("/dev/zero", O_RDONLY | O_CLOEXEC);
-            if (first_file <= STDERR_FILENO) faults |= 8;
-            int ends[2];
-            if (pipe(ends) != 0 || close(ends[0]) != 0 || write(ends[1], "x", 1) != -1 || errno != EPIPE) faults |= 16;
-            _exit(faults);
+    const bool closed[3] = {true, false, true};
+    fflush(nullptr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGPIPE, SIG_DFL);
+        struct stat before[3] {};
+        for (int fd = 0; fd < 3; ++fd) {
+            fstat(fd, &before[fd]);
+            if (closed[fd]) close(fd);
         }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "1, 2, 4: descriptor 0, 1, 2 wrong; 8: the first file took one of them";
+        posix_StartProcess();
+        int faults = 0;
+        for (int fd = 0; fd < 3; ++fd) {
+            struct stat now {};
+            const struct stat& expected = closed[fd] ? null : before[fd];
+            if (fstat(fd, &now) != 0 || now.st_rdev != expected.st_rdev || now.st_ino != expected.st_ino)
+                faults |= 1 << fd;
+        }
+        const int first_file = open("/dev/zero", O_RDONLY | O_CLOEXEC);
+        if (first_file <= STDERR_FILENO) faults |= 8;
+        int ends[2];
+        if (pipe(ends) != 0 || close(ends[0]) != 0 || write(ends[1], "x", 1) != -1 || errno != EPIPE) faults |= 16;
+        _exit(faults);
     }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1, 2, 4: descriptor 0, 1, 2 wrong; 8: the first file took one of them";
 }
 
 }  // namespace
