@@ -222,32 +222,49 @@ TEST(GpxSweep, WritesEveryMissingGpxInNameOrder)
 }
 
 #ifndef _WIN32
-// A track file swapped, after the folder was listed, for a FIFO that nobody
-// writes: the sweep does not wait on it for good; it says it could not read
-// it and writes the other track's GPX.
-TEST(GpxSweep, TrackSwappedForAFifoAfterTheListingIsNotWaitedOn)
+// A track file swapped, after the folder was listed, for something that
+// holds no track of this folder: the sweep neither waits on it (a FIFO that
+// nobody writes would hold the program for good) nor reads it as a track; it
+// says it could not read it and writes the other track's GPX.
+TEST(GpxSweep, TrackSwappedAfterTheListingIsNeitherWaitedOnNorRead)
 {
-    static TempDir here;
-    static bool swapped;
-    log_Clear(), sim_ResetFiles();
-    const std::string fix = nmea("GPRMC,101010,A,1000.0000,N,01000.0000,E,,,101010,,");
-    std::ofstream(here.path("2015-07-03_0845_001.txt")) << fix;
-    std::ofstream(here.path("2015-07-04_0845_002.txt")) << fix;
-    sim_file_faults.hook = [](SimFileCall call, const char* path) {
-        if (call != SIM_CALL_OPEN_READ || path != here.path("2015-07-03_0845_001.txt") || swapped) return;
-        std::filesystem::remove(path);
-        EXPECT_EQ(mkfifo(path, 0644), 0);
-        swapped = true;
+    static const struct {
+        const char* name;
+        int (*plant)(const char* at, const char* elsewhere);
+    } rows[] = {
+        {"FIFO", [](const char* at, const char*) { return mkfifo(at, 0644); }},
+        {"link to a track elsewhere", [](const char* at, const char* elsewhere) { return symlink(elsewhere, at); }},
     };
-    alarm(20);  // a wait on the FIFO ends the test as failed rather than never
-    EXPECT_EQ(gpx_WriteMissing(here.dir.c_str()), 1);
-    alarm(0);
-    EXPECT_TRUE(swapped) << "nothing was swapped";
-    EXPECT_FALSE(std::filesystem::exists(here.path("2015-07-03_0845_001.gpx")));
-    EXPECT_TRUE(std::filesystem::exists(here.path("2015-07-04_0845_002.gpx")));
-    const Lines lines = log_Lines();
-    EXPECT_NE(std::ranges::find(lines, "Read error, file:" + here.path("2015-07-03_0845_001.txt")), lines.end());
-    sim_ResetFiles();
+    const std::string fix = nmea("GPRMC,101010,A,1000.0000,N,01000.0000,E,,,101010,,");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        static TempDir* dir;
+        static decltype(row.plant) plant;
+        TempDir here, away;
+        dir = &here, plant = row.plant;
+        log_Clear(), sim_ResetFiles();
+        std::ofstream(here.path("2015-07-03_0845_001.txt")) << fix;
+        std::ofstream(here.path("2015-07-04_0845_002.txt")) << fix;
+        std::ofstream(away.path("2015-07-03_0845_001.txt")) << fix;
+        static std::string elsewhere;
+        elsewhere = away.path("2015-07-03_0845_001.txt");
+        sim_file_faults.hook = [](SimFileCall call, const char* path) {
+            if (call != SIM_CALL_OPEN_READ || path != dir->path("2015-07-03_0845_001.txt") || plant == nullptr)
+                return;
+            std::filesystem::remove(path);
+            EXPECT_EQ(plant(path, elsewhere.c_str()), 0);
+            plant = nullptr;
+        };
+        alarm(20);  // a wait on the FIFO ends the test as failed rather than never
+        EXPECT_EQ(gpx_WriteMissing(here.dir.c_str()), 1);
+        alarm(0);
+        EXPECT_EQ(plant, nullptr) << "nothing was swapped";
+        EXPECT_FALSE(std::filesystem::exists(here.path("2015-07-03_0845_001.gpx")));
+        EXPECT_TRUE(std::filesystem::exists(here.path("2015-07-04_0845_002.gpx")));
+        const Lines lines = log_Lines();
+        EXPECT_NE(std::ranges::find(lines, "Read error, file:" + here.path("2015-07-03_0845_001.txt")), lines.end());
+        sim_ResetFiles();
+    }
 }
 #endif
 
