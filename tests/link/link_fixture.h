@@ -37,16 +37,16 @@ class LinkTest : public ::testing::Test {
 protected:
     void TearDown() override { usb_Close(); }
 
-    // Simulator defaults, then arrange() on sim_settings; opens the adapter unless told not to.
+    // Simulator defaults, then arrange() on sim_settings; opens the adapter.
     template <typename F>
-    void fresh_line(F arrange, bool open = true)
+    void fresh_line(F arrange)
     {
         usb_Close();
         sim_Reset();
         link_Reset();
         log_Clear();
         arrange();
-        if (open) { ASSERT_EQ(usb_Open(), USB_OPEN_OK); }
+        ASSERT_EQ(usb_Open(), USB_OPEN_OK);
         written_mark = sim_written_count;
         start_tick = sys_TickCount();
     }

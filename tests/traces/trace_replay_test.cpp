@@ -133,7 +133,6 @@ const EditedLine EDITED_LINES[] = {
     {"TimeStampShortOfMicroseconds", "   0.00001 N 1\n",
      "trace line 2: a time stamp without six digits of microseconds"},
     {"NoEventLetter", OPENING + "   0.000000 3E 01\n", "trace line 4: not an event line"},
-    {"EventNoRecorderWrites", "   0.000000 Q 1\n", "trace line 2: not an event line"},
     {"NulByteForALetter", std::string("   0.000000 \0 1\n", 16), "trace line 2: not an event line"},
     {"CountPastItsRange", "   0.000000 N 4294967296\n",
      "trace line 2: no count up to 4294967295 after the event letter"},
@@ -142,10 +141,6 @@ const EditedLine EDITED_LINES[] = {
      "trace line 2: no failure status from 1 to 4294967295 after \"fail\""},
     {"NothingButNotes", "# size limit 67108864 bytes\n", "trace line 2: the trace ends, the program called \"N\""},
     {"ReadOfNoByte", OPENED + "   0.001000 R 3E 1FF\n", "trace line 6: not a byte of two hex digits: 1FF"},
-    {"ChangedDataCharacteristics", OPENED + "   0.000000 D 7 0 0\n",
-     "trace line 6: the trace has \"D 7 0 0\", the program called \"D 8 0 0\""},
-    {"ChangedBaudRate", OPENED + "   0.000000 D 8 0 0\n   0.000000 B 230400\n",
-     "trace line 7: the trace has \"B 230400\", the program called \"B 38400\""},
     {"ChangedRequest", OPENED + "   0.000000 D 8 0 0\n   0.000000 B 38400\n   0.040000 W 3E 01 07 01 FF 77 34\n",
      "trace line 8: the trace has \"W 3E 01 07 01 FF 77 34\", the program called \"W 3E 01 07 01 FF 77 33\""},
 };
