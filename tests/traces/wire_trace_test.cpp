@@ -169,7 +169,6 @@ TEST(WireTrace, FailingOrStalledTraceFileNeverChangesOrHoldsUpTheDownload)
              start_Trace();
          },
          nullptr, 0, 0, NO_NOTE},
-        {"disk-stalls-for-good.trace", NOT_READ, start_OnStalledDisk, nullptr, 0, 0, NO_NOTE},
         {"disk-back-after-the-cut.trace", NOT_READ, start_OnStalledDisk,
          [] { if (!wirerec_Recording()) sim_StallUserDisk(false); }, WRITER_BUFFER_SIZE / 2 + 1, WRITER_BUFFER_SIZE,
          NOTE},
