@@ -1,4 +1,9 @@
 // The link against the simulated adapter and logger.
+#include <gtest/gtest.h>
+
+#include "seams/base_services.h"
+#include "shell/status_log.h"
+#include "sim/sim.h"
 #include "tests/link/link_fixture.h"
 
 namespace {
@@ -53,7 +58,29 @@ const struct CommandRow {
      {0x3E, 0x01, 0x09, 0x06, 0x02, 0x01, 0xFE, 0x2F, 0xFC}, CMD_FAILED_06, 5},
 };
 
-using Link = LinkTest;
+class Link : public ::testing::Test {
+protected:
+    void TearDown() override { usb_Close(); }
+
+    // Simulator defaults, then arrange() on sim_settings; opens the adapter.
+    template <typename F>
+    void fresh_line(F arrange)
+    {
+        usb_Close();
+        sim_Reset();
+        link_Reset();
+        log_Clear();
+        arrange();
+        ASSERT_EQ(usb_Open(), USB_OPEN_OK);
+        written_mark = sim_written_count;
+        start_tick = sys_TickCount();
+    }
+
+    Bytes written() const { return Bytes(sim_written + written_mark, sim_written + sim_written_count); }
+    uint32_t elapsed_ms() const { return sys_TickCount() - start_tick; }
+
+    uint32_t written_mark = 0, start_tick = 0;
+};
 
 // Exact frames, once when answered, every attempt when the logger is silent.
 TEST_F(Link, CommandsWriteTheirExactRequestOnceOrUntilTheAttemptsRunOut)

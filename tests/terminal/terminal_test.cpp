@@ -221,7 +221,6 @@ TEST(Terminal, FindsTheDocumentsFolderTheXdgUserDirectoriesName)
         {"the last line counts", "XDG_DOCUMENTS_DIR=\"$HOME/old\"\nXDG_DOCUMENTS_DIR=$HOME/new\n", false, "~/new"},
         {"in XDG_CONFIG_HOME", "XDG_DOCUMENTS_DIR=\"$HOME/Papiers\"\n", true, "~/Papiers"},
         {"commented out", "# XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", false, "~/Documents"},
-        {"a relative value", "XDG_DOCUMENTS_DIR=\"Docs\"\n", false, "~/Documents"},
         {"$HOME followed by other letters", "XDG_DOCUMENTS_DIR=\"$HOMEWORK/Docs\"\n", false, "~/Documents"},
         {"a FIFO in place of the file", "FIFO", false, "~/Documents"},
         {"a link to an endless device", "ZERO", false, "~/Documents"},

@@ -32,10 +32,8 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-// Runs a download of three tracks, long enough for a trace that a writer
-// cannot hold, through the shell's tick as a front end does, with
-// trace_setup (if any) after the start and each_tick (if any) after every
-// tick; the trace ends as the program does.
+// A download of three tracks, a trace longer than a writer holds, ticked as a
+// front end does; the trace ends as the program's does.
 Outcome download(void (*trace_setup)() = nullptr, void (*each_tick)() = nullptr)
 {
     session_Begin();
