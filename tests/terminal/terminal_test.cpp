@@ -112,8 +112,6 @@ TEST(Terminal, PrintsCompleteLinesCopiesErrorsAndEndsWithTheOutcomeAsExitCode)
         const char* printed_to = nullptr;  // standard output's file, when not a fresh one
         uint32_t let_go_at_try = 0;  // another program locks the folder until this try of the run's; GPX on
     } cases[] = {
-        {"a whole download", [] {}, {0, false, false}, OUTCOME_SAVED, 2, 2,
-         "File: 2015-07-04_0845_002.txt ... read GPS data (100%)\n" + DONE, ""},
         // One waiting line, its time left updated in place: a file gets its last state.
         {"no adapter, looked for again once a second for 3 s", [] { sim_settings.adapter.present = false; },
          {3000, false, false}, OUTCOME_NO_ADAPTER, 0, 0,
@@ -140,7 +138,9 @@ TEST(Terminal, PrintsCompleteLinesCopiesErrorsAndEndsWithTheOutcomeAsExitCode)
         {"standard output on a full disk", [] {}, {0, true, true}, OUTCOME_OUTPUT_FAILED, 0, 0, "",
          std::string(program_invocation_short_name) + ": cannot write to standard output: No space left on device\n",
          0, false, nullptr, "/dev/full"},
-        {"a folder let go within the wait", [] {}, {0, false, false}, OUTCOME_SAVED, 2, 2, DONE, "", 0, false,
+        {"a folder let go within the wait", [] {}, {0, false, false}, OUTCOME_SAVED, 2, 2,
+         "File: 2015-07-04_0845_002.txt ... read GPS data (100%)\nGPX: 2015-07-04_0845_002.gpx (80 points)\n" + DONE,
+         "", 0, false,
          [] { return track_Text(ITEMS); }, nullptr, 2},
         {"a folder held for the whole wait", [] {}, {0, false, false}, OUTCOME_FOLDER_BUSY, 1, 0, FOLDER_BUSY,
          FOLDER_BUSY, 0, false, [] { return track_Text(ITEMS); }, nullptr, UINT32_MAX},
