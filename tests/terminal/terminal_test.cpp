@@ -218,7 +218,6 @@ TEST(Terminal, FindsTheDocumentsFolderTheXdgUserDirectoriesName)
         {"home relative", "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", false,
          "~/Dokumente"},
         {"absolute with a trailing slash", "XDG_DOCUMENTS_DIR=\"/srv/papers/\"\n", false, "/srv/papers"},
-        {"the last line counts", "XDG_DOCUMENTS_DIR=\"$HOME/old\"\nXDG_DOCUMENTS_DIR=$HOME/new\n", false, "~/new"},
         {"in XDG_CONFIG_HOME", "XDG_DOCUMENTS_DIR=\"$HOME/Papiers\"\n", true, "~/Papiers"},
         {"commented out", "# XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", false, "~/Documents"},
         {"$HOME followed by other letters", "XDG_DOCUMENTS_DIR=\"$HOMEWORK/Docs\"\n", false, "~/Documents"},
