@@ -8,7 +8,6 @@
 
 #include "fuzz/fuzz_support.h"
 #include "shell/shell.h"
-#include "sim/trace_player.h"
 #include "tests/download/download_session.h"
 #include "tests/support/temp_dir.h"
 #include "tests/traces/trace_sessions.h"

@@ -32,6 +32,7 @@ constexpr uint32_t ITEMS = 120;
 const std::string DONE = "ZORP read done. Data saved.\n";
 const std::string FIRST_TRACK = "2015-07-03_0845_001.txt";
 const std::string NOT_HELD = "Not erased: " + FIRST_TRACK + " does not hold its track\n";
+const std::string FOLDER_BUSY = "Another ZorpLoad is saving into {out}\n";
 const std::string NO_ADAPTER =
     "Error - USB adapter not found\nNo FT232R adapter is plugged in: connect the logger's USB cable and try again\n";
 
@@ -62,154 +63,12 @@ int run_Into(int fd, const ProgramOptions& options, const TerminalSettings& sett
     return code;
 }
 
-// The simulated logger afresh with two tracks, then changed by inject.
-void fresh_Logger(const std::function<void()>& inject = [] {})
-{
-    sim_Reset(), sim_ResetFiles();
-    sim_AddTracks(2, 1, ITEMS, 7);
-    inject();
-}
-
-int files_Named(const std::string& dir, const char* extension = ".txt")
+int track_Files(const std::string& dir)
 {
     if (!fs::is_directory(dir)) return 0;
-    return int(std::ranges::count_if(fs::directory_iterator(dir), [&](const auto& e) {
-        return e.path().extension() == extension;
+    return int(std::ranges::count_if(fs::directory_iterator(dir), [](const auto& e) {
+        return e.path().extension() == ".txt";
     }));
-}
-
-// Each run prints to a file; the lines that say what went wrong go to
-// standard error as well, unless it is where standard output goes (2>&1),
-// where they would show twice.
-TEST(Terminal, PrintsCompleteLinesCopiesErrorsAndEndsWithTheOutcomeAsExitCode)
-{
-    const struct Case {
-        const char* shows;
-        std::function<void()> inject;
-        TerminalSettings settings;
-        int exit_code;
-        int saved;                  // .txt files on disk afterwards
-        uint32_t directory_requests;  // summary and listing requests the logger heard
-        std::string ends_with;      // the output's end
-        std::string errors;         // standard error; {out} stands for the output folder
-        uint64_t waited_us = 0;     // at least this much simulated time
-        bool erased = false;
-        std::string (*planted)() = nullptr;  // the first track's file before the run
-        bool errors_apart = true;   // false: standard error goes where standard output goes
-        const char* printed_to = nullptr;  // standard output's file, when not a fresh one
-    } cases[] = {
-        {"a whole download", [] {}, {0, false, false}, OUTCOME_SAVED, 2, 2,
-         "File: 2015-07-04_0845_002.txt ... read GPS data (100%)\n" + DONE, ""},
-        // One waiting line, its time left updated in place: a file gets its last state.
-        {"no adapter, looked for again once a second for 3 s", [] { sim_settings.adapter.present = false; },
-         {3000, false, false}, OUTCOME_NO_ADAPTER, 0, 0,
-         "Waiting up to 3 s for the USB adapter ... 0 s left\n" + NO_ADAPTER + "USB adapter Error! (rv=102)\n",
-         NO_ADAPTER + "USB adapter Error! (rv=102)\n", 3000000},
-        {"the logger falls silent in the first track", [] { sim_settings.faults.silent_after_items = 60; },
-         {0, true, true}, OUTCOME_DOWNLOAD_ERROR, 0, 4, "ZORP read error! (Try again, please)\n",
-         "ZORP read error! (Try again, please)\n"},
-        {"a track not saved", [] { sim_file_faults.rename.countdown = 1; }, {0, false, false}, OUTCOME_NOT_SAVED, 1, 2,
-         "ZORP read done. Some tracks were not saved.\n",
-         "Write error, file:{out}/2015-07-03_0845_001.imp\nZORP read done. Some tracks were not saved.\n"},
-        // With an erase to follow, the summary and the track list are each taken once two reads agree.
-        {"not erased without a yes", [] {}, {0, true, false}, OUTCOME_SAVED, 2, 4, DONE, ""},
-        // A track skipped because its file exists is erased only when that file holds it.
-        {"not erased when an empty file planted at a track's name stands for it", [] {}, {0, true, true},
-         OUTCOME_DOWNLOAD_ERROR, 2, 4, DONE + NOT_HELD + "GPS erase failed\n", NOT_HELD + "GPS erase failed\n", 0,
-         false, [] { return std::string(); }},
-        {"not erased when a track's file holds its first sentence alone, errors printed once", [] {}, {0, true, true},
-         OUTCOME_DOWNLOAD_ERROR, 2, 4, DONE + NOT_HELD + "GPS erase failed\n", "", 0, false,
-         [] { return track_Text(1); }, false},
-        {"erased when a track's file from an earlier run holds it whole", [] {}, {0, true, true}, OUTCOME_SAVED, 2, 4,
-         DONE + "GPS erase done\n", "", 0, true, [] { return track_Text(ITEMS); }},
-        {"not erased when the logger holds more tracks than one listing carries",
-         [] { sim_AddTracks(300, 3, 2, 9); }, {0, true, true}, OUTCOME_NOT_SAVED, 300, 7,
-         "ZORP read done. Some tracks were not saved.\n", "ZORP read done. Some tracks were not saved.\n"},
-        // A run whose report is lost must not pass for one that went well, nor erase.
-        {"standard output on a full disk", [] {}, {0, true, true}, OUTCOME_OUTPUT_FAILED, 0, 0, "",
-         std::string(program_invocation_short_name) + ": cannot write to standard output: No space left on device\n",
-         0, false, nullptr, true, "/dev/full"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.shows);
-        const TempDir temp;
-        fresh_Logger(c.inject);
-        const uint64_t start_us = sim_NowUs();
-        const std::string out = temp.path("out"), errors = temp.path("errors");
-        const std::string printed = c.printed_to != nullptr ? c.printed_to : temp.path("printed");
-        if (c.planted != nullptr) fs::create_directory(out), std::ofstream(path_Join(out, FIRST_TRACK)) << c.planted();
-        const int fd = open(printed.c_str(), O_WRONLY | O_CREAT, 0644);
-        const int error_fd = c.errors_apart ? open(errors.c_str(), O_WRONLY | O_CREAT, 0644) : fd;
-        EXPECT_EQ(run_Into(fd, {out.c_str(), {}, {}, {}}, c.settings, error_fd), c.exit_code);
-        close(fd);
-        if (c.errors_apart) {
-            close(error_fd);
-            std::string expected_errors = c.errors;
-            if (const size_t at = expected_errors.find("{out}"); at != std::string::npos)
-                expected_errors.replace(at, 5, out);
-            EXPECT_EQ(file_Contents(errors), expected_errors);
-        }
-
-        const std::string text = fs::is_regular_file(printed) ? file_Contents(printed) : "";
-        EXPECT_TRUE(text.ends_with(c.ends_with)) << text;
-        EXPECT_EQ(text.find_first_of("\r\x1b"), std::string::npos) << "a redraw in a file";
-        const auto count = [&](const std::string& part) {
-            size_t n = 0;
-            for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-            return n;
-        };
-        EXPECT_EQ(count("%)"), count("read GPS data (")) << "a track line printed more than once";
-        EXPECT_LE(count("USB adapter not found"), 1u) << "a line per look for the adapter";
-        EXPECT_EQ(files_Named(out), c.saved);
-        EXPECT_EQ(sim_stats.requests_by_command[0x12], c.directory_requests);
-        EXPECT_GE(sim_NowUs() - start_us, c.waited_us);
-        EXPECT_LT(sim_NowUs() - start_us, c.waited_us != 0 ? c.waited_us + 1000000 : UINT64_MAX) << "waited too long";
-        EXPECT_EQ(sim_stats.erases, c.erased ? 1u : 0u);
-        EXPECT_FALSE(sim_AdapterOpen());
-    }
-}
-
-TEST(Terminal, RedrawsTheProgressInPlaceOnATerminal)
-{
-    const TempDir temp;
-    int master = -1, slave = -1;
-    winsize narrow {};
-    narrow.ws_row = 24, narrow.ws_col = 60;  // a track's line takes two rows
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &narrow), 0);
-    fcntl(master, F_SETFL, O_NONBLOCK);
-    auto read_All = [&] {
-        std::string text;
-        char buffer[4096];
-        for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
-        return text;
-    };
-    sim_Reset(), sim_ResetFiles();
-    sim_AddTracks(1, 1, ITEMS, 7);
-    // The terminal turns "\n" into "\r\n" on the way out.
-    EXPECT_EQ(run_Into(slave, {temp.path("out").c_str(), {}, {}, {}}, {0, false, false}), OUTCOME_SAVED);
-    const std::string shown = read_All();
-    EXPECT_NE(shown.find("\r\nOutput directory: " + temp.path("out") + "\r\n"), std::string::npos);
-    const std::string track = "Track ID=  1 (  120 items), File: 2015-07-03_0845_001.txt ... read GPS data";
-    EXPECT_NE(shown.find(track + "       \x1b[J\r\x1b[1A" + track + " (  0%)\x1b[J"), std::string::npos) << shown;
-    EXPECT_NE(shown.find("\r\x1b[1A" + track + " (100%)\x1b[J\r\nZORP read done. Data saved.\r\n"),
-              std::string::npos);
-
-    // A terminal one column wide: a track's line fills far more rows than
-    // the terminal has, and a redraw goes up to the top row, never above.
-    winsize one_column {};
-    one_column.ws_row = 24, one_column.ws_col = 1;
-    ASSERT_EQ(ioctl(master, TIOCSWINSZ, &one_column), 0);
-    sim_Reset(), sim_ResetFiles();
-    sim_AddTracks(1, 2, ITEMS, 7);
-    EXPECT_EQ(run_Into(slave, {temp.path("out").c_str(), {}, {}, {}}, {0, false, false}), OUTCOME_SAVED);
-    const std::string tall = read_All();
-    EXPECT_NE(tall.find("\x1b[23A"), std::string::npos) << "no redraw from the top row";
-    for (size_t at = tall.find("\x1b["); at != std::string::npos; at = tall.find("\x1b[", at + 1)) {
-        const int rows = std::atoi(tall.c_str() + at + 2);
-        EXPECT_LE(rows, 23) << "a redraw moved the cursor above the terminal";
-    }
-
-    close(slave), close(master);
 }
 
 // Another program holding the output folder's lock: a lock of the test's own
@@ -231,104 +90,162 @@ void check_FolderLock(SimFileCall call, const char* path)
     }
 }
 
-// The run waits for a folder another program saves into and saves once it
-// is let go within the wait, else stops with its own line and exit code;
-// from the GPX written at start for a track already there to the last
-// file, the folder's lock is the run's.
-TEST(Terminal, WaitsForAFolderAnotherProgramHoldsAndHoldsItsLockToTheEnd)
+// Each run prints complete lines to a file; the lines that say what went
+// wrong go to standard error as well. A run waits for a folder another
+// program saves into and saves once it is let go within the wait, else stops
+// with its own line and exit code; from the GPX written at start for a track
+// already there to the last file, the folder's lock is the run's.
+TEST(Terminal, PrintsCompleteLinesCopiesErrorsAndEndsWithTheOutcomeAsExitCode)
 {
-    const struct {
+    const struct Case {
         const char* shows;
-        uint32_t let_go_at_try;  // 0: never held
+        std::function<void()> inject;
+        TerminalSettings settings;
         int exit_code;
-        int gpx;  // .gpx files afterwards
+        int saved;                  // .txt files on disk afterwards
+        uint32_t directory_requests;  // summary and listing requests the logger heard
+        std::string ends_with;      // the output's end
+        std::string errors;         // standard error; {out} stands for the output folder
+        uint64_t waited_us = 0;     // at least this much simulated time
+        bool erased = false;
+        std::string (*planted)() = nullptr;  // the first track's file before the run
+        const char* printed_to = nullptr;  // standard output's file, when not a fresh one
+        uint32_t let_go_at_try = 0;  // another program locks the folder until this try of the run's; GPX on
     } cases[] = {
-        {"a folder of its own", 0, OUTCOME_SAVED, 2},
-        {"a folder let go within the wait", 2, OUTCOME_SAVED, 2},
-        {"a folder held for the whole wait", UINT32_MAX, OUTCOME_FOLDER_BUSY, 0},
+        // One waiting line, its time left updated in place: a file gets its last state.
+        {"no adapter, looked for again once a second for 3 s", [] { sim_settings.adapter.present = false; },
+         {3000, false, false}, OUTCOME_NO_ADAPTER, 0, 0,
+         "Waiting up to 3 s for the USB adapter ... 0 s left\n" + NO_ADAPTER + "USB adapter Error! (rv=102)\n",
+         NO_ADAPTER + "USB adapter Error! (rv=102)\n", 3000000},
+        {"the logger falls silent in the first track", [] { sim_settings.faults.silent_after_items = 60; },
+         {0, true, true}, OUTCOME_DOWNLOAD_ERROR, 0, 4, "ZORP read error! (Try again, please)\n",
+         "ZORP read error! (Try again, please)\n"},
+        {"a track not saved", [] { sim_file_faults.rename.countdown = 1; }, {0, false, false}, OUTCOME_NOT_SAVED, 1, 2,
+         "ZORP read done. Some tracks were not saved.\n",
+         "Write error, file:{out}/2015-07-03_0845_001.imp\nZORP read done. Some tracks were not saved.\n"},
+        // With an erase to follow, the summary and the track list are each taken once two reads agree.
+        {"not erased without a yes", [] {}, {0, true, false}, OUTCOME_SAVED, 2, 4, DONE, ""},
+        // A track skipped because its file exists is erased only when that file holds it.
+        {"not erased when a track's file holds its first sentence alone", [] {}, {0, true, true},
+         OUTCOME_DOWNLOAD_ERROR, 2, 4, DONE + NOT_HELD + "GPS erase failed\n", NOT_HELD + "GPS erase failed\n", 0,
+         false, [] { return track_Text(1); }},
+        {"erased when a track's file from an earlier run holds it whole", [] {}, {0, true, true}, OUTCOME_SAVED, 2, 4,
+         DONE + "GPS erase done\n", "", 0, true, [] { return track_Text(ITEMS); }},
+        {"not erased when the logger holds more tracks than one listing carries",
+         [] { sim_AddTracks(300, 3, 2, 9); }, {0, true, true}, OUTCOME_NOT_SAVED, 300, 7,
+         "ZORP read done. Some tracks were not saved.\n", "ZORP read done. Some tracks were not saved.\n"},
+        // A run whose report is lost must not pass for one that went well, nor erase.
+        {"standard output on a full disk", [] {}, {0, true, true}, OUTCOME_OUTPUT_FAILED, 0, 0, "",
+         std::string(program_invocation_short_name) + ": cannot write to standard output: No space left on device\n",
+         0, false, nullptr, "/dev/full"},
+        {"a folder let go within the wait", [] {}, {0, false, false}, OUTCOME_SAVED, 2, 2,
+         "File: 2015-07-04_0845_002.txt ... read GPS data (100%)\nGPX: 2015-07-04_0845_002.gpx (80 points)\n" + DONE,
+         "", 0, false,
+         [] { return track_Text(ITEMS); }, nullptr, 2},
+        {"a folder held for the whole wait", [] {}, {0, false, false}, OUTCOME_FOLDER_BUSY, 1, 0, FOLDER_BUSY,
+         FOLDER_BUSY, 0, false, [] { return track_Text(ITEMS); }, nullptr, UINT32_MAX},
     };
-    for (const auto& c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
         const TempDir temp;
-        fresh_Logger();
-        const std::string out = temp.path("out"), printed = temp.path("printed");
-        fs::create_directory(out);
-        std::ofstream(path_Join(out, FIRST_TRACK)) << track_Text(ITEMS);
-        other_lock = open(path_Join(out, FOLDER_LOCK_NAME).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        other_holds = c.let_go_at_try != 0 && flock(other_lock, LOCK_EX | LOCK_NB) == 0;
+        sim_Reset(), sim_ResetFiles();
+        sim_AddTracks(2, 1, ITEMS, 7);
+        c.inject();
+        const uint64_t start_us = sim_NowUs();
+        const std::string out = temp.path("out"), errors = temp.path("errors");
+        const std::string printed = c.printed_to != nullptr ? c.printed_to : temp.path("printed");
+        if (c.planted != nullptr) fs::create_directory(out), std::ofstream(path_Join(out, FIRST_TRACK)) << c.planted();
         lock_tries = unlocked_calls = 0, let_go_at_try = c.let_go_at_try;
-        sim_file_faults.hook = check_FolderLock;
+        if (c.let_go_at_try != 0) {
+            other_lock = open(path_Join(out, FOLDER_LOCK_NAME).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            other_holds = flock(other_lock, LOCK_EX | LOCK_NB) == 0;
+            sim_file_faults.hook = check_FolderLock;
+        }
         const int fd = open(printed.c_str(), O_WRONLY | O_CREAT, 0644);
-        EXPECT_EQ(run_Into(fd, {out.c_str(), {}, {}, true}, {0, false, false}, fd), c.exit_code);
-        close(fd), close(other_lock);
+        const int error_fd = open(errors.c_str(), O_WRONLY | O_CREAT, 0644);
+        EXPECT_EQ(run_Into(fd, {out.c_str(), {}, {}, c.let_go_at_try != 0}, c.settings, error_fd), c.exit_code);
+        close(fd), close(error_fd);
+        if (c.let_go_at_try != 0) close(other_lock);
+        const auto with_Out = [&](std::string expected) {
+            if (const size_t at = expected.find("{out}"); at != std::string::npos) expected.replace(at, 5, out);
+            return expected;
+        };
+        EXPECT_EQ(file_Contents(errors), with_Out(c.errors));
 
-        const std::string text = file_Contents(printed);
-        EXPECT_EQ(text.find("Another ZorpLoad is saving into " + out + "\n") != std::string::npos,
-                  c.exit_code == OUTCOME_FOLDER_BUSY) << text;
-        EXPECT_EQ(files_Named(out, ".gpx"), c.gpx);
-        EXPECT_EQ(files_Named(out), 2 - (c.exit_code == OUTCOME_FOLDER_BUSY));
+        const std::string text = fs::is_regular_file(printed) ? file_Contents(printed) : "";
+        EXPECT_TRUE(text.ends_with(with_Out(c.ends_with))) << text;
+        EXPECT_EQ(text.find_first_of("\r\x1b"), std::string::npos) << "a redraw in a file";
         EXPECT_EQ(unlocked_calls, 0u) << "a file call while the folder's lock was not the run's";
+        EXPECT_EQ(track_Files(out), c.saved);
+        EXPECT_EQ(sim_stats.requests_by_command[0x12], c.directory_requests);
+        EXPECT_GE(sim_NowUs() - start_us, c.waited_us);
+        EXPECT_LT(sim_NowUs() - start_us, c.waited_us != 0 ? c.waited_us + 1000000 : UINT64_MAX) << "waited too long";
+        EXPECT_EQ(sim_stats.erases, c.erased ? 1u : 0u);
     }
 }
 
-// The documents folder from the XDG user directories: rows of {name, what
-// user-dirs.dirs holds ("FIFO": a FIFO in its place, read as no file;
-// "ZERO": a link to /dev/zero, which never ends),
-// whether it lies in $XDG_CONFIG_HOME instead of ~/.config, the folder
-// expected ("~" for the home folder; "" unknown)}.
-struct DocumentsCase {
-    const char* name;
-    const char* user_dirs;
-    bool config_home;
-    const char* expected;
-};
-
-const std::string TOO_LONG_DIRS = "XDG_DOCUMENTS_DIR=\"/" + std::string(260, '0') + "\"\n";
-
-const DocumentsCase documents_cases[] = {
-    {"HomeRelative", "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", false,
-     "~/Dokumente"},
-    {"AbsoluteWithATrailingSlash", "XDG_DOCUMENTS_DIR=\"/srv/papers/\"\n", false, "/srv/papers"},
-    {"LastLineCounts", "XDG_DOCUMENTS_DIR=\"$HOME/old\"\nXDG_DOCUMENTS_DIR=$HOME/new\n", false, "~/new"},
-    {"InXdgConfigHome", "XDG_DOCUMENTS_DIR=\"$HOME/Papiers\"\n", true, "~/Papiers"},
-    {"OtherFoldersOnly", "XDG_MUSIC_DIR=\"$HOME/Music\"\n", false, "~/Documents"},
-    {"CommentedOut", "# XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", false, "~/Documents"},
-    {"RelativeValueOfAnotherForm", "XDG_DOCUMENTS_DIR=\"Docs\"\n", false, "~/Documents"},
-    {"HomeFollowedByOtherLetters", "XDG_DOCUMENTS_DIR=\"$HOMEWORK/Docs\"\n", false, "~/Documents"},
-    {"FifoInPlaceOfTheFile", "FIFO", false, "~/Documents"},
-    {"LinkToAnEndlessDevice", "ZERO", false, "~/Documents"},
-    {"FolderTooLong", TOO_LONG_DIRS.c_str(), false, ""},
-};
-
-void PrintTo(const DocumentsCase& c, std::ostream* out) { *out << c.name; }
-
-class TerminalDocuments : public testing::TestWithParam<DocumentsCase> {};
-
-TEST_P(TerminalDocuments, FindsTheFolderTheXdgUserDirectoriesName)
+TEST(Terminal, RedrawsTheProgressInPlaceOnATerminal)
 {
-    const DocumentsCase& c = GetParam();
-    alarm(10);
     const TempDir temp;
-    const std::string home = temp.path("home"), config = c.config_home ? temp.path("config") : home + "/.config";
-    fs::create_directories(config);
-    const std::string user_dirs = config + "/user-dirs.dirs";
-    if (std::string(c.user_dirs) == "FIFO")
-        ASSERT_EQ(mkfifo(user_dirs.c_str(), 0600), 0);
-    else if (std::string(c.user_dirs) == "ZERO")
-        fs::create_symlink("/dev/zero", user_dirs);
-    else
-        std::ofstream(user_dirs) << c.user_dirs;
+    int master = -1, slave = -1;
+    winsize narrow {};
+    narrow.ws_row = 24, narrow.ws_col = 60;  // a track's line takes two rows
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &narrow), 0);
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    sim_Reset(), sim_ResetFiles();
+    sim_AddTracks(1, 1, ITEMS, 7);
+    // The terminal turns "\n" into "\r\n" on the way out.
+    EXPECT_EQ(run_Into(slave, {temp.path("out").c_str(), {}, {}, {}}, {0, false, false}), OUTCOME_SAVED);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, size_t(n));
+    const std::string track = "Track ID=  1 (  120 items), File: 2015-07-03_0845_001.txt ... read GPS data";
+    EXPECT_NE(shown.find("\r\x1b[1A" + track + " (100%)\x1b[J\r\nZORP read done. Data saved.\r\n"), std::string::npos)
+        << shown;
+    close(slave), close(master);
+}
+
+// The documents folder from the XDG user directories, found without waiting
+// on what stands in place of user-dirs.dirs; unknown without a home folder.
+TEST(Terminal, FindsTheDocumentsFolderTheXdgUserDirectoriesName)
+{
+    const struct {
+        const char* shows;
+        std::string user_dirs;  // "FIFO": a FIFO in its place; "ZERO": a link to /dev/zero, which never ends
+        bool config_home;       // in $XDG_CONFIG_HOME rather than ~/.config
+        const char* expected;   // "~" for the home folder; "" unknown
+    } cases[] = {
+        {"home relative", "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", false,
+         "~/Dokumente"},
+        {"absolute with a trailing slash", "XDG_DOCUMENTS_DIR=\"/srv/papers/\"\n", false, "/srv/papers"},
+        {"in XDG_CONFIG_HOME", "XDG_DOCUMENTS_DIR=\"$HOME/Papiers\"\n", true, "~/Papiers"},
+        {"commented out", "# XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n", false, "~/Documents"},
+        {"$HOME followed by other letters", "XDG_DOCUMENTS_DIR=\"$HOMEWORK/Docs\"\n", false, "~/Documents"},
+        {"a FIFO in place of the file", "FIFO", false, "~/Documents"},
+        {"a link to an endless device", "ZERO", false, "~/Documents"},
+        {"a folder too long", "XDG_DOCUMENTS_DIR=\"/" + std::string(260, '0') + "\"\n", false, ""},
+    };
     const std::string old_home = getenv("HOME") ? getenv("HOME") : "";
-    setenv("HOME", home.c_str(), 1);
-    if (c.config_home) setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    else unsetenv("XDG_CONFIG_HOME");
-
     char dir[PROGRAM_DIR_SIZE];
-    documents_Dir(dir);
-    std::string expected = c.expected;
-    if (expected.starts_with("~")) expected = home + expected.substr(1);
-    EXPECT_EQ(std::string(dir), expected);
-
+    alarm(10);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shows);
+        const TempDir temp;
+        const std::string home = temp.path("home"), config = c.config_home ? temp.path("config") : home + "/.config";
+        fs::create_directories(config);
+        const std::string user_dirs = config + "/user-dirs.dirs";
+        if (c.user_dirs == "FIFO")
+            EXPECT_EQ(mkfifo(user_dirs.c_str(), 0600), 0);
+        else if (c.user_dirs == "ZERO")
+            fs::create_symlink("/dev/zero", user_dirs);
+        else
+            std::ofstream(user_dirs) << c.user_dirs;
+        setenv("HOME", home.c_str(), 1);
+        if (c.config_home) setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        else unsetenv("XDG_CONFIG_HOME");
+        documents_Dir(dir);
+        EXPECT_EQ(std::string(dir), c.expected[0] == '~' ? home + (c.expected + 1) : c.expected);
+    }
     unsetenv("HOME");
     documents_Dir(dir);
     EXPECT_STREQ(dir, "") << "without a home folder";
@@ -336,9 +253,5 @@ TEST_P(TerminalDocuments, FindsTheFolderTheXdgUserDirectoriesName)
     unsetenv("XDG_CONFIG_HOME");
     alarm(0);
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, TerminalDocuments, testing::ValuesIn(documents_cases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 
 }  // namespace

@@ -28,21 +28,6 @@ uint64_t stamp_Us(const std::string& line)
     return std::stoull(line) * 1000000 + std::stoull(line.substr(line.find('.') + 1, 6));
 }
 
-// Replays a trace; the player's mismatch. The session saves the very files
-// of the recorded folder.
-std::string replay_Saves(const std::string& trace, const std::string& name)
-{
-    const std::string mismatch = trace_session_Replay(trace.c_str());
-    Lines files;
-    for (const auto& entry : fs::directory_iterator(TRACES + "/" + name))
-        files.push_back(entry.path().filename().string());
-    std::ranges::sort(files);
-    EXPECT_EQ(session_Files(), files);
-    for (const std::string& file : files)
-        EXPECT_EQ(file_Contents(session_Dir() + "/" + file), file_Contents(TRACES + "/" + name + "/" + file)) << file;
-    return mismatch;
-}
-
 // A trace of this text, written outside the session's directory.
 std::string written_Trace(const std::string& text)
 {
@@ -62,24 +47,23 @@ std::vector<std::string> recorded_Sessions()
     return std::ranges::sort(names), names;
 }
 
-struct Session : ::testing::Test {
+struct RecordedSession : ::testing::TestWithParam<std::string> {
     void SetUp() override { session_Begin(); }
     void TearDown() override { session_End(); }
 };
-struct RecordedSession : Session, ::testing::WithParamInterface<std::string> {};
 
-// A trace recorded in real time never keeps the simulated clock's pace: its
-// program's sleeps last longer or shorter. Every recorded session must
-// replay whole and save the same files as recorded, with its time stamps
-// doubled (Sleep(1) lasts 2 ms on many Windows machines: every reply comes
-// later, counted from its request) and halved (replies that came sooner
-// must still come after their requests). One recorded on the simulated
-// clock runs again to the microsecond as recorded: the program's last call,
-// the close, comes when it came.
+// A trace recorded in real time never keeps the simulated clock's pace. Every
+// recorded session replays whole and saves the recorded files with its time
+// stamps doubled (Sleep(1) lasts 2 ms on many Windows machines) and halved
+// (replies that came sooner still come after their requests); one recorded
+// on the simulated clock ends to the microsecond with its close.
 TEST_P(RecordedSession, ReplaysAtAnyPaceAndSavesTheRecordedFiles)
 {
-    const std::string text = file_Contents(TRACES + "/" + GetParam() + ".trace");
+    const std::string text = file_Contents(TRACES + "/" + GetParam() + ".trace"), saved = TRACES + "/" + GetParam();
     const std::string last_line = text.substr(text.rfind('\n', text.size() - 2) + 1);
+    Lines files;
+    for (const auto& entry : fs::directory_iterator(saved)) files.push_back(entry.path().filename().string());
+    std::ranges::sort(files);
     for (const double pace : {1.0, 2.0, 0.5}) {
         SCOPED_TRACE(pace);
         if (pace != 1.0) {
@@ -97,7 +81,11 @@ TEST_P(RecordedSession, ReplaysAtAnyPaceAndSavesTheRecordedFiles)
         }
         trace_session_AlignClock();
         const uint64_t start_us = sim_NowUs();
-        ASSERT_EQ(replay_Saves(written_Trace(retimed), GetParam()), "");
+        const std::string mismatch = trace_session_Replay(written_Trace(retimed).c_str());
+        EXPECT_EQ(session_Files(), files);
+        for (const std::string& file : files)
+            EXPECT_EQ(file_Contents(session_Dir() + "/" + file), file_Contents(saved + "/" + file)) << file;
+        ASSERT_EQ(mismatch, "");
         if (pace == 1.0 &&
             std::ranges::count_if(TRACE_SESSIONS, [](const TraceSession& s) { return s.name == GetParam(); }) != 0) {
             ASSERT_NE(last_line.find(" C"), std::string::npos) << last_line;
@@ -113,52 +101,41 @@ INSTANTIATE_TEST_SUITE_P(Traces, RecordedSession, ::testing::ValuesIn(recorded_S
 // the replay with a message that names it, and nothing is read past it; so
 // does a call that the program makes otherwise than the trace shows (as if
 // the program had changed it), with both versions.
-struct EditedLine {
-    const char* name;
-    std::string text;  // after the trace's first note
-    const char* mismatch;
-};
-
-// ctest lists each row by its name rather than as bytes.
-void PrintTo(const EditedLine& row, std::ostream* out) { *out << row.name; }
-
-const std::string OPENING = "   0.000000 N 1\n   0.000000 I 0403:6001 FT232R USB UART\n";
-const std::string OPENED = OPENING + "   0.000000 O FT232R USB UART\n   0.000000 F 0 0 0\n";
-
-const EditedLine EDITED_LINES[] = {
-    // A problem report's line of one vertical tab once sent the time stamp's
-    // parse into the next line.
-    {"VerticalTabAlone", "   0.000000 N 1\n\v\n0.000001R 3E 01\n", "trace line 3: not an event line"},
-    {"TimeStampPastItsRange", "9223372036854.775808 N 1\n", "trace line 2: a time stamp past 4294967295 seconds"},
-    {"TimeStampShortOfMicroseconds", "   0.00001 N 1\n",
-     "trace line 2: a time stamp without six digits of microseconds"},
-    {"NoEventLetter", OPENING + "   0.000000 3E 01\n", "trace line 4: not an event line"},
-    {"EventNoRecorderWrites", "   0.000000 Q 1\n", "trace line 2: not an event line"},
-    {"NulByteForALetter", std::string("   0.000000 \0 1\n", 16), "trace line 2: not an event line"},
-    {"CountPastItsRange", "   0.000000 N 4294967296\n",
-     "trace line 2: no count up to 4294967295 after the event letter"},
-    {"PollWithoutItsCount", OPENED + "   0.001000 S\n", "trace line 6: no count up to 4294967295 after the event letter"},
-    {"FailureWithoutItsStatus", "   0.000000 N fail x\n",
-     "trace line 2: no failure status from 1 to 4294967295 after \"fail\""},
-    {"NothingButNotes", "# size limit 67108864 bytes\n", "trace line 2: the trace ends, the program called \"N\""},
-    {"ReadOfNoByte", OPENED + "   0.001000 R 3E 1FF\n", "trace line 6: not a byte of two hex digits: 1FF"},
-    {"ChangedDataCharacteristics", OPENED + "   0.000000 D 7 0 0\n",
-     "trace line 6: the trace has \"D 7 0 0\", the program called \"D 8 0 0\""},
-    {"ChangedBaudRate", OPENED + "   0.000000 D 8 0 0\n   0.000000 B 230400\n",
-     "trace line 7: the trace has \"B 230400\", the program called \"B 38400\""},
-    {"ChangedRequest", OPENED + "   0.000000 D 8 0 0\n   0.000000 B 38400\n   0.040000 W 3E 01 07 01 FF 77 34\n",
-     "trace line 8: the trace has \"W 3E 01 07 01 FF 77 34\", the program called \"W 3E 01 07 01 FF 77 33\""},
-};
-
-struct EditedTrace : Session, ::testing::WithParamInterface<EditedLine> {};
-
-TEST_P(EditedTrace, EndsTheReplayNamingTheLine)
+TEST(EditedTrace, EndsTheReplayNamingTheLine)
 {
-    const std::string trace = written_Trace("# ZorpLoad 1.01 wire trace\n" + GetParam().text);
-    EXPECT_EQ(trace_session_Replay(trace.c_str()), GetParam().mismatch);
+    const std::string opening = "   0.000000 N 1\n   0.000000 I 0403:6001 FT232R USB UART\n";
+    const std::string opened = opening + "   0.000000 O FT232R USB UART\n   0.000000 F 0 0 0\n";
+    const struct {
+        const char* shows;
+        std::string text;  // after the trace's first note
+        const char* mismatch;
+    } rows[] = {
+        // The time stamp's parse must not run on into the next line.
+        {"a vertical tab alone", "   0.000000 N 1\n\v\n0.000001R 3E 01\n", "trace line 3: not an event line"},
+        {"a time stamp past its range", "9223372036854.775808 N 1\n",
+         "trace line 2: a time stamp past 4294967295 seconds"},
+        {"a time stamp short of microseconds", "   0.00001 N 1\n",
+         "trace line 2: a time stamp without six digits of microseconds"},
+        {"no event letter", opening + "   0.000000 3E 01\n", "trace line 4: not an event line"},
+        {"a NUL byte for a letter", std::string("   0.000000 \0 1\n", 16), "trace line 2: not an event line"},
+        {"a count past its range", "   0.000000 N 4294967296\n",
+         "trace line 2: no count up to 4294967295 after the event letter"},
+        {"a poll without its count", opened + "   0.001000 S\n",
+         "trace line 6: no count up to 4294967295 after the event letter"},
+        {"a failure without its status", "   0.000000 N fail x\n",
+         "trace line 2: no failure status from 1 to 4294967295 after \"fail\""},
+        {"nothing but notes", "# size limit 67108864 bytes\n",
+         "trace line 2: the trace ends, the program called \"N\""},
+        {"a read of no byte", opened + "   0.001000 R 3E 1FF\n", "trace line 6: not a byte of two hex digits: 1FF"},
+        {"a changed request", opened + "   0.000000 D 8 0 0\n   0.000000 B 38400\n   0.040000 W 3E 01 07 01 FF 77 34\n",
+         "trace line 8: the trace has \"W 3E 01 07 01 FF 77 34\", the program called \"W 3E 01 07 01 FF 77 33\""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.shows);
+        session_Begin();
+        EXPECT_EQ(trace_session_Replay(written_Trace("# ZorpLoad 1.01 wire trace\n" + row.text).c_str()), row.mismatch);
+        session_End();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Lines, EditedTrace, ::testing::ValuesIn(EDITED_LINES),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -32,10 +32,8 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-// Runs a download of three tracks, long enough for a trace that a writer
-// cannot hold, through the shell's tick as a front end does, with
-// trace_setup (if any) after the start and each_tick (if any) after every
-// tick; the trace ends as the program does.
+// A download of three tracks, a trace longer than a writer holds, ticked as a
+// front end does; the trace ends as the program's does.
 Outcome download(void (*trace_setup)() = nullptr, void (*each_tick)() = nullptr)
 {
     session_Begin();
@@ -94,8 +92,7 @@ TEST(WireTrace, SizeLimitCutsTheTraceAtAWholeLineAndKeepsTheDownload)
     const std::string kept = cut_trace.substr(0, cut_trace.size() - note.size());
     EXPECT_GT(kept.size(), 3800u);
     EXPECT_TRUE(kept.ends_with("\n"));
-    // Apart from the limit in its header, what is kept is the whole trace's
-    // beginning.
+    // Apart from the limit in its header, what is kept is the trace's beginning.
     const size_t kept_events = kept.find("\n   "), whole_events = whole_trace().find("\n   ");
     EXPECT_EQ(kept.substr(kept_events), whole_trace().substr(whole_events, kept.size() - kept_events));
 }
@@ -132,12 +129,6 @@ std::string fifo_Drained()
 }
 #endif
 
-void start_OnStalledDisk()
-{
-    start_Trace();
-    sim_StallUserDisk(true);
-}
-
 // A trace file that cannot be written, or that does not take bytes without a
 // wait (a disk that stalls like a hung network share, a FIFO whose reader
 // stops reading): the download neither waits nor changes, and one status
@@ -169,8 +160,11 @@ TEST(WireTrace, FailingOrStalledTraceFileNeverChangesOrHoldsUpTheDownload)
              start_Trace();
          },
          nullptr, 0, 0, NO_NOTE},
-        {"disk-stalls-for-good.trace", NOT_READ, start_OnStalledDisk, nullptr, 0, 0, NO_NOTE},
-        {"disk-back-after-the-cut.trace", NOT_READ, start_OnStalledDisk,
+        {"disk-back-after-the-cut.trace", NOT_READ,
+         [] {
+             start_Trace();
+             sim_StallUserDisk(true);
+         },
          [] { if (!wirerec_Recording()) sim_StallUserDisk(false); }, WRITER_BUFFER_SIZE / 2 + 1, WRITER_BUFFER_SIZE,
          NOTE},
 #ifndef _WIN32
