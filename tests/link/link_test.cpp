@@ -118,6 +118,7 @@ TEST_F(Link, ExchangeFindsEchoAndFrameOrEndsWithItsResultInTime)
         {"start byte without 0x01", {}, Bytes{0x3C, 0x55} + reply, 500, 2000, EXCHANGE_OK, reply},
         {"bad frame, valid one behind", {}, bad + reply, 500, 2000, EXCHANGE_OVERRUN, bad + Bytes{0x3C}},
         {"bad frame, then rest", {}, bad, 500, 2000, EXCHANGE_IDLE, bad},
+        {"stray bytes, no echo", req, {0x55, 0x66}, 20, 2000, EXCHANGE_NO_ECHO, {0x55, 0x66}},
         {"no echo, idle", req, {}, 20, 2000, EXCHANGE_NO_ECHO, {}, 102 + 21 + 5},
         {"no echo, short total", req, {}, 5, 30, EXCHANGE_ECHO_TIMEOUT, {}, 31},
         {"echo, idle", req, req, 20, 2000, EXCHANGE_IDLE, {}, 3 + 21 + 5},
