@@ -40,8 +40,9 @@ static void synchronise_frame_start(uint8_t byte)
 }
 
 // Looks for the echo of the first send_len bytes of tx_frame among the
-// incoming bytes. 0 once found (rx_frame emptied), 1 when the search gave up
-// after ECHO_SEARCH_MS (rx_frame keeps what came), or EXCHANGE_ECHO_TIMEOUT.
+// incoming bytes: EXCHANGE_IDLE once found (rx_frame emptied; a silent line
+// after it is all there is), EXCHANGE_NO_ECHO when the search gave up after
+// ECHO_SEARCH_MS (rx_frame keeps what came), or EXCHANGE_ECHO_TIMEOUT.
 static int skip_echo(uint32_t send_len, uint32_t start, uint32_t total_timeout_ms)
 {
     const uint32_t echo_start = sys_TickCount();
@@ -54,20 +55,20 @@ static int skip_echo(uint32_t send_len, uint32_t start, uint32_t total_timeout_m
             if (rx_count == send_len) {
                 if (memcmp(rx_frame, tx_frame, send_len) == 0) {
                     rx_count = 0;
-                    return 0;
+                    return EXCHANGE_IDLE;
                 }
                 drop_first_rx_byte();
             }
         } else {
             sys_Sleep(1);
         }
-        if (now - echo_start > ECHO_SEARCH_MS) return 1;
+        if (now - echo_start > ECHO_SEARCH_MS) return EXCHANGE_NO_ECHO;
     }
 }
 
-// Collects one reply frame behind whatever rx_frame holds. Returns 0 on a
-// valid frame, 3 on an overrun, 5 on the total time-out, or result_so_far
-// when the line goes idle.
+// Collects one reply frame behind whatever rx_frame holds: EXCHANGE_OK,
+// EXCHANGE_OVERRUN, EXCHANGE_REPLY_TIMEOUT, or result_so_far when the line
+// goes idle.
 static int collect_reply(int result_so_far, uint32_t start, uint32_t idle_gap_ms, uint32_t total_timeout_ms)
 {
     uint32_t last_byte = sys_TickCount();
@@ -116,9 +117,8 @@ int GPS_Transact(uint32_t idle_gap_ms, uint32_t total_timeout_ms)
     rx_count = 0;
 
     const int echo = skip_echo(send_len, start, total_timeout_ms);
-    if (echo == EXCHANGE_ECHO_TIMEOUT) return EXCHANGE_ECHO_TIMEOUT;
-    const int result_so_far = echo == 0 ? EXCHANGE_IDLE : EXCHANGE_NO_ECHO;
-    return collect_reply(result_so_far, start, idle_gap_ms, total_timeout_ms);
+    if (echo == EXCHANGE_ECHO_TIMEOUT) return echo;
+    return collect_reply(echo, start, idle_gap_ms, total_timeout_ms);
 }
 
 int GPS_TransactRetry(uint32_t idle_gap_ms)
