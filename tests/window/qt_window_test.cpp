@@ -6,7 +6,6 @@
 #include <QTest>
 #include <sys/stat.h>
 #include <QtWidgets>
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <utility>
@@ -18,12 +17,10 @@
 #include "shell/status_log.h"
 #include "sim/sim.h"
 #include "tests/support/temp_dir.h"
-#include "version.h"
 
 namespace {
 
 struct Step { std::function<bool()> ready; std::function<void()> act = [] {}; };
-using Steps = std::vector<Step>;
 using Box = QMessageBox;
 constexpr char ERASE[] = "Erase GPS Log", EXIT[] = "Exit application ?", SAVE_GPX[] = "Save tracks as GPX";
 ZorpWindow* window() { return static_cast<ZorpWindow*>(main_window); }
@@ -43,14 +40,6 @@ Step answer(const char* title, const char* text, Box::Icon icon, Box::StandardBu
 Step download_done(Box::StandardButton b) { return answer("Download o.k.", EXIT, Box::Information, b); }
 Step exit_question(Box::StandardButton b) { return answer("ZORP download utility", EXIT, Box::Warning, b); }
 
-QDialog* about_box()
-{
-    QDialog* box = open_box<QDialog>("About ZorpLoad");
-    const auto labels = box ? box->findChildren<QLabel*>() : QList<QLabel*>();
-    return std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "ZorpLoad, Version " ZORP_VERSION; })
-               ? box : nullptr;
-}
-
 QAction* menu_item(const char* text)
 {
     for (QAction* action : window()->findChildren<QAction*>())
@@ -69,13 +58,13 @@ Step download_moves_on()  // ten more items after the step before: ticks go on b
     }};
 }
 
-// Some ink clearly darker than the background in the line's band of the client area, as last painted.
+// Some ink clearly darker than the background in the line's band, as last painted.
 bool line_shown(int line)
 {
     QWidget* canvas = window()->canvas();
     const QPoint at = canvas->mapTo(window(), QPoint(0, LOG_TOP + LOG_LINE_STEP * line));
-    const QImage band = window()->screen()->grabWindow(window()->winId(), at.x(), at.y(), canvas->width(), LOG_LINE_STEP)
-                            .toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage band =
+        window()->screen()->grabWindow(window()->winId(), at.x(), at.y(), canvas->width(), LOG_LINE_STEP).toImage();
     const int background = qGray(band.pixel(band.width() - 1, 0)) - 80;
     for (int y = 0; y < band.height(); ++y)
         for (int x = 0; x < band.width(); ++x)
@@ -100,7 +89,7 @@ void begin(const char* name, int tracks = 2)
 bool started() { return true; }  // the window is up: a step runs inside its loop
 void quit() { QCoreApplication::exit(0); }  // the behaviour has shown: the run ends there
 
-void run(const Steps& steps)  // all of them, within 60 s, and then the program leaves with 0
+void run(const std::vector<Step>& steps)  // all of them, within 60 s, and then the program leaves with 0
 {
     size_t next = 0;
     qint64 real_us = 0;
@@ -128,17 +117,6 @@ TEST(QtWindow, RetryAfterAdapterMissing)
          answer("Error", "USB adapter Error! (rv=102)", Box::Critical, Box::Retry), download_done(Box::Yes)});
     EXPECT_STREQ(status_log[0], "Error - USB adapter not found");
     EXPECT_STREQ(status_log[2], "USB adapter check     ... o.k.");
-}
-
-// Alt+? on the active main window opens About, the download moves on behind it.
-TEST(QtWindow, AboutByAltQuestionMark)
-{
-    begin("about");
-    run({{reading_items, [] { window()->activateWindow(); }},
-         {[] { return QApplication::activeWindow() == window(); },
-          [] { QTest::keyClick(window(), Qt::Key_Question, Qt::AltModifier); }},
-         {about_box}, download_moves_on(),
-         {about_box, [] { about_box()->findChild<QPushButton*>()->click(); }}, {nothing_open, quit}});
 }
 
 TEST(QtWindow, EraseRefusedDuringDownload)
