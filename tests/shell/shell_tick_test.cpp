@@ -3,10 +3,6 @@
 // it first, so an idle window costs no painting.
 #include <gtest/gtest.h>
 
-#include <ostream>
-#include <string>
-#include <vector>
-
 #include "download/download.h"
 #include "shell/shell.h"
 #include "shell/status_log.h"
@@ -23,44 +19,28 @@ void count_Paint(WindowHandle)
     shell_Painted();
 }
 
-enum Event { TICK, LOG_LINE, WINDOW_CHANGED, SYSTEM_PAINT, IDLE_SECOND };
+void idle_Second()
+{
+    for (int i = 0; i < 1000 / TICK_PERIOD_MS; ++i) shell_Tick();
+}
 
-struct Case {
-    const char* name;
-    std::vector<Event> events;
-    int expected_paints;
-};
-
-void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
-
-class ShellTick : public testing::TestWithParam<Case> {};
-
-TEST_P(ShellTick, DrawsOnlyWhenARedrawWaits)
+TEST(ShellTick, DrawsOnlyWhenARedrawWaits)
 {
     fake_WindowReset();
     shell_Start(nullptr, count_Paint);
     seq_state = SEQ_IDLE;
     paints = 0;
-    for (Event event : GetParam().events) {
-        switch (event) {
-        case TICK: shell_Tick(); break;
-        case LOG_LINE: log_AddLine("Track ID=1 ... o.k."); break;
-        case WINDOW_CHANGED: shell_WindowChanged(); break;
-        case SYSTEM_PAINT: shell_Painted(); break;
-        case IDLE_SECOND:
-            for (int i = 0; i < 1000 / TICK_PERIOD_MS; ++i) shell_Tick();
-            break;
-        }
-    }
-    EXPECT_EQ(paints, GetParam().expected_paints);
+    shell_Tick();
+    shell_Painted();
+    idle_Second();
+    EXPECT_EQ(paints, 0) << "drawn again after the window system drew it";
+    shell_WindowChanged();
+    idle_Second();
+    EXPECT_EQ(paints, 1) << "a changed window drawn once";
+    log_AddLine("Track ID=1 ... o.k.");
+    log_AddLine("Track ID=2 ... o.k.");
+    idle_Second();
+    EXPECT_EQ(paints, 2) << "the lines of one tick drawn once";
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Events, ShellTick,
-    testing::Values(Case {"IdleSecondAfterTheFirstDrawingDrawsNothing", {TICK, TICK, IDLE_SECOND}, 1},
-                    Case {"SystemPaintFirstLeavesNothingToDraw", {TICK, SYSTEM_PAINT, IDLE_SECOND}, 0},
-                    Case {"ChangedWindowDrawnOnTheNextTick", {TICK, TICK, WINDOW_CHANGED, IDLE_SECOND}, 2},
-                    Case {"LinesOfOneTickMakeOneDrawing", {TICK, TICK, LOG_LINE, LOG_LINE, TICK, IDLE_SECOND}, 2}),
-    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 }  // namespace

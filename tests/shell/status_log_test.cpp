@@ -44,11 +44,9 @@ TEST(StatusLog, WritesLandOnTheirLineScrollAndAreCutAt259Characters)
          int(SESSION_LINES) + 5, {{append, "!"}}, numbered(SESSION_LINES - 15, SESSION_LINES + 4, {"line 4100!"}),
          numbered(5, SESSION_LINES + 4, {"line 4100!"}), 5},
         {"replace takes a shorter line's place", 0, {{add, "abc"}, {replace, " ( 42%)"}}, {" ( 42%)"}},
-        {"add cut", 0, {{add, L}}, {cut}},
         {"add cut on a full log", 20, {{add, L}}, numbered(1, 20, {cut})},
         {"append cut, full log", 19, {{add, "x"}, {append, L}}, numbered(0, 19, {std::string("x").append(258, 'L')})},
         {"replace cut on a full log", 20, {{replace, L}}, numbered(0, 19, {cut})},
-        {"formatted", 0, {{[](const char* t) { log_AddLinef("d: %s", t); }, L}}, {std::string("d: ").append(256, 'L')}},
     };
     for (const auto& row : rows) {
         log_Clear();

@@ -41,7 +41,6 @@ void fake_SettingsReset();
 
 extern FakeWindow fake_window;
 
-// Clears every record and the answer queue.
 void fake_WindowReset();
 
 // The answer for the next box that finds the queue not yet used up.

@@ -6,7 +6,6 @@
 #include <QTest>
 #include <sys/stat.h>
 #include <QtWidgets>
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <utility>
@@ -18,12 +17,10 @@
 #include "shell/status_log.h"
 #include "sim/sim.h"
 #include "tests/support/temp_dir.h"
-#include "version.h"
 
 namespace {
 
 struct Step { std::function<bool()> ready; std::function<void()> act = [] {}; };
-using Steps = std::vector<Step>;
 using Box = QMessageBox;
 constexpr char ERASE[] = "Erase GPS Log", EXIT[] = "Exit application ?", SAVE_GPX[] = "Save tracks as GPX";
 ZorpWindow* window() { return static_cast<ZorpWindow*>(main_window); }
@@ -43,14 +40,6 @@ Step answer(const char* title, const char* text, Box::Icon icon, Box::StandardBu
 Step download_done(Box::StandardButton b) { return answer("Download o.k.", EXIT, Box::Information, b); }
 Step exit_question(Box::StandardButton b) { return answer("ZORP download utility", EXIT, Box::Warning, b); }
 
-QDialog* about_box()
-{
-    QDialog* box = open_box<QDialog>("About ZorpLoad");
-    const auto labels = box ? box->findChildren<QLabel*>() : QList<QLabel*>();
-    return std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "ZorpLoad, Version " ZORP_VERSION; })
-               ? box : nullptr;
-}
-
 QAction* menu_item(const char* text)
 {
     for (QAction* action : window()->findChildren<QAction*>())
@@ -69,27 +58,18 @@ Step download_moves_on()  // ten more items after the step before: ticks go on b
     }};
 }
 
-std::vector<int> inked_rows(const QImage& image, int x0, int x1)  // clearly darker than the background
-{
-    const int background = qGray(image.pixel(image.width() - 1, image.height() - 1));
-    std::vector<int> rows;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = x0; x < x1 && (rows.empty() || rows.back() != y); ++x)
-            if (qGray(image.pixel(x, y)) < background - 80) rows.push_back(y);
-    return rows;
-}
-
-QImage on_screen()  // the client area as last painted
-{
-    const QRect r(window()->canvas()->mapTo(window(), QPoint(0, 0)), window()->canvas()->size());
-    return window()->screen()->grabWindow(window()->winId(), r.x(), r.y(), r.width(), r.height()).toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
+// Some ink clearly darker than the background in the line's band, as last painted.
 bool line_shown(int line)
 {
-    const QImage band = on_screen().copy(0, LOG_TOP + LOG_LINE_STEP * line, window()->canvas()->width(), LOG_LINE_STEP);
-    return !band.isNull() && !inked_rows(band, 0, band.width()).empty();
+    QWidget* canvas = window()->canvas();
+    const QPoint at = canvas->mapTo(window(), QPoint(0, LOG_TOP + LOG_LINE_STEP * line));
+    const QImage band =
+        window()->screen()->grabWindow(window()->winId(), at.x(), at.y(), canvas->width(), LOG_LINE_STEP).toImage();
+    const int background = qGray(band.pixel(band.width() - 1, 0)) - 80;
+    for (int y = 0; y < band.height(); ++y)
+        for (int x = 0; x < band.width(); ++x)
+            if (qGray(band.pixel(x, y)) < background) return true;
+    return false;
 }
 
 TempDir temp;
@@ -109,7 +89,7 @@ void begin(const char* name, int tracks = 2)
 bool started() { return true; }  // the window is up: a step runs inside its loop
 void quit() { QCoreApplication::exit(0); }  // the behaviour has shown: the run ends there
 
-void run(const Steps& steps)  // all of them, within 60 s, and then the program leaves with 0
+void run(const std::vector<Step>& steps)  // all of them, within 60 s, and then the program leaves with 0
 {
     size_t next = 0;
     qint64 real_us = 0;
@@ -139,21 +119,6 @@ TEST(QtWindow, RetryAfterAdapterMissing)
     EXPECT_STREQ(status_log[2], "USB adapter check     ... o.k.");
 }
 
-// Alt+key on the active main window opens About, the download moves on behind it.
-TEST(QtWindow, AboutByAltQuestionMarkAndAltSlash)
-{
-    begin("about");
-    Steps steps;
-    for (Qt::Key key : {Qt::Key_Question, Qt::Key_Slash})
-        steps.insert(steps.end(), {{reading_items, [] { window()->activateWindow(); }},
-                                   {[] { return QApplication::activeWindow() == window(); },
-                                    [key] { QTest::keyClick(window(), key, Qt::AltModifier); }},
-                                   {about_box}, download_moves_on(),
-                                   {about_box, [] { about_box()->findChild<QPushButton*>()->click(); }}});
-    steps.push_back({nothing_open, quit});
-    run(steps);
-}
-
 TEST(QtWindow, EraseRefusedDuringDownload)
 {
     begin("refused");
@@ -174,38 +139,6 @@ TEST(QtWindow, EraseWhenIdle)
     EXPECT_EQ(sim_AdapterBaud(), BAUD_BASE);
 }
 
-// The logo, and the lines in use each in its band from LOG_X, on the system
-// window colour: on Linux the palette's base, not the grey of dialogs.
-TEST(QtWindow, DrawsTheLogoAndTheLinesInUse)
-{
-    begin("drawn", 0);
-    QImage image;
-    int lines = 0;
-    run({download_done(Box::No),
-         {nothing_open, [&] { log_AddLine("\r\n FT_SetBaudRate Failed"), lines = log_LastUsedLine() + 1; }},
-         {[&] { return line_shown(lines - 1); }, [&] { image = on_screen(), quit(); }}});
-    const QImage logo = QImage(QStringLiteral(":/logo.png")).convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(image.copy(LOGO_X, LOGO_Y, 160, 46), logo);
-    EXPECT_EQ(QColor(image.pixel(image.width() - 1, image.height() - 1)), QApplication::palette().color(QPalette::Base));
-    int last_inked_line = -1;  // ink below the logo only in the bands of the lines in use
-    for (int y : inked_rows(image, 0, image.width())) {
-        if (y < LOGO_Y + logo.height()) continue;
-        ASSERT_GE(y, LOG_TOP) << "ink between the logo and the first line";
-        last_inked_line = (y - LOG_TOP) / LOG_LINE_STEP;
-        ASSERT_LT(last_inked_line, lines) << "ink below the last line, at y = " << y;
-    }
-    EXPECT_EQ(last_inked_line, lines - 1) << "a line beginning with CR LF stays on its own line";
-    EXPECT_TRUE(inked_rows(image.copy(0, LOG_TOP, LOG_X, image.height() - LOG_TOP), 0, LOG_X).empty());
-    EXPECT_FALSE(inked_rows(image.copy(0, LOG_TOP, LOG_X + 3, LOG_LINE_STEP), LOG_X, LOG_X + 3).empty());
-}
-
-TEST(QtWindow, SaveTracksAsGpxCheckMarkFollowsTheSwitch)
-{
-    begin("gpx", 0);
-    const auto marked = [](bool on) { return [on] { return gpx_enabled == on && menu_item(SAVE_GPX)->isChecked() == on; }; };
-    run({{started, [] { choose(SAVE_GPX); }}, {marked(true), [] { choose(SAVE_GPX); }}, {marked(false), quit}});
-}
-
 TEST(QtWindow, CloseWhenIdleAsksNothing)
 {
     begin("idle", 0);
@@ -220,25 +153,6 @@ TEST(QtWindow, ExitDuringDownloadAsks)
     run({{reading_items, [] { window()->close(); }}, {no.ready}, download_moves_on(), no,
          {reading_items, [] { EXPECT_TRUE(window()->isVisible()); choose("E&xit"); }}, exit_question(Box::Yes)});
     EXPECT_LT(seq_state, SEQ_ERROR_STATES);
-}
-
-// Stands in for the file manager: QDesktopServices hands file URLs here.
-class FileManager : public QObject {
-    Q_OBJECT
-public:
-    QStringList opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url.toLocalFile()); }
-};
-
-TEST(QtWindow, OpenTrackFolderHandsItToTheFileManager)
-{
-    begin("opened", 0);
-    FileManager file_manager;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &file_manager, "open");
-    run({{started, [] { choose("Open track folder"); }}, {[&] { return !file_manager.opened.isEmpty(); }, quit}});
-    EXPECT_EQ(file_manager.opened, QStringList{QString::fromStdString(temp.path("opened"))});
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 
 bool choose_available()  // as the File menu shows it when opened
@@ -323,4 +237,3 @@ int main(int argc, char** argv)
     return RUN_ALL_TESTS();
 }
 
-#include "qt_window_test.moc"
