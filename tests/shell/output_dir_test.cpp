@@ -131,8 +131,8 @@ TEST(OutputDir, ProgramFolderDocumentsOrTheNamedOneAndAStopWhenNoneCanBeWritten)
 }
 
 // Names planted where a probe might go do not make a writable folder look
-// unwritable: a folder at the name this start tries first, and another
-// program's probe held at the name tried next.
+// unwritable: folders at fixed probe-like names and at the name this start
+// tries first, and another program's probe held at the name tried next.
 TEST(OutputDir, FoldersAndAnotherProgramsProbeAtProbeNamesLeaveTheFolderWritable)
 {
     const TempDir temp;
@@ -144,15 +144,17 @@ TEST(OutputDir, FoldersAndAnotherProgramsProbeAtProbeNamesLeaveTheFolderWritable
         snprintf(name, sizeof name, ".zorpload-probe-%08x", unsigned(uint32_t(sim_NowUs()) + attempt * 0x9E3779B9u));
         return std::string(name);
     };
-    fs::create_directory(path_Join(out, probe_Name(0)));
+    for (const std::string& name : {std::string(".zorpload-probe"), std::string(".zorpload-probe1"),
+                                     std::string(".zorpload-probe2"), std::string(".zorpload-probe3"), probe_Name(0)})
+        fs::create_directory(path_Join(out, name));
     const int held = sys_FileCreate(path_Join(out, probe_Name(1)).c_str());
     ASSERT_GE(held, 0);
 
     EXPECT_EQ(shell_ChooseOutputDir(out.c_str(), ""), 0);
     EXPECT_EQ(output_dir, out);
     EXPECT_TRUE(fs::is_regular_file(path_Join(out, probe_Name(1)))) << "the other program's probe was removed";
-    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3)
-        << "a probe left behind beside the planted one, the other's and the folder's lock file";
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 7)
+        << "a probe left behind beside the planted ones, the other's and the folder's lock file";
     sys_FileClose(held);
     shell_Shutdown();
 }
