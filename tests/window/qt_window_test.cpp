@@ -6,6 +6,7 @@
 #include <QTest>
 #include <sys/stat.h>
 #include <QtWidgets>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <utility>
@@ -17,6 +18,7 @@
 #include "shell/status_log.h"
 #include "sim/sim.h"
 #include "tests/support/temp_dir.h"
+#include "version.h"
 
 namespace {
 
@@ -46,6 +48,14 @@ QAction* menu_item(const char* text)
         if (action->text() == QLatin1String(text)) return action;
     ADD_FAILURE() << "no menu item " << text;
     return nullptr;
+}
+
+QDialog* about_box()  // with the version on it
+{
+    QDialog* box = open_box<QDialog>("About ZorpLoad");
+    const auto labels = box ? box->findChildren<QLabel*>() : QList<QLabel*>();
+    return std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "ZorpLoad, Version " ZORP_VERSION; })
+               ? box : nullptr;
 }
 
 void choose(const char* text) { if (QAction* action = menu_item(text)) action->trigger(); }
@@ -117,6 +127,21 @@ TEST(QtWindow, RetryAfterAdapterMissing)
          answer("Error", "USB adapter Error! (rv=102)", Box::Critical, Box::Retry), download_done(Box::Yes)});
     EXPECT_STREQ(status_log[0], "Error - USB adapter not found");
     EXPECT_STREQ(status_log[2], "USB adapter check     ... o.k.");
+}
+
+// Alt+? and Alt+/ on the main window open About; the download moves on behind it.
+TEST(QtWindow, AboutByAltQuestionMarkAndAltSlash)
+{
+    begin("about");
+    std::vector<Step> steps;
+    for (Qt::Key key : {Qt::Key_Question, Qt::Key_Slash})
+        steps.insert(steps.end(), {{reading_items, [] { window()->activateWindow(); }},
+                                   {[] { return QApplication::activeWindow() == window(); },
+                                    [key] { QTest::keyClick(window(), key, Qt::AltModifier); }},
+                                   {about_box}, download_moves_on(),
+                                   {about_box, [] { about_box()->findChild<QPushButton*>()->click(); }}});
+    steps.push_back({nothing_open, quit});
+    run(steps);
 }
 
 TEST(QtWindow, EraseRefusedDuringDownload)
