@@ -29,11 +29,11 @@ SimFaultSettings& f = sim_settings.faults;
 const SimStats& st = sim_stats;
 std::string moved;  // the output directory, when not the session's
 
-// Moves the output where track paths fit but leave no room for the temporary
-// name's suffix.
-void move_Output()
+// Moves the output so that a track's temporary path (folder, separator,
+// 23-character name, ".tmp") is temp_length characters long.
+void move_Output(size_t temp_length)
 {
-    moved = path_Join(session_Dir(), std::string(PATH_SIZE - 1 - session_Dir().size() - 2 - 23, 'd'));
+    moved = path_Join(session_Dir(), std::string(temp_length - session_Dir().size() - 1 - 1 - 23 - 4, 'd'));
     std::filesystem::create_directory(moved), snprintf(output_dir, sizeof output_dir, "%s", moved.c_str());
 }
 
@@ -51,7 +51,7 @@ const struct FaultCase {
     {"LoggerRestartsMidTrack", [] { f.reset_after_items = 300; }, 0b111, DONE, "",  // deaf until set up again
      [] { return st.logger_resets == 1 && st.bytes_misheard > 0 && st.answers_late == 0; }},
     {"AdapterPulledMidTrack", [] { f.vanish_after_items = 300; }, 0b001, READ_ERROR},
-    {"NoRoomForTemporarySuffix", move_Output, 0, NOT_SAVED, TXT},
+    {"NoRoomForTemporarySuffix", [] { move_Output(PATH_SIZE); }, 0, NOT_SAVED, TXT},  // one byte short
 };
 
 // Requests of a command written by the program, whether heard or not; the
@@ -126,6 +126,19 @@ TEST_P(FaultMatrix, DiskHoldsWholeTracksOrNothing)
     ASSERT_EQ(fake_window.box_count, 1);
     EXPECT_STREQ(fake_window.boxes[0].title, row.last_line == DONE ? "Download o.k." : "Download error");
     EXPECT_TRUE(!row.happened || row.happened()) << "the fault did not take place";
+}
+
+// Track paths whose temporary name takes the last byte there is room for are
+// saved whole under their own names.
+TEST_F(Download, TrackPathsThatJustFitAreSavedWhole)
+{
+    add_Tracks();
+    move_Output(PATH_SIZE - 1);
+    session_Run();
+    for (int t = 0; t < sim_track_count; ++t)
+        EXPECT_EQ(file_Contents(path_Join(moved, expected_Name(t, 1 + t))), expected_Text(t)) << t;
+    EXPECT_EQ(log_Lines().back(), DONE);
+    std::filesystem::remove_all(moved);
 }
 
 // Every file call of a download with GPX and a trace on fails in turn, call
